@@ -1,0 +1,50 @@
+#pragma once
+
+#include <list>
+
+#include "media/MMPacket.h"
+#include "os/OS_Mutex.h"
+
+// Packets waiting for one consumer, in arrival order. Producers push from
+// any thread; the consumer pops. The mutex is held only for the list work.
+class PacketQueue {
+public:
+    enum AdmitRule {
+        // The packer: sound always; a picture while fewer than
+        // MAX_PACKER_PICTURES pictures wait.
+        ADMIT_PACKER,
+        // The camera preview: any packet while fewer than
+        // MAX_PRESENTER_PACKETS wait.
+        ADMIT_PRESENTER,
+    };
+
+    // Pictures the packer lets wait: more only add latency and memory while
+    // the encoder is behind.
+    static constexpr int MAX_PACKER_PICTURES = 2;
+    // Packets the preview lets wait before it drops.
+    static constexpr int MAX_PRESENTER_PACKETS = 31;
+
+    PacketQueue();
+    ~PacketQueue();
+
+    // Creates the mutex. 0, or -1.
+    int Init(AdmitRule rule);
+    // Queues a copy of *packet, or releases it at once when the rule refuses
+    // it. Either way the caller must not release its copy. Always 0.
+    int Push(MMPacket* packet);
+    // The front packet, or an empty one.
+    MMPacket Pop();
+    // Releases every queued packet.
+    void Drain();
+    int Count();
+
+private:
+    PacketQueue(const PacketQueue&) = delete;
+    PacketQueue& operator=(const PacketQueue&) = delete;
+
+    bool Admits(const MMPacket& packet) const;
+
+    OS_Mutex m_lock;             // guards m_list
+    std::list<MMPacket> m_list;
+    AdmitRule m_rule;
+};

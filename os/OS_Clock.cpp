@@ -1,0 +1,33 @@
+#include "os/OS_Clock.h"
+
+#include <errno.h>
+#include <time.h>
+
+void OS_Sleep(unsigned ms) {
+    struct timespec ts;
+    ts.tv_sec = ms / 1000;
+    ts.tv_nsec = (long)(ms % 1000) * 1000000L;
+    while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+    }
+}
+
+int64_t OS_NowMs() {
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    // Shifted by one second so that a reading is never 0, which OS_Clock
+    // uses to mean "not started".
+    return (int64_t)ts.tv_sec * 1000 + ts.tv_nsec / 1000000 + 1000;
+}
+
+OS_Clock::OS_Clock() : m_startMs(0), m_offsetMs(0) {}
+
+void OS_Clock::Start(int64_t offsetMs) {
+    m_offsetMs = offsetMs;
+    m_startMs = OS_NowMs();
+}
+
+int64_t OS_Clock::Elapsed() const {
+    if (m_startMs == 0)
+        return 0;
+    return OS_NowMs() - m_startMs + m_offsetMs;
+}

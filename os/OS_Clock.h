@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstdint>
+
+// Suspends the calling thread for ms milliseconds.
+void OS_Sleep(unsigned ms);
+
+// Milliseconds on a monotonic clock. Only differences between readings mean
+// anything; a change of the wall clock does not move it.
+int64_t OS_NowMs();
+
+// Elapsed-milliseconds clock of a recording.
+class OS_Clock {
+public:
+    OS_Clock();
+
+    // Starts counting; every reading adds offsetMs.
+    void Start(int64_t offsetMs);
+    // 0 before Start; else milliseconds since Start plus the offset.
+    int64_t Elapsed() const;
+
+private:
+    int64_t m_startMs;   // OS_NowMs() at Start; 0: not started
+    int64_t m_offsetMs;  // added to every reading
+};

@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Installs every Debian package vidloom needs to build, run and test.
+# Idempotent: packages already present are not fetched again.
+set -euo pipefail
+
+PACKAGES=(
+  # build
+  cmake g++ make pkg-config
+  qtbase5-dev libqt5opengl5-dev qtmultimedia5-dev libqt5x11extras5-dev
+  libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev
+  libpulse-dev libx11-dev libx11-xcb-dev libxext-dev libxfixes-dev libxtst-dev
+  libgl1-mesa-dev libglu1-mesa-dev
+  libgtest-dev libgmock-dev
+  # run and test: private X server, sound server, desktop driving, stream checks
+  xvfb pulseaudio pulseaudio-utils xdotool x11-utils x11-xserver-utils x11-apps
+  ffmpeg dbus-x11 xdg-utils
+  libqt5multimedia5-plugins
+  fonts-wqy-microhei
+  # fuzzing and sanitizers
+  clang libclang-rt-14-dev
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "install-deps: all packages present"
+  exit 0
+fi
+
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+export DEBIAN_FRONTEND=noninteractive
+echo "install-deps: installing ${missing[*]}"
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+echo "install-deps: done"
