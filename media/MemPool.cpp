@@ -4,6 +4,12 @@
 
 MemPool::MemPool() : m_count(0), m_blockSize(0), m_blocks(nullptr), m_freeHead(nullptr) {}
 
+MemPool::~MemPool() {
+    for (int i = 0; i < m_count; ++i)
+        delete[] reinterpret_cast<unsigned char*>(m_blocks[i]);
+    delete[] m_blocks;
+}
+
 int MemPool::Init(unsigned blockSize, int count) {
     m_lock.Init();
     OS_MutexLocker guard(m_lock);
@@ -37,6 +43,8 @@ void MemPool::Free(void* p) {
 }
 
 MemPool& MemPool::Frames() {
-    static MemPool pool;
-    return pool;
+    // Never destroyed: a thread may still give a block back while the
+    // process exits.
+    static MemPool* pool = new MemPool;
+    return *pool;
 }

@@ -17,6 +17,8 @@ public:
     static constexpr int FRAME_BLOCK_COUNT = 8;
 
     MemPool();
+    // Frees the blocks; every block must be back by then.
+    ~MemPool();
 
     // Allocates count blocks of blockSize bytes and links them, block 0 first.
     // Always 0. Called once.

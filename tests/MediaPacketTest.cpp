@@ -1,3 +1,4 @@
+// vidloom:sanitize
 // Packets, the frame pool and the two queue admission rules.
 #include <gtest/gtest.h>
 

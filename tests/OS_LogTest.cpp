@@ -1,3 +1,4 @@
+// vidloom:sanitize
 // The log: line format, levels, the message cut, rotation, and many threads.
 #include <gtest/gtest.h>
 

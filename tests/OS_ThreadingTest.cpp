@@ -1,3 +1,4 @@
+// vidloom:sanitize
 // Threads, recursive mutex, semaphore and clock.
 #include <gtest/gtest.h>
 
