@@ -1,26 +1,58 @@
-#include <cstdio>
+#include <QApplication>
+#include <QMessageBox>
+#include <unistd.h>
 
-#include "app/ConfigFile.h"
+#include "app/DlgWorkMode.h"
+#include "app/ExecutableFolder.h"
+#include "app/QuitOnSignal.h"
+#include "app/SingleInstance.h"
 #include "media/MemPool.h"
-#include "os/OS_Clock.h"
 #include "os/OS_Log.h"
+#include "ui/TextCodec.h"
 
-// Until the windows exist: start the process-wide objects and show that the
-// foundation works.
+namespace {
+
+int ForwardToDebugOutput(int, const char* text) {
+    qDebug("%s", text);
+    return 0;
+}
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
-    if (OS_Log::Global().Open("vidloom.log.txt") != 0)
+    // Every relative name (settings, style sheet, sounds, output/) means the
+    // program's own folder.
+    if (chdir(ExecutableFolder().c_str()) != 0)
+        perror("chdir");
+
+    OS_Log& log = OS_Log::Global();
+    if (log.Open("vidloom.log.txt") != 0)
         return 0;
-    OS_Log::Global().SetLevel(OS_Log::LEVEL_DEBUG);
+    log.SetLevel(OS_Log::LEVEL_DEBUG);
+    log.SetCallback(&ForwardToDebugOutput);
     OS_Log::Info("------------ * program start * -----------\n");
+
     MemPool::Frames().Init(MemPool::FRAME_BLOCK_SIZE, MemPool::FRAME_BLOCK_COUNT);
 
-    OS_Clock clock;
-    clock.Start(0);
-    ConfigFile config;
-    int reverse = 0;
-    if (config.Load("default.cfg", ConfigFile::DEFAULT_CAPACITY))
-        reverse = config.GetInt("camera.reverse", 0);
-    config.Close();
-    OS_Log::Info("camera.reverse = %d, start-up took %lld ms\n", reverse, (long long)clock.Elapsed());
+    // Screen coordinates are physical pixels everywhere: a region chosen on
+    // a scaled display must record exactly that region.
+    QCoreApplication::setAttribute(Qt::AA_DisableHighDpiScaling);
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    InitTextCodec();
+
+    if (AcquireSingleInstance("desktop.vr.lock") != 0) {
+        QMessageBox::information(nullptr, QObject::tr("提示"), QObject::tr("另一个实例正在运行"),
+                                 QMessageBox::Ok);
+        return -1;
+    }
+
+    InstallQuitOnSignal();
+    app.setStyleSheet(LoadStyleSheet("default.skin"));
+
+    DlgWorkMode* workMode = new DlgWorkMode(nullptr);
+    workMode->show();
+    app.exec();
+    delete workMode;
     return 0;
 }

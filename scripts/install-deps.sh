@@ -13,7 +13,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev
   # run and test: private X server, sound server, desktop driving, stream checks
   xvfb pulseaudio pulseaudio-utils xdotool x11-utils x11-xserver-utils x11-apps
-  ffmpeg dbus-x11 xdg-utils
+  ffmpeg dbus-x11 xdg-utils tzdata
   libqt5multimedia5-plugins
   fonts-wqy-microhei
   # fuzzing and sanitizers

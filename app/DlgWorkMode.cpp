@@ -1,0 +1,71 @@
+#include "app/DlgWorkMode.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFrame>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "ui/ScreenRecorder.h"
+
+DlgWorkMode::DlgWorkMode(QWidget* parent)
+    : QWidget(parent), frame(nullptr), chScreen(nullptr), chCamera(nullptr), btnEnter(nullptr),
+      label(nullptr), m_launched(false) {
+    SetupUi();
+    setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowCloseButtonHint);
+    connect(btnEnter, &QPushButton::clicked, this, &DlgWorkMode::OnEnter);
+}
+
+void DlgWorkMode::SetupUi() {
+    setObjectName("DlgWorkMode");
+    setWindowTitle("Quorvex");
+    resize(402, 145);
+    setFixedSize(402, 145);
+
+    frame = new QFrame(this);
+    frame->setObjectName("frame");
+    frame->setGeometry(10, 10, 381, 71);
+
+    chScreen = new QRadioButton(tr("桌面录像"), frame);
+    chScreen->setObjectName("chScreen");
+    chScreen->setGeometry(10, 10, 361, 22);
+    chScreen->setChecked(true);
+
+    chCamera = new QRadioButton(tr("摄像头录像"), frame);
+    chCamera->setObjectName("chCamera");
+    chCamera->setGeometry(10, 40, 361, 22);
+
+    btnEnter = new QPushButton(tr("进入"), this);
+    btnEnter->setObjectName("btnEnter");
+    btnEnter->setGeometry(30, 90, 100, 30);
+    btnEnter->setDefault(true);
+
+    label = new QLabel("Build 2014-07-16", this);
+    label->setObjectName("label");
+    label->setGeometry(260, 120, 141, 20);
+    label->setFont(QFont("Courier", 10));
+    label->setStyleSheet("color: rgb(0, 170, 255);");
+}
+
+int DlgWorkMode::OnEnter() {
+    if (chScreen->isChecked()) {
+        ScreenRecorder* recorder = new ScreenRecorder(nullptr);
+        recorder->show();
+        m_launched = true;
+    }
+    if (chCamera->isChecked()) {
+        // Camera recording is not part of this build yet: say so and stay.
+        QMessageBox::information(this, tr("提示"), tr("摄像头录像暂不可用"), QMessageBox::Ok);
+        return 0;
+    }
+    close();
+    return 0;
+}
+
+void DlgWorkMode::closeEvent(QCloseEvent* event) {
+    if (!m_launched)
+        QCoreApplication::exit(0);
+    QWidget::closeEvent(event);
+}

@@ -1,0 +1,512 @@
+#include "ui/ScreenRecorder.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDebug>
+#include <QDir>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QListView>
+#include <QMenu>
+#include <QMessageBox>
+#include <QSpacerItem>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <ctime>
+#include <vector>
+
+#include "capture/AudioInputDevice.h"
+#include "capture/ScreenCapTask.h"
+#include "capture/ScreenSize.h"
+#include "capture/WinCapTask.h"
+#include "media/AvPacker.h"
+#include "media/MMPacket.h"
+#include "os/OS_Log.h"
+#include "ui/FileManager.h"
+#include "ui/GlobalShortcut.h"
+#include "ui/OutputFileName.h"
+#include "ui/TextCodec.h"
+
+namespace {
+
+QToolButton* MakeToolButton(QWidget* parent, const char* name, const QString& text,
+                            const QString& toolTip) {
+    QToolButton* button = new QToolButton(parent);
+    button->setObjectName(name);
+    button->setText(text);
+    button->setToolTip(toolTip);
+    return button;
+}
+
+QFrame* MakeFrame(QWidget* parent, const char* name, QFrame::Shape shape, QFrame::Shadow shadow) {
+    QFrame* frame = new QFrame(parent);
+    frame->setObjectName(name);
+    frame->setFrameShape(shape);
+    frame->setFrameShadow(shadow);
+    return frame;
+}
+
+QHBoxLayout* MakeRow(QWidget* parent, const char* name, int spacing, int left, int top, int right,
+                     int bottom) {
+    QHBoxLayout* row = new QHBoxLayout(parent);
+    row->setObjectName(name);
+    row->setSpacing(spacing);
+    row->setContentsMargins(left, top, right, bottom);
+    return row;
+}
+
+}  // namespace
+
+ScreenRecorder::ScreenRecorder(QWidget* parent)
+    : BaseDialog("bg.png", parent), ui(), m_outline(nullptr), m_mode(MODE_FULL_SCREEN),
+      m_infoWindow(nullptr), m_startKey(nullptr), m_stopKey(nullptr), m_trayIcon(nullptr),
+      m_trayMenu(nullptr), m_packer(nullptr), m_screenTask(nullptr), m_chosenWindow(0),
+      m_windowTask(nullptr), m_micRecorder(nullptr), m_framesPerBlock(AUDIO_FRAMES_PER_BLOCK),
+      m_useMicrophone(false), m_framePeriodMs(FRAME_PERIOD_MS), m_recording(false),
+      m_starting(false), m_blinkOn(false), m_blinkTimerId(0) {
+    SetupUi();
+
+    // Drop-down lists the style sheet can style.
+    ui.cbxUseMic->setView(new QListView(ui.cbxUseMic));
+    ui.cbxScreenMode->setView(new QListView(ui.cbxScreenMode));
+    FillMicrophoneList();
+
+    m_iconRecordingOff = QIcon(":/image/icon/recording_off.png");
+    m_iconRecordingOn = QIcon(":/image/icon/recording_on.png");
+    ui.btnStop->setIcon(m_iconRecordingOff);
+    ui.btnStop->hide();
+
+    m_blinkTimerId = startTimer(BLINK_MS);
+
+    connect(ui.btnStart, &QToolButton::clicked, this, &ScreenRecorder::OnStartRecord);
+    connect(ui.btnStop, &QToolButton::clicked, this, &ScreenRecorder::OnStopRecord);
+    connect(ui.btnCloseWindow, &QToolButton::clicked, this, &ScreenRecorder::OnCloseWindow);
+    connect(ui.btnChooseWindow, &QToolButton::clicked, this, &ScreenRecorder::OnChoose);
+    connect(ui.cbxScreenMode, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+            &ScreenRecorder::OnScreenModeChanged);
+    connect(ui.btnView, &QToolButton::clicked, this, &ScreenRecorder::OnViewInfo);
+    connect(ui.btnOpenFolder, &QToolButton::clicked, this, &ScreenRecorder::OnOpenFolder);
+
+    m_startKey = new GlobalShortcut(QKeySequence("F3"));
+    m_stopKey = new GlobalShortcut(QKeySequence("F4"));
+    connect(m_startKey, &GlobalShortcut::activated, this, &ScreenRecorder::OnStartRecord);
+    connect(m_stopKey, &GlobalShortcut::activated, this, &ScreenRecorder::OnStopRecord);
+
+    connect(ui.actionShowWindow, &QAction::triggered, this, &ScreenRecorder::showNormal);
+    connect(ui.actionStartRecord, &QAction::triggered, this, &ScreenRecorder::OnStartRecord);
+    connect(ui.actionStopRecord, &QAction::triggered, this, &ScreenRecorder::OnStopRecord);
+    connect(ui.actionExit, &QAction::triggered, this, &ScreenRecorder::OnCloseWindow);
+
+    CreateTrayIcon();
+
+    // However the program ends, a running recording is finished first.
+    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {
+        StopMicrophone();
+        StopWindowCapture();
+        StopScreenCapture();
+    });
+}
+
+ScreenRecorder::~ScreenRecorder() {
+    StopMicrophone();
+    StopWindowCapture();
+    StopScreenCapture();
+    delete m_startKey;
+    delete m_stopKey;
+    delete m_outline;
+    delete m_infoWindow;
+}
+
+void ScreenRecorder::SetupUi() {
+    setObjectName("ScreenRecorder");
+    setWindowTitle(tr("桌面录像"));
+    setWindowIcon(QIcon(":/image/screen.png"));
+    resize(549, 59);
+
+    ui.actionShowWindow = new QAction(tr("显示窗口"), this);
+    ui.actionShowWindow->setObjectName("actionShowWindow");
+    ui.actionStartRecord = new QAction(tr("开始录制 (F3)"), this);
+    ui.actionStartRecord->setObjectName("actionStartRecord");
+    ui.actionStartRecord->setToolTip(tr("开始录制 (F3)"));
+    ui.actionStopRecord = new QAction(tr("停止录制 (F4)"), this);
+    ui.actionStopRecord->setObjectName("actionStopRecord");
+    ui.actionStopRecord->setToolTip(tr("停止录制 (F4)"));
+    ui.actionExit = new QAction(tr("退出"), this);
+    ui.actionExit->setObjectName("actionExit");
+
+    QVBoxLayout* verticalLayout = new QVBoxLayout(this);
+    verticalLayout->setObjectName("verticalLayout");
+    verticalLayout->setSpacing(0);
+    verticalLayout->setContentsMargins(2, 2, 2, 2);
+
+    ui.frame = MakeFrame(this, "frame", QFrame::NoFrame, QFrame::Raised);
+    ui.frame->setMinimumHeight(50);
+    ui.frame->setLineWidth(4);
+    ui.frame->setMidLineWidth(3);
+    ui.frame->setWhatsThis("toolbar");
+    verticalLayout->addWidget(ui.frame);
+    QHBoxLayout* horizontalLayout_5 = MakeRow(ui.frame, "horizontalLayout_5", 0, 9, 9, 9, 9);
+
+    // Start and stop.
+    ui.frame_2 = MakeFrame(ui.frame, "frame_2", QFrame::NoFrame, QFrame::Raised);
+    QHBoxLayout* horizontalLayout_2 = MakeRow(ui.frame_2, "horizontalLayout_2", 6, 8, 2, 8, 2);
+    ui.btnStart = MakeToolButton(ui.frame_2, "btnStart", tr("录制"), tr("开始录制(F3)"));
+    ui.btnStart->setIcon(QIcon(":/image/icon/record.png"));
+    ui.btnStart->setIconSize(QSize(40, 40));
+    ui.btnStart->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    ui.btnStart->setCheckable(false);
+    ui.btnStart->setAutoRaise(false);
+    ui.btnStart->setWhatsThis("toolbar");
+    horizontalLayout_2->addWidget(ui.btnStart);
+    ui.btnStop = MakeToolButton(ui.frame_2, "btnStop", tr("停止"), tr("结束录制(F4)"));
+    ui.btnStop->setIconSize(QSize(32, 32));
+    horizontalLayout_2->addWidget(ui.btnStop);
+    horizontalLayout_5->addWidget(ui.frame_2);
+
+    // What to record, and with which sound.
+    ui.grpScreenMode = MakeFrame(ui.frame, "grpScreenMode", QFrame::NoFrame, QFrame::Raised);
+    QHBoxLayout* horizontalLayout = MakeRow(ui.grpScreenMode, "horizontalLayout", 10, 10, 2, 2, 2);
+    ui.spliter = MakeFrame(ui.grpScreenMode, "spliter", QFrame::VLine, QFrame::Sunken);
+    horizontalLayout->addWidget(ui.spliter);
+    ui.cbxUseMic = new QComboBox(ui.grpScreenMode);
+    ui.cbxUseMic->setObjectName("cbxUseMic");
+    ui.cbxUseMic->setToolTip(tr("使用/停用麦克风"));
+    ui.cbxUseMic->setFixedWidth(110);
+    ui.cbxUseMic->addItem(tr("不使用麦克风"));
+    ui.cbxUseMic->addItem(tr("默认麦克风"));
+    horizontalLayout->addWidget(ui.cbxUseMic);
+    ui.cbxScreenMode = new QComboBox(ui.grpScreenMode);
+    ui.cbxScreenMode->setObjectName("cbxScreenMode");
+    ui.cbxScreenMode->setToolTip(tr("屏幕录制模式"));
+    ui.cbxScreenMode->setMinimumWidth(70);
+    ui.cbxScreenMode->addItem(tr("全屏"));
+    ui.cbxScreenMode->addItem(tr("窗口"));
+    ui.cbxScreenMode->addItem(tr("区域"));
+    horizontalLayout->addWidget(ui.cbxScreenMode);
+    ui.btnChooseWindow = MakeToolButton(ui.grpScreenMode, "btnChooseWindow", tr("选择"),
+                                        tr("选择窗口或区域"));
+    ui.btnChooseWindow->setMinimumSize(32, 32);
+    horizontalLayout->addWidget(ui.btnChooseWindow);
+    ui.btnView = MakeToolButton(ui.grpScreenMode, "btnView", tr("查看"), tr("窗口或区域信息"));
+    ui.btnView->setMinimumHeight(32);
+    horizontalLayout->addWidget(ui.btnView);
+    horizontalLayout_5->addWidget(ui.grpScreenMode);
+
+    horizontalLayout_5->addItem(new QSpacerItem(40, 20, QSizePolicy::Expanding, QSizePolicy::Minimum));
+
+    // Output folder and exit.
+    ui.frame_4 = MakeFrame(ui.frame, "frame_4", QFrame::NoFrame, QFrame::Raised);
+    QHBoxLayout* horizontalLayout_4 = MakeRow(ui.frame_4, "horizontalLayout_4", 6, 6, 2, 2, 2);
+    ui.line = MakeFrame(ui.frame_4, "line", QFrame::VLine, QFrame::Sunken);
+    horizontalLayout_4->addWidget(ui.line);
+    ui.btnOpenFolder = MakeToolButton(ui.frame_4, "btnOpenFolder", tr("打开"), tr("打开视频文件夹"));
+    ui.btnOpenFolder->setMinimumHeight(32);
+    horizontalLayout_4->addWidget(ui.btnOpenFolder);
+    ui.btnCloseWindow = MakeToolButton(ui.frame_4, "btnCloseWindow", tr("退出"), tr("退出程序"));
+    ui.btnCloseWindow->setMinimumHeight(32);
+    ui.btnCloseWindow->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    horizontalLayout_4->addWidget(ui.btnCloseWindow);
+    horizontalLayout_5->addWidget(ui.frame_4);
+}
+
+void ScreenRecorder::FillMicrophoneList() {
+    std::vector<AudioInputDevice> devices;
+    EnumerateSoundCaptureDevices(devices);
+    for (const AudioInputDevice& device : devices)
+        ui.cbxUseMic->addItem(ToQString(device.name), ToQString(device.guid));
+}
+
+void ScreenRecorder::CreateTrayIcon() {
+    m_trayMenu = new QMenu(this);
+    m_trayMenu->addAction(ui.actionShowWindow);
+    m_trayMenu->addAction(ui.actionStartRecord);
+    m_trayMenu->addAction(ui.actionStopRecord);
+    m_trayMenu->addSeparator();
+    m_trayMenu->addAction(ui.actionExit);
+
+    m_trayIcon = new QSystemTrayIcon(this);
+    m_trayIcon->setContextMenu(m_trayMenu);
+    m_trayIcon->setIcon(QIcon(":/image/icon/screen.png"));
+    m_trayIcon->setToolTip(ToQString(ToGbString(tr("屏幕录制程序"))));
+    connect(m_trayIcon, &QSystemTrayIcon::activated, this, &ScreenRecorder::OnTrayIconActivated);
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
+        OS_Log::Warning("no system tray: the tray icon will not show\n");
+    m_trayIcon->show();
+}
+
+void ScreenRecorder::ShowError(const QString& text) {
+    QMessageBox::information(this, tr("错误"), text, QMessageBox::Ok);
+}
+
+int ScreenRecorder::OnStartRecord() {
+    if (m_recording || m_starting)
+        return 0;
+    m_starting = true;
+    hide();
+    m_recordingClock.Start(0);
+
+    int rc = m_mode == MODE_WINDOW ? StartWindowCapture() : StartScreenCapture();
+    if (rc < 0) {
+        // Release whatever the failed start left behind.
+        StopWindowCapture();
+        StopScreenCapture();
+        m_starting = false;
+        ShowError(tr("无法启动桌面捕捉!"));
+        return -1;
+    }
+
+    m_useMicrophone = ui.cbxUseMic->currentIndex() != 0;
+    if (StartMicrophone() < 0) {
+        ShowError(tr("无法启动麦克风捕捉!"));
+        m_starting = false;
+        OnStopRecord();
+        return -1;
+    }
+
+    m_recording = true;
+    m_starting = false;
+    ui.grpScreenMode->setEnabled(false);
+    ui.btnStart->hide();
+    ui.btnStop->show();
+    return 0;
+}
+
+int ScreenRecorder::StartScreenCapture() {
+    if (m_mode == MODE_FULL_SCREEN) {
+        int width = 0, height = 0;
+        GetScreenSize(&width, &height);
+        m_region = QRect(0, 0, width, height);
+    }
+    // No region chosen yet: nothing to record.
+    if (m_region.width() <= 0 || m_region.height() <= 0)
+        return -1;
+
+    m_screenTask = new ScreenCapTask();
+    m_screenTask->SetListener(this);
+    if (m_screenTask->Open(m_region.left(), m_region.top(), m_region.width(), m_region.height()) < 0) {
+        OS_Log::Error("failed to open Screen Capture Task !\n");
+        return -1;
+    }
+
+    m_lastFile = MakeOutputFileName();
+    int width = m_region.width(), height = m_region.height();
+    m_packer = new AvPacker();
+    if (m_packer->Open(m_lastFile.c_str(), width, height, m_screenTask->bitsPerPixel(), 0, width,
+                       height, FRAMES_PER_SECOND) == 0) {
+        m_screenTask->Start();
+        return 0;
+    }
+    OS_Log::Error("failed to open AvPacker!\n");
+    return -1;
+}
+
+int ScreenRecorder::StartWindowCapture() {
+    if (m_chosenWindow == 0)
+        return -1;
+    m_windowTask = new WinCapTask();
+    m_windowTask->SetListener(this);
+    if (m_windowTask->Open(m_chosenWindow) < 0) {
+        OS_Log::Error("failed to open Screen Capture Task !\n");
+        return -1;
+    }
+    int width = m_windowTask->width();
+    int height = m_windowTask->height();
+    int bitsPerPixel = m_windowTask->bitsPerPixel();
+    // A window of no area gives nothing to record.
+    if (width <= 0 || height <= 0)
+        return -1;
+
+    m_lastFile = MakeOutputFileName();
+    m_packer = new AvPacker();
+    if (m_packer->Open(m_lastFile.c_str(), width, height, bitsPerPixel, 0, width, height,
+                       FRAMES_PER_SECOND) == 0) {
+        OS_Log::Info("Window capture : (%dx%d) \n", width, height);
+        m_windowTask->Start();
+        return 0;
+    }
+    OS_Log::Error("failed to open AvPacker!\n");
+    return -1;
+}
+
+int ScreenRecorder::StartMicrophone() {
+    if (!m_useMicrophone)
+        return 0;
+    std::string device;
+    int index = ui.cbxUseMic->currentIndex();
+    if (index != 0 && index != 1)
+        device = ToGbString(ui.cbxUseMic->itemData(index).toString());
+
+    m_framesPerBlock = AUDIO_FRAMES_PER_BLOCK;
+    m_micRecorder = new Recorder(this);
+    if (m_micRecorder->Open(device.c_str(), 1, AUDIO_CHANNELS, AUDIO_SAMPLE_RATE, m_framesPerBlock) != 0) {
+        OS_Log::Error("failed to open microphone device! \n");
+        delete m_micRecorder;
+        m_micRecorder = nullptr;
+        return -1;
+    }
+    OS_Log::Info("Start microphone capture . \n");
+    m_micRecorder->StartCapture();
+    return 0;
+}
+
+int ScreenRecorder::OnStopRecord() {
+    // A start in progress finishes or undoes itself.
+    if (m_starting)
+        return 0;
+    // Sound first, then pictures; the packer closes only after every thread
+    // that pushes into it was joined.
+    StopMicrophone();
+    StopWindowCapture();
+    StopScreenCapture();
+
+    m_recording = false;
+    ui.grpScreenMode->setEnabled(true);
+    ui.btnStart->show();
+    ui.btnStop->hide();
+    showNormal();
+    activateWindow();
+    return 0;
+}
+
+void ScreenRecorder::StopMicrophone() {
+    if (!m_micRecorder)
+        return;
+    m_micRecorder->StopCapture();
+    m_micRecorder->Close();
+    delete m_micRecorder;
+    m_micRecorder = nullptr;
+    OS_Log::Info("==> stop microphone capture .\n");
+}
+
+void ScreenRecorder::StopScreenCapture() {
+    if (m_screenTask) {
+        m_screenTask->Stop();
+        delete m_screenTask;
+        m_screenTask = nullptr;
+    }
+    if (m_packer && !m_windowTask) {
+        m_packer->Close();
+        delete m_packer;
+        m_packer = nullptr;
+    }
+}
+
+void ScreenRecorder::StopWindowCapture() {
+    if (m_windowTask) {
+        m_windowTask->Stop();
+        delete m_windowTask;
+        m_windowTask = nullptr;
+    }
+    if (m_packer && !m_screenTask) {
+        m_packer->Close();
+        delete m_packer;
+        m_packer = nullptr;
+    }
+}
+
+int ScreenRecorder::OnScreenFrame(MMPacket* packet) {
+    int64_t elapsed = m_recordingClock.Elapsed();
+    packet->type = MMPacket::TYPE_VIDEO;
+    packet->timestamp = FrameTimestamp(elapsed, m_framePeriodMs);
+    m_packer->Push(packet);
+    return 0;
+}
+
+int ScreenRecorder::OnAudioData(int, double, const void* data, int size) {
+    MMPacket packet;
+    packet.Fill(data, size, 0);
+    packet.type = MMPacket::TYPE_AUDIO;
+    m_packer->Push(&packet);
+    return 0;
+}
+
+std::string ScreenRecorder::MakeOutputFileName() const {
+    return ::MakeOutputFileName(ToGbString(tr("output/屏幕录像-")), time(nullptr));
+}
+
+int ScreenRecorder::OnOpenFolder() {
+    if (!m_lastFile.empty())
+        ShowInFileManager(QDir::current().absoluteFilePath(ToQString(m_lastFile)));
+    else
+        OpenFolder(QDir::current().absoluteFilePath("output"));
+    return 0;
+}
+
+int ScreenRecorder::OnScreenModeChanged() {
+    m_mode = ui.cbxScreenMode->currentIndex();
+    if (m_mode == MODE_FULL_SCREEN) {
+        OnCloseOutline();
+    } else if (m_mode == MODE_WINDOW) {
+        OnCloseOutline();
+        OnChooseWindow();
+    } else if (m_mode == MODE_REGION) {
+        OnChooseRegion();
+    }
+    return 0;
+}
+
+int ScreenRecorder::OnChoose() {
+    if (m_mode == MODE_WINDOW)
+        return OnChooseWindow();
+    if (m_mode == MODE_REGION)
+        return OnChooseRegion();
+    return 0;
+}
+
+int ScreenRecorder::OnCloseOutline() {
+    return 0;
+}
+
+int ScreenRecorder::OnChooseWindow() {
+    m_chosenWindow = 0;
+    return 0;
+}
+
+int ScreenRecorder::OnChooseRegion() {
+    m_region = QRect(0, 0, 0, 0);
+    return 0;
+}
+
+int ScreenRecorder::OnViewInfo() {
+    return 0;
+}
+
+int ScreenRecorder::OnCloseWindow() {
+    OnStopRecord();
+    close();
+    m_trayIcon->hide();
+    QCoreApplication::exit(0);
+    return 0;
+}
+
+void ScreenRecorder::OnTrayIconActivated(QSystemTrayIcon::ActivationReason reason) {
+    if (reason == QSystemTrayIcon::DoubleClick || reason == QSystemTrayIcon::Trigger)
+        showNormal();
+}
+
+void ScreenRecorder::timerEvent(QTimerEvent* event) {
+    if (event->timerId() != m_blinkTimerId)
+        return;
+    ui.btnStop->setIcon(m_blinkOn ? m_iconRecordingOn : m_iconRecordingOff);
+    m_blinkOn = !m_blinkOn;
+}
+
+void ScreenRecorder::closeEvent(QCloseEvent* event) {
+    if (m_recording)
+        OnStopRecord();
+    OnCloseOutline();
+    BaseDialog::closeEvent(event);
+}
+
+void ScreenRecorder::showEvent(QShowEvent* event) {
+    BaseDialog::showEvent(event);
+}
+
+void ScreenRecorder::hideEvent(QHideEvent* event) {
+    BaseDialog::hideEvent(event);
+    if (isMinimized())
+        qDebug("minimized.");
+}
