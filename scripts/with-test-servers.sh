@@ -33,18 +33,25 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-# --- X server: Xvfb picks a free display number and writes it to a pipe.
-exec {DFD}<> <(:)
-Xvfb -displayfd "$DFD" -screen 0 "${VIDLOOM_TEST_SCREEN:-1920x1080x24}" -nolisten tcp \
+# --- X server: Xvfb picks a free display number and writes it, with a line
+# feed, to a file we hand it as a descriptor.
+# -noreset: a server that resets when its last client leaves refuses the
+# next test's connection for a moment.
+exec {DFD}>"$WORK/display"
+Xvfb -displayfd "$DFD" -screen 0 "${VIDLOOM_TEST_SCREEN:-1920x1080x24}" -nolisten tcp -noreset \
   +extension MIT-SHM +extension XFIXES +extension XTEST -ac >"$WORK/xvfb.log" 2>&1 &
 XVFB_PID=$!
-DISPLAY_NUM=""
-for _ in $(seq 1 100); do
-  if read -r -t 0.1 -u "$DFD" DISPLAY_NUM 2>/dev/null && [ -n "$DISPLAY_NUM" ]; then break; fi
-  kill -0 "$XVFB_PID" 2>/dev/null || { cat "$WORK/xvfb.log" >&2; echo "Xvfb failed to start" >&2; exit 1; }
-done
 exec {DFD}>&-
-[ -n "$DISPLAY_NUM" ] || { echo "Xvfb gave no display number" >&2; exit 1; }
+DISPLAY_NUM=""
+for _ in $(seq 1 600); do
+  if grep -q . "$WORK/display" 2>/dev/null && [ "$(tail -c1 "$WORK/display" | od -An -c | tr -d ' ')" = '\n' ]; then
+    DISPLAY_NUM=$(head -n1 "$WORK/display")
+    break
+  fi
+  kill -0 "$XVFB_PID" 2>/dev/null || { cat "$WORK/xvfb.log" >&2; echo "Xvfb failed to start" >&2; exit 1; }
+  sleep 0.05
+done
+[ -n "$DISPLAY_NUM" ] || { cat "$WORK/xvfb.log" >&2; echo "Xvfb gave no display number" >&2; exit 1; }
 export DISPLAY=":$DISPLAY_NUM"
 
 # --- PulseAudio: null sink with a 440 Hz tone played into it, plus a sine source.

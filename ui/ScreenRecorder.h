@@ -8,6 +8,7 @@
 #include <string>
 
 #include "capture/Recorder.h"
+#include "capture/RecorderCallback.h"
 #include "capture/ScreenCapListener.h"
 #include "capture/WindowId.h"
 #include "os/OS_Clock.h"

@@ -1,0 +1,148 @@
+#include "tests/support/AppDriver.h"
+
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "os/OS_Clock.h"
+#include "tests/support/TestEnv.h"
+
+namespace {
+
+std::string TestProgramFolder() {
+    char path[1024];
+    ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0)
+        return ".";
+    path[n] = '\0';
+    std::string exe(path);
+    return exe.substr(0, exe.rfind('/'));
+}
+
+std::string Quote(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text) {
+        if (c == '\'')
+            quoted += "'\\''";
+        else
+            quoted += c;
+    }
+    return quoted + "'";
+}
+
+}  // namespace
+
+AppDriver::AppDriver() : m_pid(-1) {}
+
+AppDriver::~AppDriver() {
+    if (m_pid > 0) {
+        Kill(SIGKILL);
+        int code;
+        WaitExit(5000, &code);
+    }
+}
+
+int AppDriver::Install(const std::string& dir, bool withOutput) {
+    m_dir = dir;
+    std::string from = TestProgramFolder();
+    int status = 0;
+    RunCommand("cp " + Quote(from + "/vidloom") + " " + Quote(dir) + " 2>&1", &status);
+    if (status != 0)
+        return -1;
+    for (const char* file : {"default.skin", "default.cfg", "bg.png", "shutter.wav"})
+        RunCommand("cp " + Quote(from + "/" + file) + " " + Quote(dir) + " 2>/dev/null");
+    if (withOutput)
+        mkdir((dir + "/output").c_str(), 0755);
+    return 0;
+}
+
+int AppDriver::Launch() {
+    std::string exe = m_dir + "/vidloom";
+    std::string log = m_dir + "/stdout.log";
+    pid_t pid = fork();
+    if (pid < 0)
+        return -1;
+    if (pid == 0) {
+        int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+        if (fd >= 0) {
+            dup2(fd, 1);
+            dup2(fd, 2);
+        }
+        if (chdir("/") != 0)
+            _exit(127);
+        setenv("QT_QPA_PLATFORM", "xcb", 1);
+        execl(exe.c_str(), exe.c_str(), (char*)nullptr);
+        _exit(127);
+    }
+    m_pid = pid;
+    return 0;
+}
+
+std::string AppDriver::WaitWindow(const std::string& nameRegex, int timeoutMs) const {
+    int64_t deadline = OS_NowMs() + timeoutMs;
+    do {
+        std::string ids = RunCommand("xdotool search --onlyvisible --name " + Quote(nameRegex) +
+                                     " 2>/dev/null");
+        std::istringstream in(ids);
+        std::string id;
+        if (in >> id)
+            return id;
+        OS_Sleep(100);
+    } while (OS_NowMs() < deadline);
+    return "";
+}
+
+bool AppDriver::HasWindow(const std::string& nameRegex) const {
+    return !WaitWindow(nameRegex, 0).empty();
+}
+
+void AppDriver::Click(const std::string& window, int x, int y) const {
+    RunCommand("xdotool mousemove --window " + window + " " + std::to_string(x) + " " +
+               std::to_string(y) + " click 1");
+}
+
+void AppDriver::Key(const std::string& keys) const { RunCommand("xdotool key " + keys); }
+
+bool AppDriver::Geometry(const std::string& window, int* x, int* y, int* width, int* height) const {
+    int status = 0;
+    std::string out = RunCommand("xdotool getwindowgeometry --shell " + window + " 2>/dev/null", &status);
+    if (status != 0)
+        return false;
+    return sscanf(out.c_str(), "WINDOW=%*d X=%d Y=%d WIDTH=%d HEIGHT=%d", x, y, width, height) == 4;
+}
+
+int AppDriver::WaitExit(int timeoutMs, int* exitCode) {
+    if (m_pid <= 0)
+        return -1;
+    int64_t deadline = OS_NowMs() + timeoutMs;
+    for (;;) {
+        int status = 0;
+        pid_t done = waitpid(m_pid, &status, WNOHANG);
+        if (done == m_pid) {
+            *exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            m_pid = -1;
+            return 0;
+        }
+        if (OS_NowMs() >= deadline)
+            return -1;
+        OS_Sleep(20);
+    }
+}
+
+void AppDriver::Kill(int signal) {
+    if (m_pid > 0)
+        kill(m_pid, signal);
+}
+
+std::string AppDriver::OutputFiles() const {
+    return RunCommand("ls " + Quote(m_dir + "/output") + " 2>/dev/null");
+}
+
+std::string AppDriver::Log() const {
+    return ReadFileText(m_dir + "/vidloom.log.txt") + "\n--- stdout/stderr:\n" +
+           ReadFileText(m_dir + "/stdout.log");
+}
