@@ -295,12 +295,27 @@ def icon_settings():
     return ic.finish()
 
 
+def chevron(colour, size=20):
+    """The drop-down arrow of the combo boxes."""
+    k = 8
+    m = Image.new("L", (size * k, size * k), 0)
+    d = ImageDraw.Draw(m)
+    w = int(2.4 * k)
+    pts = [(4 * k, 7.5 * k), (10 * k, 13.5 * k), (16 * k, 7.5 * k)]
+    d.line(pts, fill=255, width=w, joint="curve")
+    for x, y in (pts[0], pts[-1]):
+        d.ellipse((x - w / 2, y - w / 2, x + w / 2, y + w / 2), fill=255)
+    img = Image.new("RGBA", m.size, colour + (0,))
+    img.putalpha(m)
+    return img.resize((size, size), Image.LANCZOS)
+
+
 # --- background of the frameless bar ------------------------------------------
 
 def bar_background(path, width=549, height=59):
     k = 4
     w, h = width * k, height * k
-    radius = 9 * k
+    radius = 5 * k  # small: without a compositor the transparent corners show black
     body = gradient((58, 63, 72), (30, 33, 39), (w, h))
     mask = Image.new("L", (w, h), 0)
     ImageDraw.Draw(mask).rounded_rectangle((0, 0, w - 1, h - 1), radius=radius, fill=255)
@@ -360,6 +375,8 @@ def main():
     for name, img in icons.items():
         img.save(os.path.join(ICON_DIR, name + ".png"), optimize=True)
     app_icon().save(os.path.join(ROOT, "image", "screen.png"), optimize=True)
+    chevron((201, 206, 214)).save(os.path.join(ROOT, "image", "arrow_down.png"), optimize=True)
+    chevron((92, 99, 109)).save(os.path.join(ROOT, "image", "arrow_down_disabled.png"), optimize=True)
     bar_background(os.path.join(ROOT, "bg.png"))
     shutter(os.path.join(ROOT, "shutter.wav"))
     # a contact sheet for looking at all icons at once (not committed)
