@@ -86,22 +86,23 @@ class Icon:
         return out.resize((ICON, ICON), Image.LANCZOS)
 
 
-def ellipse(box):
+def drawn(paint):
+    """A fresh mask with paint(draw) applied to it."""
     m = new_mask()
-    ImageDraw.Draw(m).ellipse(box, fill=255)
+    paint(ImageDraw.Draw(m))
     return m
+
+
+def ellipse(box):
+    return drawn(lambda d: d.ellipse(box, fill=255))
 
 
 def rrect(box, radius):
-    m = new_mask()
-    ImageDraw.Draw(m).rounded_rectangle(box, radius=radius, fill=255)
-    return m
+    return drawn(lambda d: d.rounded_rectangle(box, radius=radius, fill=255))
 
 
 def polygon(points):
-    m = new_mask()
-    ImageDraw.Draw(m).polygon(points, fill=255)
-    return m
+    return drawn(lambda d: d.polygon(points, fill=255))
 
 
 def stroke_line(points, width):

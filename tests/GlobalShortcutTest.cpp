@@ -11,23 +11,14 @@
 #include <string>
 
 #include "tests/support/ChildProcess.h"
+#include "tests/support/TestApp.h"
 #include "tests/support/TestEnv.h"
 #include "ui/GlobalShortcut.h"
 
 namespace {
 
-int g_argc = 1;
-char g_arg0[] = "GlobalShortcutTest";
-char* g_argv[] = {g_arg0, nullptr};
-
-// The one application of this process, on the X server of DISPLAY.
 QApplication* App() {
-    static QApplication* app = nullptr;
-    if (!app) {
-        qputenv("QT_QPA_PLATFORM", "xcb");
-        app = new QApplication(g_argc, g_argv);
-    }
-    return app;
+    return TestApplication("xcb");
 }
 
 // Counts the activations of one shortcut.

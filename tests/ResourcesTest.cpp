@@ -16,6 +16,7 @@
 #include <string>
 
 #include "app/ConfigFile.h"
+#include "tests/support/TestApp.h"
 #include "tests/support/TestEnv.h"
 #include "ui/TextCodec.h"
 
@@ -26,17 +27,8 @@ const std::string RESOURCES = std::string(VIDLOOM_SOURCE_DIR) + "/resources/";
 const char* const ICONS[] = {"camera", "exit", "folder", "grab", "mic", "record", "recording_off",
                              "recording_on", "screen", "settings", "window"};
 
-int g_argc = 1;
-char g_arg0[] = "ResourcesTest";
-char* g_argv[] = {g_arg0, nullptr};
-
 QApplication* App() {
-    static QApplication* app = nullptr;
-    if (!app) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        app = new QApplication(g_argc, g_argv);
-    }
-    return app;
+    return TestApplication("offscreen");
 }
 
 // Compiles resources.qrc with Qt's resource compiler and mounts it, so the
