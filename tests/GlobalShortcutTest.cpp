@@ -39,7 +39,6 @@ void Press(const std::string& keys, const Counter& counter, int want) {
     timer.start();
     while (counter.count < want && timer.elapsed() < 5000)
         App()->processEvents(QEventLoop::AllEvents, 20);
-    RunCommand("xdotool sync 2>/dev/null; true");
     timer.restart();
     while (timer.elapsed() < 200)
         App()->processEvents(QEventLoop::AllEvents, 20);
