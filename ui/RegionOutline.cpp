@@ -2,6 +2,8 @@
 
 #include <QPainter>
 
+#include "ui/FullScreen.h"
+
 namespace {
 
 const QColor FRAME_COLOUR(30, 30, 30, 255);
@@ -30,9 +32,14 @@ QRect RegionOutline::FrameRect() const {
     return m_region.adjusted(-1, -1, 1, 1);
 }
 
+QString RegionOutline::LabelText() const {
+    return QString::asprintf("录制区域 %dx%d", m_region.width(), m_region.height());
+}
+
 QRect RegionOutline::LabelRect() const {
     QRect frame = FrameRect();
-    return QRect(frame.left(), frame.top() - LABEL_HEIGHT, LABEL_WIDTH, LABEL_HEIGHT);
+    int width = qMax(LABEL_WIDTH, fontMetrics().horizontalAdvance(LabelText()) + LABEL_PADDING);
+    return QRect(frame.left(), frame.top() - LABEL_HEIGHT, width, LABEL_HEIGHT);
 }
 
 QRegion RegionOutline::Shape() const {
@@ -51,7 +58,7 @@ void RegionOutline::UpdateShape() {
     }
     setMask(shape);
     if (!isVisible())
-        showFullScreen();
+        ShowFullScreenOnPrimary(this);
 }
 
 void RegionOutline::paintEvent(QPaintEvent*) {
@@ -68,6 +75,5 @@ void RegionOutline::paintEvent(QPaintEvent*) {
     QRect label = LabelRect();
     painter.fillRect(label, FRAME_COLOUR);
     painter.setPen(LABEL_TEXT);
-    painter.drawText(label, Qt::AlignCenter,
-                     QString::asprintf("录制区域 %dx%d", m_region.width(), m_region.height()));
+    painter.drawText(label, Qt::AlignCenter, LabelText());
 }

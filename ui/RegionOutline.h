@@ -14,8 +14,10 @@ class RegionOutline : public QFrame {
     Q_OBJECT
 
 public:
+    // The label above the frame; wider when its text needs it.
     static constexpr int LABEL_WIDTH = 100;
     static constexpr int LABEL_HEIGHT = 16;
+    static constexpr int LABEL_PADDING = 8;
 
     // Shows itself full-screen, with nothing drawn until a region is set.
     explicit RegionOutline(QWidget* parent);
@@ -27,13 +29,15 @@ public:
 
     // Screen pixels the window covers: the frame and the label.
     QRegion Shape() const;
+    // The one-pixel frame runs along the inside of this rectangle.
+    QRect FrameRect() const;
+    QRect LabelRect() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    QRect FrameRect() const;
-    QRect LabelRect() const;
+    QString LabelText() const;
     void UpdateShape();
 
     QRect m_region;

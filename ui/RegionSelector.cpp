@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QPixmap>
 
+#include "ui/FullScreen.h"
 #include "ui/SoundSystem.h"
 
 namespace {
@@ -26,7 +27,7 @@ RegionSelector::RegionSelector(const QPixmap* background, QWidget* parent)
     : QDialog(parent), m_background(background), m_shutter("shutter.wav"), m_pressed(false) {
     setMouseTracking(true);
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
-    showFullScreen();
+    ShowFullScreenOnPrimary(this);
     ReportMissingSoundSystem();
 }
 
@@ -70,9 +71,11 @@ void RegionSelector::paintEvent(QPaintEvent*) {
     painter.setPen(BAND_COLOUR);
     painter.setBrush(Qt::NoBrush);
     painter.drawRect(band);
-    QRect label(0, 0, LABEL_WIDTH, LABEL_HEIGHT);
+    QString text = QString::asprintf("%dx%d", band.width(), band.height());
+    QRect label(0, 0, qMax(LABEL_WIDTH, painter.fontMetrics().horizontalAdvance(text) + LABEL_PADDING),
+                LABEL_HEIGHT);
     label.moveCenter(band.center());
     painter.fillRect(label, BAND_COLOUR);
     painter.setPen(LABEL_TEXT);
-    painter.drawText(label, Qt::AlignCenter, QString::asprintf("%dx%d", band.width(), band.height()));
+    painter.drawText(label, Qt::AlignCenter, text);
 }

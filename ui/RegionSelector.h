@@ -19,9 +19,10 @@ public:
     // A release must lie more than this many pixels right of and below the
     // press: smaller drags are taken for stray clicks.
     static constexpr int DRAG_MIN = 16;
-    // The size label in the middle of the band.
+    // The size label in the middle of the band; wider when its text needs it.
     static constexpr int LABEL_WIDTH = 50;
     static constexpr int LABEL_HEIGHT = 16;
+    static constexpr int LABEL_PADDING = 8;
 
     // background: the desktop picture taken just before; not owned, must
     // outlive the dialog. Shows the dialog full-screen.

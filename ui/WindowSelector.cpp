@@ -5,6 +5,7 @@
 #include <QPixmap>
 
 #include "capture/WindowTree.h"
+#include "ui/FullScreen.h"
 #include "ui/SoundSystem.h"
 
 WindowSelector::WindowSelector(const QPixmap* background, WinHandle* root, QWidget* parent)
@@ -12,7 +13,7 @@ WindowSelector::WindowSelector(const QPixmap* background, WinHandle* root, QWidg
       m_pressed(false), m_currentWindow(0), m_highlight{0, 0, 0, 0}, m_chosenWindow(0) {
     setMouseTracking(true);
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
-    showFullScreen();
+    ShowFullScreenOnPrimary(this);
     ReportMissingSoundSystem();
 }
 
