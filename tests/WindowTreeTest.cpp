@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QScreen>
 #include <QWidget>
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <string>
@@ -407,4 +408,81 @@ TEST_F(WindowTreeX11, WindowsDestroyedDuringTheWalkAreSkippedWithoutCrashing) {
     EXPECT_TRUE(state.visible);
     direct.Close();
     direct.Close();
+}
+
+// A reparenting window manager on the private display for one test.
+class WindowManager {
+public:
+    explicit WindowManager(const TempDir& dir) {
+        std::string rc = dir.File("twmrc");
+        // Xvfb has only the "fixed" core font.
+        WriteFileText(rc,
+                      "RandomPlacement\nUsePPosition \"on\"\nNoGrabServer\n"
+                      "TitleFont \"fixed\"\nResizeFont \"fixed\"\nMenuFont \"fixed\"\n"
+                      "IconFont \"fixed\"\nIconManagerFont \"fixed\"\n");
+        std::string pid = RunCommand("twm -f '" + rc + "' >/dev/null 2>&1 & echo $!");
+        m_pid = atoi(pid.c_str());
+    }
+    ~WindowManager() {
+        if (m_pid > 0)
+            RunCommand("kill " + std::to_string(m_pid) + "; while kill -0 " + std::to_string(m_pid) +
+                       " 2>/dev/null; do sleep 0.05; done");
+    }
+    bool Running() const { return m_pid > 0; }
+
+private:
+    int m_pid = 0;
+};
+
+TEST_F(WindowTreeX11, UnderAWindowManagerTheFrameIsTheTopLevelWindow) {
+    TempDir dir;
+    WindowManager manager(dir);
+    ASSERT_TRUE(manager.Running());
+    QString title = QString::fromUtf8("framed — 窗口");
+    QWidget* client = new QWidget();
+    m_windows.push_back(client);
+    client->setWindowTitle(title);
+    client->setGeometry(300, 200, 400, 300);
+    client->show();
+
+    // Wait until the manager has put the client into a frame.
+    X11WindowList x11;
+    ASSERT_EQ(x11.Open(), 0);
+    WindowId frame = 0;
+    ProcessEventsUntil([&] {
+        std::vector<WindowId> topLevel;
+        x11.ListChildren(x11.DesktopWindow(), topLevel);
+        for (WindowId window : topLevel) {
+            std::vector<WindowId> children;
+            x11.ListChildren(window, children);
+            if (std::find(children.begin(), children.end(), client->winId()) != children.end())
+                frame = window;
+        }
+        return frame != 0;
+    }, 10000);
+    ASSERT_NE(frame, 0u) << "twm did not reparent the window";
+    ProcessEventsFor(300);
+
+    WinHandle root = Build();
+    const WinHandle* top = Find(root, frame);
+    ASSERT_NE(top, nullptr);
+    EXPECT_EQ(top->depth, 0);
+    EXPECT_EQ(QString::fromUtf8(top->title), title) << "the frame is named after its client";
+    EXPECT_EQ(top->processId, static_cast<uint32_t>(getpid()));
+    EXPECT_STREQ(top->processName, "WindowTreeTest");
+    EXPECT_EQ(Find(root, client->winId())->depth, 1);
+
+    QPoint centre = client->mapToGlobal(client->rect().center());
+    WinHandle* hit = WindowAt(root, centre.x(), centre.y());
+    ASSERT_NE(hit, nullptr);
+    EXPECT_EQ(hit->hwnd, client->winId()) << "inside the frame, the client";
+    for (const WinHandle& child : root.children) {
+        const WinRect& r = child.rect;
+        if (r.left <= centre.x() && centre.x() < r.right && r.top <= centre.y() && centre.y() < r.bottom) {
+            EXPECT_EQ(child.hwnd, frame) << "the frontmost top-level window there is the frame";
+            break;
+        }
+    }
+    // The frame is larger than its client: it holds the title bar.
+    EXPECT_LT(top->rect.top, Find(root, client->winId())->rect.top);
 }

@@ -32,6 +32,10 @@ void InfoWindow::SetupUi() {
     ui.label = new QLabel(this);
     ui.label->setObjectName("label");
     ui.label->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
+    // A picture larger than the window must not grow the window past its
+    // maximum size through the layout: it is cut, and its top-left part shows.
+    ui.label->setMinimumSize(1, 1);
+    ui.label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     ui.label->setText(tr("图像显示"));
     ui.verticalLayout->addWidget(ui.label);
 }
