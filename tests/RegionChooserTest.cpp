@@ -2,9 +2,7 @@
 #include <QLibraryInfo>
 #include <QEvent>
 #include <QPixmap>
-#include <QTimer>
 #include <QWidget>
-#include <functional>
 #include <memory>
 
 #include "tests/support/GuiTestApp.h"
@@ -23,16 +21,6 @@ void KeepMessage(QtMsgType, const QMessageLogContext&, const QString& text) {
     g_messages << text;
 }
 
-// Runs dialog modally while drive() works it from inside its event loop;
-// a dialog still open after 20 s is ended with -1.
-int RunDialog(QDialog& dialog, const std::function<void()>& drive) {
-    QTimer::singleShot(0, &dialog, [&dialog, &drive] {
-        WaitExposed(&dialog);
-        drive();
-    });
-    QTimer::singleShot(20000, &dialog, [&dialog] { dialog.done(-1); });
-    return dialog.exec();
-}
 
 // Counts the presses that reach the widgets it watches.
 class PressCounter : public QObject {

@@ -1,9 +1,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QPixmap>
-#include <QTimer>
 #include <QWidget>
-#include <functional>
 #include <memory>
 
 #include "capture/WindowTree.h"
@@ -13,17 +11,6 @@
 #include "ui/WindowSelector.h"
 
 namespace {
-
-// Runs dialog modally while drive() works it from inside its event loop;
-// a dialog still open after 20 s is ended with -1.
-int RunDialog(QDialog& dialog, const std::function<void()>& drive) {
-    QTimer::singleShot(0, &dialog, [&dialog, &drive] {
-        WaitExposed(&dialog);
-        drive();
-    });
-    QTimer::singleShot(20000, &dialog, [&dialog] { dialog.done(-1); });
-    return dialog.exec();
-}
 
 QRect ToQRect(const WinRect& r) {
     return QRect(r.left, r.top, r.right - r.left, r.bottom - r.top);

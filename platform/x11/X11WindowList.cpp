@@ -59,37 +59,47 @@ private:
     Display* m_display;
 };
 
+// One property of a window as the server holds it (at most `longs` 32-bit
+// units of it); freed with the object.
+struct Property {
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned char* data = nullptr;
+
+    Property(Display* display, Window window, Atom property, long longs, Atom requested) {
+        unsigned long remaining = 0;
+        if (XGetWindowProperty(display, window, property, 0, longs, False, requested, &type, &format, &count,
+                               &remaining, &data) != Success) {
+            type = None;
+            data = nullptr;
+        }
+    }
+    ~Property() {
+        if (data)
+            XFree(data);
+    }
+    Property(const Property&) = delete;
+    Property& operator=(const Property&) = delete;
+};
+
 // Reads a whole 8-bit property of the given type. False when it is missing.
 bool ReadTextProperty(Display* display, Window window, Atom property, Atom type, std::string& text) {
-    Atom actualType = None;
-    int actualFormat = 0;
-    unsigned long count = 0, remaining = 0;
-    unsigned char* data = nullptr;
-    int rc = XGetWindowProperty(display, window, property, 0, MAX_PROPERTY_LONGS, False, type,
-                                &actualType, &actualFormat, &count, &remaining, &data);
-    bool found = rc == Success && data && actualType == type && actualFormat == 8;
-    if (found)
-        text.assign(reinterpret_cast<const char*>(data), count);
-    if (data)
-        XFree(data);
-    return found;
+    Property value(display, window, property, MAX_PROPERTY_LONGS, type);
+    if (!value.data || value.type != type || value.format != 8)
+        return false;
+    text.assign(reinterpret_cast<const char*>(value.data), value.count);
+    return true;
 }
 
 // Reads the first item of a 32-bit CARDINAL property. False when it is missing.
-bool ReadCardinal(Display* display, Window window, Atom property, unsigned long& value) {
-    Atom actualType = None;
-    int actualFormat = 0;
-    unsigned long count = 0, remaining = 0;
-    unsigned char* data = nullptr;
-    int rc = XGetWindowProperty(display, window, property, 0, 1, False, XA_CARDINAL,
-                                &actualType, &actualFormat, &count, &remaining, &data);
-    bool found = rc == Success && data && actualType == XA_CARDINAL && actualFormat == 32 && count == 1;
+bool ReadCardinal(Display* display, Window window, Atom property, unsigned long& number) {
+    Property value(display, window, property, 1, XA_CARDINAL);
+    if (!value.data || value.type != XA_CARDINAL || value.format != 32 || value.count != 1)
+        return false;
     // Xlib hands 32-bit items over as longs.
-    if (found)
-        value = *reinterpret_cast<unsigned long*>(data);
-    if (data)
-        XFree(data);
-    return found;
+    number = *reinterpret_cast<unsigned long*>(value.data);
+    return true;
 }
 
 // WM_NAME may be Latin-1 or compound text: let Xlib convert it to UTF-8.
@@ -229,15 +239,7 @@ bool X11WindowList::ReadName(WindowId window, std::string& title) {
 }
 
 bool X11WindowList::HasWmState(WindowId window) {
-    Atom actualType = None;
-    int actualFormat = 0;
-    unsigned long count = 0, remaining = 0;
-    unsigned char* data = nullptr;
-    int rc = XGetWindowProperty(m_x11_display, window, m_atom_wm_state, 0, 0, False, AnyPropertyType,
-                                &actualType, &actualFormat, &count, &remaining, &data);
-    if (data)
-        XFree(data);
-    return rc == Success && actualType != None;
+    return Property(m_x11_display, window, m_atom_wm_state, 0, AnyPropertyType).type != None;
 }
 
 WindowId X11WindowList::ClientOf(WindowId window) {

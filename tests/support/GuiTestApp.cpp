@@ -1,10 +1,12 @@
 #include "tests/support/GuiTestApp.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QLabel>
 #include <QPainter>
 #include <QScreen>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QWidget>
 #include <QWindow>
@@ -48,6 +50,15 @@ void ProcessEventsFor(int ms) {
         GuiTestProcessEvents();
     QGuiApplication::sync();
     QCoreApplication::processEvents();
+}
+
+int RunDialog(QDialog& dialog, const std::function<void()>& drive) {
+    QTimer::singleShot(0, &dialog, [&dialog, &drive] {
+        WaitExposed(&dialog);
+        drive();
+    });
+    QTimer::singleShot(20000, &dialog, [&dialog] { dialog.done(-1); });
+    return dialog.exec();
 }
 
 int Xdotool(const std::string& args) {

@@ -4,9 +4,11 @@
 #include <QImage>
 #include <QRect>
 #include <QString>
+#include <functional>
 #include <string>
 
 class QApplication;
+class QDialog;
 class QWidget;
 
 // The process's QApplication on the private X server (xcb platform, high-DPI
@@ -22,6 +24,10 @@ void ProcessEventsFor(int ms);
 // Handles events until done() holds or timeoutMs passed; done()'s last value.
 template <typename Done>
 bool ProcessEventsUntil(Done done, int timeoutMs = 5000);
+
+// Runs dialog modally while drive() works it from inside its event loop;
+// a dialog still open after 20 s is ended with -1. The dialog's result.
+int RunDialog(QDialog& dialog, const std::function<void()>& drive);
 
 // Runs xdotool with args on the private display; its exit status.
 int Xdotool(const std::string& args);
