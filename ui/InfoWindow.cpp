@@ -13,7 +13,6 @@ InfoWindow::InfoWindow(QWidget* parent) : QWidget(parent), ui{} {
 void InfoWindow::SetupUi() {
     setObjectName("InfoWindow");
     resize(INITIAL_WIDTH, INITIAL_HEIGHT);
-    setMaximumSize(MAX_WIDTH, MAX_HEIGHT);
     setStyleSheet("background-color: rgb(83, 83, 83);");
     setWindowTitle(tr("InfoWindow"));
 
