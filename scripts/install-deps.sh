@@ -12,7 +12,7 @@ PACKAGES=(
   libgl1-mesa-dev libglu1-mesa-dev
   libgtest-dev libgmock-dev
   # run and test: private X server, sound server, desktop driving, stream checks
-  xvfb pulseaudio pulseaudio-utils xdotool x11-utils x11-xserver-utils x11-apps
+  xvfb pulseaudio pulseaudio-utils xdotool x11-utils x11-xserver-utils x11-apps twm
   ffmpeg dbus-x11 xdg-utils tzdata
   libqt5multimedia5-plugins
   fonts-wqy-microhei
