@@ -8,10 +8,12 @@
 #include <QDebug>
 #include <QDir>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QListView>
 #include <QMenu>
 #include <QMessageBox>
+#include <QScreen>
 #include <QSpacerItem>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -22,13 +24,19 @@
 #include "capture/ScreenCapTask.h"
 #include "capture/ScreenSize.h"
 #include "capture/WinCapTask.h"
+#include "capture/WinHandle.h"
+#include "capture/WindowTree.h"
 #include "media/AvPacker.h"
 #include "media/MMPacket.h"
 #include "os/OS_Log.h"
 #include "ui/FileManager.h"
 #include "ui/GlobalShortcut.h"
+#include "ui/InfoWindow.h"
 #include "ui/OutputFileName.h"
+#include "ui/RegionOutline.h"
+#include "ui/RegionSelector.h"
 #include "ui/TextCodec.h"
+#include "ui/WindowSelector.h"
 
 namespace {
 
@@ -457,20 +465,61 @@ int ScreenRecorder::OnChoose() {
 }
 
 int ScreenRecorder::OnCloseOutline() {
+    if (m_outline) {
+        m_outline->close();
+        delete m_outline;
+        m_outline = nullptr;
+    }
     return 0;
 }
 
 int ScreenRecorder::OnChooseWindow() {
     m_chosenWindow = 0;
+    QPixmap desktop = GrabDesktop();
+    WinHandle root;
+    BuildWindowTree(root);
+    WindowSelector* selector = new WindowSelector(&desktop, &root, this);
+    if (selector->exec() == QDialog::Accepted) {
+        m_chosenWindow = selector->chosenWindow();
+        QScreen* screen = QGuiApplication::primaryScreen();
+        m_windowImage = screen ? screen->grabWindow(m_chosenWindow) : QPixmap();
+    }
+    delete selector;
     return 0;
 }
 
 int ScreenRecorder::OnChooseRegion() {
     m_region = QRect(0, 0, 0, 0);
+    QPixmap desktop = GrabDesktop();
+    RegionSelector* selector = new RegionSelector(&desktop, this);
+    if (selector->exec() == QDialog::Accepted) {
+        if (!m_outline)
+            m_outline = new RegionOutline(nullptr);
+        m_region = selector->selection();
+        m_outline->SetRegion(m_region.left(), m_region.top(), m_region.right(), m_region.bottom());
+        showNormal();
+    }
+    delete selector;
     return 0;
 }
 
+QPixmap ScreenRecorder::GrabDesktop() const {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    return screen ? screen->grabWindow(0) : QPixmap();
+}
+
 int ScreenRecorder::OnViewInfo() {
+    if (m_mode != MODE_WINDOW || m_chosenWindow == 0)
+        return 0;
+    if (!m_infoWindow)
+        m_infoWindow = new InfoWindow(nullptr);
+    m_infoWindow->SetImage(m_windowImage, m_chosenWindow);
+    m_infoWindow->show();
+    int width = 0, height = 0;
+    GetScreenSize(&width, &height);
+    QRect geometry = m_infoWindow->geometry();
+    geometry.moveCenter(QPoint(width / 2, height / 2));
+    m_infoWindow->setGeometry(geometry);
     return 0;
 }
 
@@ -497,7 +546,8 @@ void ScreenRecorder::timerEvent(QTimerEvent* event) {
 void ScreenRecorder::closeEvent(QCloseEvent* event) {
     if (m_recording)
         OnStopRecord();
-    OnCloseOutline();
+    if (m_outline)
+        m_outline->close();  // kept: the next region choice shows it again
     BaseDialog::closeEvent(event);
 }
 

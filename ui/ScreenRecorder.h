@@ -85,6 +85,8 @@ private:
     void StopScreenCapture();
     void StopWindowCapture();
     std::string MakeOutputFileName() const;
+    // A still picture of the whole primary screen, for the choosers.
+    QPixmap GrabDesktop() const;
     void ShowError(const QString& text);
 
     // The widget set; object names are fixed because the style sheet
