@@ -233,7 +233,7 @@ int Mp4Muxer::AddAudioStream() {
 int Mp4Muxer::OpenEncoder(OutputStream& os) {
     int err = avcodec_open2(os.codec, nullptr, nullptr);
     if (err < 0) {
-        LogReason(os.codec->codec->name, err);
+        LogReason(avcodec_get_name(os.codec->codec_id), err);
         return -1;
     }
     if (avcodec_parameters_from_context(os.stream->codecpar, os.codec) < 0)

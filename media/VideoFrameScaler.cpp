@@ -1,5 +1,7 @@
 #include "media/VideoFrameScaler.h"
 
+#include <cstring>
+
 extern "C" {
 #include <libavutil/frame.h>
 #include <libavutil/imgutils.h>
@@ -12,10 +14,17 @@ namespace {
 // path copies without filtering, so the choice only shapes chroma.
 const int SCALE_FLAGS = SWS_BICUBIC;
 
+// swscale's input readers may read up to 32 bytes past the end of a row
+// (packed RGB at odd widths, tiny pictures). Inside a picture that lands in
+// the next row; past the last row it would leave the buffer, which for a
+// picture at the end of a mapping is a crash. So the last rows are
+// converted from a copy followed by this much slack.
+const int TAIL_SLACK = 64;
+
 }  // namespace
 
 VideoFrameScaler::VideoFrameScaler()
-    : m_context(nullptr), m_frame(nullptr), m_srcWidth(0), m_srcHeight(0), m_srcFormat(AV_PIX_FMT_NONE),
+    : m_context(nullptr), m_frame(nullptr), m_tail(nullptr), m_tailRows(0), m_srcWidth(0), m_srcHeight(0), m_srcFormat(AV_PIX_FMT_NONE),
       m_dstWidth(0), m_dstHeight(0), m_dstFormat(AV_PIX_FMT_NONE), m_pictureSize(0) {}
 
 VideoFrameScaler::~VideoFrameScaler() { Free(); }
@@ -48,10 +57,18 @@ int VideoFrameScaler::Init(int srcWidth, int srcHeight, uint32_t fourcc, int bit
         return -1;
     m_pictureSize = pictureSize;
 
+    // At odd widths the fast chroma input pairs the last pixel of a row with
+    // the first of the next: take chroma at full width instead.
+    int flags = SCALE_FLAGS | (srcWidth % 2 ? SWS_FULL_CHR_H_INP : 0);
     m_context = sws_getContext(srcWidth, srcHeight, (AVPixelFormat)m_srcFormat, dstWidth, dstHeight,
-                               (AVPixelFormat)m_dstFormat, SCALE_FLAGS, nullptr, nullptr, nullptr);
+                               (AVPixelFormat)m_dstFormat, flags, nullptr, nullptr, nullptr);
     if (!m_context)
         return -1;
+    int rowBytes = pictureSize / srcHeight;
+    m_tailRows = (TAIL_SLACK + rowBytes - 1) / rowBytes;
+    if (m_tailRows > srcHeight)
+        m_tailRows = srcHeight;
+    m_tail = new uint8_t[(size_t)m_tailRows * rowBytes + TAIL_SLACK];
     m_frame = av_frame_alloc();
     if (!m_frame) {
         Free();
@@ -79,7 +96,19 @@ AVFrame* VideoFrameScaler::Scale(const uint8_t* picture, int32_t pts) {
     int strides[4];
     if (av_image_fill_arrays(planes, strides, picture, (AVPixelFormat)m_srcFormat, m_srcWidth, m_srcHeight, 1) < 0)
         return nullptr;
-    sws_scale(m_context, planes, strides, 0, m_srcHeight, m_frame->data, m_frame->linesize);
+    // Straight from the picture but its last rows, which come from the copy
+    // with slack; the slack repeats the last bytes so edge pixels keep
+    // their colour.
+    int headRows = m_srcHeight - m_tailRows;
+    if (headRows > 0)
+        sws_scale(m_context, planes, strides, 0, headRows, m_frame->data, m_frame->linesize);
+    size_t tailBytes = (size_t)m_tailRows * strides[0];
+    memcpy(m_tail, planes[0] + (size_t)headRows * strides[0], tailBytes);
+    int unit = (m_srcFormat == AV_PIX_FMT_BGR24 || m_srcFormat == AV_PIX_FMT_RGB24) ? 3 : 4;
+    for (int i = 0; i < TAIL_SLACK; ++i)
+        m_tail[tailBytes + i] = m_tail[tailBytes - unit + i % unit];
+    const uint8_t* tailPlanes[4] = {m_tail, nullptr, nullptr, nullptr};
+    sws_scale(m_context, tailPlanes, strides, headRows, m_tailRows, m_frame->data, m_frame->linesize);
     m_frame->pts = pts;
     return m_frame;
 }
@@ -88,5 +117,8 @@ void VideoFrameScaler::Free() {
     sws_freeContext(m_context);
     m_context = nullptr;
     av_frame_free(&m_frame);
+    delete[] m_tail;
+    m_tail = nullptr;
+    m_tailRows = 0;
     m_pictureSize = 0;
 }

@@ -23,7 +23,8 @@ public:
     int Init(int srcWidth, int srcHeight, uint32_t fourcc, int bitsPerPixel, int dstWidth, int dstHeight);
     // Bytes of one source picture (rows packed, top row first).
     int PictureSize() const { return m_pictureSize; }
-    // Converts picture (PictureSize() bytes) into the frame and sets its pts.
+    // Converts picture (PictureSize() bytes; nothing past them is read) into
+    // the frame and sets its pts.
     // The frame, valid until the next call; null when the frame cannot be
     // made writable or Init failed.
     AVFrame* Scale(const uint8_t* picture, int32_t pts);
@@ -39,6 +40,8 @@ private:
 
     SwsContext* m_context;
     AVFrame* m_frame;        // refcounted, so the encoder can reference it
+    uint8_t* m_tail;         // owned: the last rows of a picture, with slack after them
+    int m_tailRows;
     int m_srcWidth;
     int m_srcHeight;
     int m_srcFormat;
