@@ -298,6 +298,10 @@ int Mp4Muxer::EncodeAndWrite(OutputStream& os, const AVFrame* frame) {
                 OS_Log::Global().Print(os.encodeErrorLevel, "%s", os.encodeError);
             return -1;
         }
+        // The MPEG-4 encoder leaves durations unset; the MP4 writer would give
+        // the last picture none, and players would drop it.
+        if (m_packet->duration == 0 && os.codec->codec_type == AVMEDIA_TYPE_VIDEO)
+            m_packet->duration = 1;
         av_packet_rescale_ts(m_packet, os.codec->time_base, os.stream->time_base);
         m_packet->stream_index = os.stream->index;
         // The packer's one thread already writes in arrival order: no
