@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <thread>
+#include <dirent.h>
 #include <sys/wait.h>
 
 bool TestHasDisplay() {
@@ -58,4 +60,34 @@ std::string RunCommand(const std::string& command, int* status) {
     int rc = pclose(pipe);
     if (status) *status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
     return output;
+}
+
+namespace {
+
+int CountEntries(const char* folder) {
+    DIR* dir = opendir(folder);
+    if (!dir)
+        return -1;
+    int count = 0;
+    while (dirent* entry = readdir(dir))
+        if (entry->d_name[0] != '.')
+            ++count;
+    closedir(dir);
+    return count;
+}
+
+}  // namespace
+
+// Less the descriptor of the listing itself.
+int CountOpenFds() { return CountEntries("/proc/self/fd") - 1; }
+
+int CountThreads() {
+    // ThreadSanitizer starts a helper thread of its own with the first
+    // thread the process creates: let that happen before anything counts.
+    static bool warmedUp = false;
+    if (!warmedUp) {
+        std::thread([] {}).join();
+        warmedUp = true;
+    }
+    return CountEntries("/proc/self/task");
 }
