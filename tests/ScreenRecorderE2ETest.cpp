@@ -1,0 +1,189 @@
+// The real program, driven as a user would drive it on the test X server:
+// "进入", F3/F4, the bar's buttons; its recordings read back with FFmpeg.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/stat.h>
+
+#include "os/OS_Clock.h"
+#include "tests/support/AppDriver.h"
+#include "tests/support/Mp4Probe.h"
+#include "tests/support/TestEnv.h"
+
+namespace {
+
+const int kWindowTimeoutMs = 20000;
+const char* kWorkMode = "^Quorvex$";
+const char* kBar = "^桌面录像$";
+
+class ScreenRecorderE2E : public testing::Test {
+protected:
+    void SetUp() override {
+        REQUIRE_DISPLAY();
+        REQUIRE_PULSE();
+    }
+
+    // Installs and starts the program and presses "进入" with screen recording
+    // chosen. Returns the bar's window id.
+    std::string StartRecorder(bool withOutput = true) {
+        EXPECT_EQ(0, app.Install(dir.Path(), withOutput));
+        EXPECT_EQ(0, app.Launch());
+        std::string workMode = app.WaitWindow(kWorkMode, kWindowTimeoutMs);
+        EXPECT_NE("", workMode) << app.Log();
+        if (workMode.empty())
+            return "";
+        app.Click(workMode, 80, 105);  // "进入" sits at (30, 90), 100 x 30
+        std::string bar = app.WaitWindow(kBar, kWindowTimeoutMs);
+        EXPECT_NE("", bar) << app.Log();
+        OS_Sleep(500);  // let the hot keys be grabbed
+        return bar;
+    }
+
+    // Waits until a recording file exists and stopped growing; its path.
+    std::string WaitRecording(int timeoutMs = 15000) {
+        int64_t deadline = OS_NowMs() + timeoutMs;
+        long lastSize = -1;
+        while (OS_NowMs() < deadline) {
+            std::string files = app.OutputFiles();
+            if (!files.empty()) {
+                std::string path = dir.Path() + "/output/" + files.substr(0, files.find('\n'));
+                struct stat st;
+                if (stat(path.c_str(), &st) == 0 && st.st_size == lastSize && st.st_size > 0)
+                    return path;
+                lastSize = stat(path.c_str(), &st) == 0 ? st.st_size : -1;
+            }
+            OS_Sleep(300);
+        }
+        return "";
+    }
+
+    int CountFiles() {
+        std::string files = app.OutputFiles();
+        int count = 0;
+        for (char c : files)
+            count += c == '\n';
+        return count;
+    }
+
+    // Checks a full-screen recording of about `seconds`.
+    void CheckRecording(const std::string& path, double seconds, bool withSound) {
+        Mp4Probe probe;
+        ASSERT_EQ(0, probe.Open(path)) << probe.Error();
+        const std::vector<ProbeStream>& streams = probe.Streams();
+        ASSERT_EQ(withSound ? 2u : 1u, streams.size());
+        EXPECT_EQ("mpeg4", streams[0].codecName);
+        EXPECT_EQ(1920, streams[0].width);
+        EXPECT_EQ(1080, streams[0].height);
+        EXPECT_EQ(25, streams[0].frameRateNum / std::max(1, streams[0].frameRateDen));
+        const std::vector<ProbePacket>& video = probe.Packets(0);
+        ASSERT_FALSE(video.empty());
+        double videoSeconds = streams[0].ToSeconds(video.back().pts + video.back().duration) -
+                              streams[0].ToSeconds(video.front().pts);
+        EXPECT_NEAR(seconds, videoSeconds, 0.5);
+        EXPECT_GE(video.size(), 0.95 * videoSeconds * 25) << "pictures written of those expected";
+        if (withSound) {
+            EXPECT_EQ("aac", streams[1].codecName);
+            EXPECT_EQ(11025, streams[1].sampleRate);
+            EXPECT_EQ(2, streams[1].channels);
+            ProbeSound sound;
+            ASSERT_EQ(0, probe.DecodeSound(1, &sound));
+            EXPECT_NEAR(seconds, (double)sound.Frames() / sound.sampleRate, 0.5);
+            EXPECT_NEAR(440.0, sound.Frequency(0), 5.0) << "the test tone comes through";
+        }
+    }
+
+    TempDir dir;
+    AppDriver app;
+};
+
+}  // namespace
+
+TEST_F(ScreenRecorderE2E, RecordsTheWholeScreenWithSoundBetweenF3AndF4) {
+    ASSERT_NE("", StartRecorder());
+    int64_t start = OS_NowMs();
+    app.Key("F3");
+    // Something moves on the screen meanwhile.
+    for (int i = 0; i < 8; ++i) {
+        RunCommand("xdotool mousemove " + std::to_string(200 + i * 100) + " " +
+                   std::to_string(200 + i * 50));
+        OS_Sleep(500);
+    }
+    app.Key("F4");
+    double seconds = (OS_NowMs() - start) / 1000.0;
+    std::string path = WaitRecording();
+    ASSERT_NE("", path) << app.Log();
+    EXPECT_NE(std::string::npos, path.find("/output/屏幕录像-")) << path;
+    CheckRecording(path, seconds, true);
+    EXPECT_NE("", app.WaitWindow(kBar, 5000)) << "F4 brings the bar back";
+
+    // A second copy refuses and leaves the first one running.
+    TempDir otherDir;
+    AppDriver second;
+    ASSERT_EQ(0, second.Install(otherDir.Path()));
+    ASSERT_EQ(0, second.Launch());
+    std::string notice = second.WaitWindow("^提示$", kWindowTimeoutMs);
+    ASSERT_NE("", notice) << second.Log();
+    RunCommand("xdotool windowfocus --sync " + notice + " key Return");
+    int code = 0;
+    ASSERT_EQ(0, second.WaitExit(10000, &code)) << second.Log();
+    EXPECT_EQ(255, code) << "exit code -1";
+    EXPECT_TRUE(app.HasWindow(kBar));
+
+    // SIGTERM ends the program normally.
+    app.Kill(SIGTERM);
+    ASSERT_EQ(0, app.WaitExit(10000, &code)) << app.Log();
+    EXPECT_EQ(0, code);
+}
+
+TEST_F(ScreenRecorderE2E, KeysOutOfTurnStartNoSecondRecording) {
+    ASSERT_NE("", StartRecorder());
+    app.Key("F4");  // idle: only shows the bar
+    OS_Sleep(300);
+    EXPECT_TRUE(app.HasWindow(kBar));
+    EXPECT_EQ(0, CountFiles());
+
+    app.Key("F3");
+    OS_Sleep(300);
+    app.Key("F3");  // ignored while recording
+    OS_Sleep(2000);
+    EXPECT_FALSE(app.HasWindow(kBar)) << "the bar hides while recording";
+    app.Key("F4");
+    ASSERT_NE("", WaitRecording());
+    EXPECT_EQ(1, CountFiles());
+
+    // Stopping by signal in the middle of a recording still finishes the file.
+    app.Key("F3");
+    OS_Sleep(2500);
+    app.Kill(SIGTERM);
+    int code = -1;
+    ASSERT_EQ(0, app.WaitExit(15000, &code)) << app.Log();
+    EXPECT_EQ(0, code);
+    ASSERT_EQ(2, CountFiles());
+    std::string files = app.OutputFiles();
+    std::string last = dir.Path() + "/output/" + files.substr(files.find('\n') + 1);
+    last.pop_back();
+    Mp4Probe probe;
+    ASSERT_EQ(0, probe.Open(last)) << probe.Error() << "\n" << app.Log();
+    EXPECT_GT(probe.Packets(0).size(), 25u);
+}
+
+TEST_F(ScreenRecorderE2E, MissingOutputFolderRefusesTheStartUntilItExists) {
+    ASSERT_NE("", StartRecorder(false));
+    app.Key("F3");
+    std::string error = app.WaitWindow("^错误$", kWindowTimeoutMs);
+    ASSERT_NE("", error) << app.Log();
+    EXPECT_NE(std::string::npos, app.Log().find("failed to open AvPacker!"));
+    RunCommand("xdotool windowfocus --sync " + error + " key Return");
+    OS_Sleep(500);
+
+    ASSERT_EQ(0, mkdir((dir.Path() + "/output").c_str(), 0755));
+    app.Key("F4");  // brings the bar back
+    EXPECT_NE("", app.WaitWindow(kBar, 5000));
+    app.Key("F3");
+    OS_Sleep(2000);
+    app.Key("F4");
+    std::string path = WaitRecording();
+    ASSERT_NE("", path) << app.Log();
+    Mp4Probe probe;
+    EXPECT_EQ(0, probe.Open(path)) << probe.Error();
+}
