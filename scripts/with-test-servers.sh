@@ -34,8 +34,10 @@ trap cleanup EXIT
 trap 'exit 130' INT TERM
 
 # --- X server: Xvfb picks a free display number and writes it to a pipe.
+# -noreset: a server that resets when its last client leaves refuses the
+# next test's connection for a moment.
 exec {DFD}<> <(:)
-Xvfb -displayfd "$DFD" -screen 0 "${VIDLOOM_TEST_SCREEN:-1920x1080x24}" -nolisten tcp \
+Xvfb -displayfd "$DFD" -screen 0 "${VIDLOOM_TEST_SCREEN:-1920x1080x24}" -nolisten tcp -noreset \
   +extension MIT-SHM +extension XFIXES +extension XTEST -ac >"$WORK/xvfb.log" 2>&1 &
 XVFB_PID=$!
 DISPLAY_NUM=""

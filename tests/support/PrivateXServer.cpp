@@ -23,7 +23,7 @@ bool PrivateXServer::Start(const std::string& geometry) {
         return false;
     std::string fd = std::to_string(fds[1]);
     const char* argv[] = {"Xvfb", "-displayfd", fd.c_str(), "-screen", "0", geometry.c_str(),
-                          "-nolisten", "tcp", "+extension", "MIT-SHM", "+extension", "XFIXES",
+                          "-nolisten", "tcp", "-noreset", "+extension", "MIT-SHM", "+extension", "XFIXES",
                           "-ac", nullptr};
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);

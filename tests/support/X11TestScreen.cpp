@@ -4,6 +4,8 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 
+#include <unistd.h>
+
 #include <cstring>
 
 X11TestScreen::X11TestScreen() : m_display(nullptr), m_width(0), m_height(0), m_cursor(0) {}
@@ -14,7 +16,13 @@ X11TestScreen::~X11TestScreen() {
 }
 
 bool X11TestScreen::Open(const char* displayName) {
-    m_display = XOpenDisplay(displayName);
+    // An X server resets when its last client leaves and refuses connections
+    // for a moment while it does: try for up to a second.
+    for (int i = 0; i < 50 && !m_display; ++i) {
+        m_display = XOpenDisplay(displayName);
+        if (!m_display)
+            usleep(20000);
+    }
     if (!m_display)
         return false;
     m_width = DisplayWidth(m_display, DefaultScreen(m_display));
