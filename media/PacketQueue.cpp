@@ -2,7 +2,7 @@
 
 #include "os/OS_MutexLocker.h"
 
-PacketQueue::PacketQueue() : m_rule(ADMIT_PACKER) {}
+PacketQueue::PacketQueue() : m_refused(0), m_rule(ADMIT_PACKER) {}
 
 PacketQueue::~PacketQueue() { Drain(); }
 
@@ -31,6 +31,8 @@ int PacketQueue::Push(MMPacket* packet) {
         admitted = Admits(*packet);
         if (admitted)
             m_list.push_back(*packet);
+        else
+            ++m_refused;
     }
     // Released outside the lock: Release may call into the pool.
     if (!admitted)
@@ -47,7 +49,7 @@ MMPacket PacketQueue::Pop() {
     return front;
 }
 
-void PacketQueue::Drain() {
+int PacketQueue::Drain() {
     std::list<MMPacket> drained;
     {
         OS_MutexLocker guard(m_lock);
@@ -55,9 +57,15 @@ void PacketQueue::Drain() {
     }
     for (MMPacket& packet : drained)
         packet.Release();
+    return (int)drained.size();
 }
 
 int PacketQueue::Count() {
     OS_MutexLocker guard(m_lock);
     return (int)m_list.size();
+}
+
+int64_t PacketQueue::Refused() {
+    OS_MutexLocker guard(m_lock);
+    return m_refused;
 }

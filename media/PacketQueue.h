@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <list>
 
 #include "media/MMPacket.h"
@@ -34,9 +35,11 @@ public:
     int Push(MMPacket* packet);
     // The front packet, or an empty one.
     MMPacket Pop();
-    // Releases every queued packet.
-    void Drain();
+    // Releases every queued packet; how many there were.
+    int Drain();
     int Count();
+    // Packets refused by the rule since Init.
+    int64_t Refused();
 
 private:
     PacketQueue(const PacketQueue&) = delete;
@@ -46,5 +49,6 @@ private:
 
     OS_Mutex m_lock;             // guards m_list
     std::list<MMPacket> m_list;
+    int64_t m_refused;           // guarded by m_lock
     AdmitRule m_rule;
 };

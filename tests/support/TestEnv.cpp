@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <dirent.h>
 #include <sys/wait.h>
 
 bool TestHasDisplay() {
@@ -59,3 +60,24 @@ std::string RunCommand(const std::string& command, int* status) {
     if (status) *status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
     return output;
 }
+
+namespace {
+
+int CountEntries(const char* folder) {
+    DIR* dir = opendir(folder);
+    if (!dir)
+        return -1;
+    int count = 0;
+    while (dirent* entry = readdir(dir))
+        if (entry->d_name[0] != '.')
+            ++count;
+    closedir(dir);
+    return count;
+}
+
+}  // namespace
+
+// Less the descriptor of the listing itself.
+int CountOpenFds() { return CountEntries("/proc/self/fd") - 1; }
+
+int CountThreads() { return CountEntries("/proc/self/task"); }

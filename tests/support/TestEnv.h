@@ -45,3 +45,8 @@ std::string ReadFileText(const std::string& path);
 void WriteFileText(const std::string& path, const std::string& text);
 // Runs a shell command; its standard output, and its exit status in *status.
 std::string RunCommand(const std::string& command, int* status = nullptr);
+
+// Open file descriptors and threads of this process (/proc/self/fd and
+// /proc/self/task), to check that a component leaves none behind.
+int CountOpenFds();
+int CountThreads();

@@ -1,0 +1,218 @@
+#include "media/AvPacker.h"
+
+#include <ctime>
+
+extern "C" {
+#include <libavcodec/codec_id.h>
+#include <libavutil/frame.h>
+}
+
+#include "media/AudioFrameHolder.h"
+#include "media/Mp4Muxer.h"
+#include "media/VideoFrameScaler.h"
+#include "os/OS_Clock.h"
+#include "os/OS_Log.h"
+
+namespace {
+
+// CPU time of the calling thread: what conversion and encoding really cost,
+// whatever else the machine is doing.
+int64_t ThreadCpuUs() {
+    timespec ts;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return (int64_t)ts.tv_sec * 1000000 + ts.tv_nsec / 1000;
+}
+
+}  // namespace
+
+AvPacker::AvPacker()
+    : m_quit(false), m_accepting(false), m_opened(false), m_muxer(nullptr), m_scaler(nullptr),
+      m_audioFrame(nullptr), m_srcWidth(0), m_srcHeight(0), m_dstWidth(0), m_dstHeight(0), m_fps(0),
+      m_audioSamples(0), m_havePicture(false), m_lastPts(0), m_picturesPushed(0), m_picturesSkipped(0),
+      m_picturesEncoded(0), m_soundEncoded(0), m_soundSkipped(0), m_packetsDiscarded(0), m_convertCpuUs(0),
+      m_encodeCpuUs(0) {}
+
+AvPacker::~AvPacker() { Close(); }
+
+// Steps: picture converter, file with both streams, sound frame, queue,
+// thread. The converter comes first so that a picture format we cannot
+// convert leaves no file behind.
+int AvPacker::Open(const char* fileName, int srcWidth, int srcHeight, int bitsPerPixel, uint32_t fourcc,
+                   int dstWidth, int dstHeight, int fps) {
+    if (m_opened)
+        return -1;
+    m_opened = true;
+    m_srcWidth = srcWidth;
+    m_srcHeight = srcHeight;
+    m_dstWidth = dstWidth;
+    m_dstHeight = dstHeight;
+    m_fps = fps;
+
+    // picture converter
+    m_scaler = new VideoFrameScaler;
+    if (m_scaler->Init(srcWidth, srcHeight, fourcc, bitsPerPixel, dstWidth, dstHeight) < 0) {
+        OS_Log::Error("failed to create video frame scaler (%dx%d, %d bits, fourcc 0x%08x)!\n", srcWidth,
+                      srcHeight, bitsPerPixel, fourcc);
+        Close();
+        return -1;
+    }
+
+    // file with both streams
+    VideoStreamParams video;
+    video.width = dstWidth;
+    video.height = dstHeight;
+    video.bitRate = VIDEO_BIT_RATE;
+    video.codecId = AV_CODEC_ID_MPEG4;
+    video.timeBaseNum = 1;
+    video.timeBaseDen = fps;
+    AudioStreamParams audio;
+    audio.sampleRate = AUDIO_SAMPLE_RATE;
+    audio.channels = AUDIO_CHANNELS;
+    audio.codecId = AV_CODEC_ID_AAC;
+    audio.bitRate = AUDIO_BIT_RATE;
+    audio.frameSize = AUDIO_FRAME_SAMPLES;
+    m_muxer = new Mp4Muxer;
+    if (m_muxer->Open(fileName, video, audio) < 0) {
+        OS_Log::Error("failed to create mp4 muxer!");
+        Close();
+        return -1;
+    }
+
+    // sound frame
+    m_audioFrame = new AudioFrameHolder;
+    if (m_audioFrame->Init(AUDIO_CHANNELS) < 0) {
+        Close();
+        return -1;
+    }
+
+    // queue and thread
+    m_audioSamples = 0;
+    m_havePicture = false;
+    if (m_queue.Init(PacketQueue::ADMIT_PACKER) < 0) {
+        Close();
+        return -1;
+    }
+    m_quit = false;
+    m_accepting = true;
+    if (Start() < 0) {
+        OS_Log::Error("packer: failed to start thread!\n");
+        Close();
+        return -1;
+    }
+    OS_Log::Info("packer: recording %s, %dx%d to %dx%d at %d fps\n", fileName, srcWidth, srcHeight, dstWidth,
+                 dstHeight, fps);
+    return 0;
+}
+
+int AvPacker::Push(MMPacket* packet) {
+    if (!m_accepting) {
+        packet->Release();
+        return 0;
+    }
+    if (packet->type == MMPacket::TYPE_VIDEO)
+        ++m_picturesPushed;
+    return m_queue.Push(packet);
+}
+
+int AvPacker::Run() {
+    while (!m_quit) {
+        // sleep: never more than one packet per pass
+        OS_Sleep(PASS_SLEEP_MS);
+
+        // take the oldest packet
+        MMPacket packet = m_queue.Pop();
+        if (packet.IsEmpty())
+            continue;
+
+        // encode and write it, then give its memory back
+        if (packet.type == MMPacket::TYPE_VIDEO)
+            EncodePicture(packet);
+        else
+            EncodeSound(packet);
+        packet.Release();
+    }
+    return 0;
+}
+
+void AvPacker::EncodePicture(const MMPacket& packet) {
+    // The window's frame number, as the encoder's 32-bit pts.
+    int32_t pts = (int32_t)packet.timestamp;
+    // The encoder refuses a picture that is not later than the last one:
+    // don't spend a conversion on it. A picture short of the size given to
+    // Open would be read past its end.
+    if ((m_havePicture && pts <= m_lastPts) || packet.size < m_scaler->PictureSize()) {
+        ++m_picturesSkipped;
+        OS_Log::Debug("packer: picture %d skipped (last %d, %d bytes)\n", pts, m_lastPts, packet.size);
+        return;
+    }
+    int64_t start = ThreadCpuUs();
+    AVFrame* frame = m_scaler->Scale(packet.data, pts);
+    int64_t converted = ThreadCpuUs();
+    m_convertCpuUs += converted - start;
+    if (!frame)
+        return;
+    // A picture that fails to encode or write is lost; the muxer logs writes.
+    m_muxer->EncodeVideo(frame);
+    m_encodeCpuUs += ThreadCpuUs() - converted;
+    ++m_picturesEncoded;
+    m_havePicture = true;
+    m_lastPts = pts;
+}
+
+void AvPacker::EncodeSound(const MMPacket& packet) {
+    AVFrame* frame = m_audioFrame->Wrap(packet.data, packet.size, packet.timestamp);
+    if (!frame) {
+        ++m_soundSkipped;
+        OS_Log::Debug("packer: sound block of %d bytes skipped\n", packet.size);
+        return;
+    }
+    // Sound timestamps count samples in push order; no clock is involved.
+    frame->pts = m_audioSamples;
+    m_audioSamples += AUDIO_FRAME_SAMPLES;
+    m_muxer->EncodeAudio(frame);
+    ++m_soundEncoded;
+}
+
+void AvPacker::Close() {
+    bool wasOpen = m_scaler != nullptr;
+    m_accepting = false;
+    m_quit = true;
+    Join();
+    if (m_muxer) {
+        m_muxer->Close();
+        delete m_muxer;
+        m_muxer = nullptr;
+    }
+    if (m_scaler) {
+        m_scaler->Free();
+        delete m_scaler;
+        m_scaler = nullptr;
+    }
+    if (m_audioFrame) {
+        m_audioFrame->Free();
+        delete m_audioFrame;
+        m_audioFrame = nullptr;
+    }
+    m_packetsDiscarded += m_queue.Drain();
+    if (wasOpen) {
+        Stats s = GetStats();
+        OS_Log::Info("packer: closed; pictures %lld pushed, %lld refused, %lld skipped, %lld encoded; "
+                     "sound blocks %lld encoded; %lld packets discarded\n",
+                     (long long)s.picturesPushed, (long long)s.picturesRefused, (long long)s.picturesSkipped,
+                     (long long)s.picturesEncoded, (long long)s.soundEncoded, (long long)s.packetsDiscarded);
+    }
+}
+
+AvPacker::Stats AvPacker::GetStats() {
+    Stats s;
+    s.picturesPushed = m_picturesPushed;
+    s.picturesRefused = m_queue.Refused();
+    s.picturesSkipped = m_picturesSkipped;
+    s.picturesEncoded = m_picturesEncoded;
+    s.soundEncoded = m_soundEncoded;
+    s.soundSkipped = m_soundSkipped;
+    s.packetsDiscarded = m_packetsDiscarded;
+    s.convertCpuUs = m_convertCpuUs;
+    s.encodeCpuUs = m_encodeCpuUs;
+    return s;
+}

@@ -1,0 +1,356 @@
+// FFmpeg call order, and who owns what:
+//   output context (avformat_alloc_output_context2; we own it)
+//   -> streams (avformat_new_stream; owned by the context, freed with it)
+//   -> encoders (avcodec_alloc_context3, global-header flag set before
+//      avcodec_open2; we own them) -> stream parameters copied from the
+//      opened encoders (avcodec_parameters_from_context: extradata exists
+//      only after opening)
+//   -> file (avio_open; closed by us, not by avformat_free_context)
+//   -> header (may replace the streams' time bases: rescale packets after it)
+//   ... send/receive per frame ...
+//   -> drain each encoder with a null frame -> trailer
+//   -> free encoders -> close file -> free context.
+// avcodec_send_frame references a refcounted frame and copies one that is
+// not; either way the caller may reuse its frame once the call returns, but a
+// refcounted frame must be made writable again before it is overwritten.
+#include "media/Mp4Muxer.h"
+
+#include <cstdio>
+#include <initializer_list>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/channel_layout.h>
+}
+
+#include "os/OS_Log.h"
+
+namespace {
+
+// A key frame at least once a second at 25 frames per second, so a damaged
+// or cut file can be played from the next second on.
+const int KEY_FRAME_INTERVAL = 25;
+
+const OS_Log::Level NOTHING_LOGGED = OS_Log::LEVEL_FATAL;
+
+void LogReason(const char* what, int err) {
+    char text[AV_ERROR_MAX_STRING_SIZE];
+    av_strerror(err, text, sizeof text);
+    OS_Log::Debug("mux: %s: %s\n", what, text);
+}
+
+// The encoder's choice among the two sample formats we can feed it:
+// interleaved 16-bit as captured, else planar float converted by hand.
+AVSampleFormat PickSampleFormat(const AVCodec* codec) {
+    const AVSampleFormat* formats = codec->sample_fmts;
+    if (!formats)
+        return AV_SAMPLE_FMT_S16;
+    AVSampleFormat chosen = AV_SAMPLE_FMT_NONE;
+    for (; *formats != AV_SAMPLE_FMT_NONE; ++formats) {
+        if (*formats == AV_SAMPLE_FMT_S16)
+            return AV_SAMPLE_FMT_S16;
+        if (*formats == AV_SAMPLE_FMT_FLTP)
+            chosen = AV_SAMPLE_FMT_FLTP;
+    }
+    return chosen;
+}
+
+// Interleaved 16-bit samples to one float plane per channel.
+void S16ToFloatPlanes(const int16_t* in, int samples, int channels, uint8_t* const* planes) {
+    const float scale = 1.0f / 32768.0f;
+    for (int c = 0; c < channels; ++c) {
+        float* out = reinterpret_cast<float*>(planes[c]);
+        for (int i = 0; i < samples; ++i)
+            out[i] = in[i * channels + c] * scale;
+    }
+}
+
+}  // namespace
+
+Mp4Muxer::Mp4Muxer()
+    : m_outputFormat(nullptr), m_formatContext(nullptr), m_videoStreamIndex(-1), m_audioStreamIndex(-1),
+      m_videoOut(), m_audioOut(), m_packet(nullptr), m_headerWritten(false) {}
+
+Mp4Muxer::~Mp4Muxer() { Close(); }
+
+// Steps: output context, video stream and encoder, audio stream and
+// encoder, file, header. Any failure releases everything.
+int Mp4Muxer::Open(const char* fileName, VideoStreamParams video, AudioStreamParams audio) {
+    if (m_formatContext)
+        return -1;
+    m_video = video;
+    m_audio = audio;
+
+    // output context: the container follows the file name's extension
+    if (avformat_alloc_output_context2(&m_formatContext, nullptr, nullptr, fileName) < 0 || !m_formatContext) {
+        m_formatContext = nullptr;
+        return -1;
+    }
+    m_outputFormat = m_formatContext->oformat;
+    m_packet = av_packet_alloc();
+    if (!m_packet) {
+        Release();
+        return -1;
+    }
+
+    // video stream (index 0) and its encoder
+    if (m_video.codecId != 0) {
+        m_videoStreamIndex = AddVideoStream();
+        if (m_videoStreamIndex < 0) {
+            OS_Log::Error("mux: failed to open video stream!\n");
+            Release();
+            return -1;
+        }
+        if (OpenEncoder(m_videoOut) < 0) {
+            OS_Log::Error("mux: failed to open video codec for encoder!\n");
+            Release();
+            return -1;
+        }
+    }
+
+    // audio stream (index 1) and its encoder
+    if (m_audio.codecId != 0) {
+        OS_Log::Debug("add audio stream!\n");
+        m_audioStreamIndex = AddAudioStream();
+        if (m_audioStreamIndex < 0) {
+            OS_Log::Error("mux: failed to open audio stream!\n");
+            Release();
+            return -1;
+        }
+        if (OpenEncoder(m_audioOut) < 0) {
+            OS_Log::Error("mux: failed to open audio codec for encoder!\n");
+            Release();
+            return -1;
+        }
+    }
+
+    // file
+    if (!(m_outputFormat->flags & AVFMT_NOFILE)) {
+        int err = avio_open(&m_formatContext->pb, fileName, AVIO_FLAG_WRITE);
+        if (err < 0) {
+            OS_Log::Error("failed to open ts file to write \n");
+            LogReason(fileName, err);
+            Release();
+            return -1;
+        }
+    }
+
+    // header
+    int err = avformat_write_header(m_formatContext, nullptr);
+    if (err < 0) {
+        OS_Log::Error("failed to write header \n");
+        LogReason(fileName, err);
+        Release();
+        return -1;
+    }
+    m_headerWritten = true;
+    return 0;
+}
+
+int Mp4Muxer::AddVideoStream() {
+    const AVCodec* codec = avcodec_find_encoder((AVCodecID)m_video.codecId);
+    if (!codec)
+        return -1;
+    AVStream* stream = avformat_new_stream(m_formatContext, nullptr);
+    if (!stream) {
+        printf("Could not allocate stream\n");
+        return -1;
+    }
+    stream->id = (int)m_formatContext->nb_streams - 1;
+    AVCodecContext* c = avcodec_alloc_context3(codec);
+    if (!c)
+        return -1;
+    m_videoOut.codec = c;
+    m_videoOut.stream = stream;
+    m_videoOut.encodeError = nullptr;  // a picture that fails to encode is simply lost
+    m_videoOut.encodeErrorLevel = NOTHING_LOGGED;
+    m_videoOut.writeError = "failed to write video frame to file!\n";
+
+    c->codec_id = (AVCodecID)m_video.codecId;
+    c->bit_rate = m_video.bitRate;
+    c->width = m_video.width;
+    c->height = m_video.height;
+    c->time_base = AVRational{m_video.timeBaseNum, m_video.timeBaseDen};
+    c->framerate = AVRational{m_video.timeBaseDen, m_video.timeBaseNum};
+    c->gop_size = KEY_FRAME_INTERVAL;
+    c->pix_fmt = AV_PIX_FMT_YUV420P;
+    c->max_b_frames = 0;
+    if (m_outputFormat->flags & AVFMT_GLOBALHEADER)
+        c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    // A hint: the MP4 writer picks its own finer time base at the header.
+    stream->time_base = c->time_base;
+    return stream->index;
+}
+
+int Mp4Muxer::AddAudioStream() {
+    const AVCodec* codec = avcodec_find_encoder((AVCodecID)m_audio.codecId);
+    if (!codec)
+        return -1;
+    AVSampleFormat sampleFormat = PickSampleFormat(codec);
+    if (sampleFormat == AV_SAMPLE_FMT_NONE || m_audio.channels < 1 || m_audio.channels > 2)
+        return -1;
+    AVStream* stream = avformat_new_stream(m_formatContext, nullptr);
+    if (!stream) {
+        fprintf(stderr, "Could not allocate stream\n");
+        return -1;
+    }
+    stream->id = (int)m_formatContext->nb_streams - 1;
+    AVCodecContext* c = avcodec_alloc_context3(codec);
+    if (!c)
+        return -1;
+    m_audioOut.codec = c;
+    m_audioOut.stream = stream;
+    m_audioOut.encodeError = "Error encoding audio frame\n";
+    m_audioOut.encodeErrorLevel = OS_Log::LEVEL_WARNING;
+    m_audioOut.writeError = "failed to write audio frame to file!\n";
+
+    c->sample_fmt = sampleFormat;
+    c->bit_rate = m_audio.bitRate;
+    c->sample_rate = m_audio.sampleRate;
+    av_channel_layout_default(&c->ch_layout, m_audio.channels);  // mono or stereo
+    c->frame_size = m_audio.frameSize;
+    // Audio frame timestamps count samples.
+    c->time_base = AVRational{1, m_audio.sampleRate};
+    c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    stream->time_base = c->time_base;
+
+    if (sampleFormat != AV_SAMPLE_FMT_S16) {
+        AVFrame* converted = av_frame_alloc();
+        if (!converted)
+            return -1;
+        m_audioOut.converted = converted;
+        converted->format = sampleFormat;
+        converted->nb_samples = m_audio.frameSize;
+        converted->sample_rate = m_audio.sampleRate;
+        if (av_channel_layout_copy(&converted->ch_layout, &c->ch_layout) < 0 ||
+            av_frame_get_buffer(converted, 0) < 0)
+            return -1;
+    }
+    return stream->index;
+}
+
+int Mp4Muxer::OpenEncoder(OutputStream& os) {
+    int err = avcodec_open2(os.codec, nullptr, nullptr);
+    if (err < 0) {
+        LogReason(avcodec_get_name(os.codec->codec_id), err);
+        return -1;
+    }
+    if (avcodec_parameters_from_context(os.stream->codecpar, os.codec) < 0)
+        return -1;
+    return 0;
+}
+
+int Mp4Muxer::EncodeVideo(AVFrame* frame) {
+    if (!m_headerWritten || !m_videoOut.codec || !frame)
+        return -1;
+    return EncodeAndWrite(m_videoOut, frame);
+}
+
+int Mp4Muxer::EncodeAudio(AVFrame* frame) {
+    if (!m_headerWritten || !m_audioOut.codec || !frame)
+        return -1;
+    const AVFrame* input = ToEncoderFormat(m_audioOut, frame);
+    if (!input) {
+        OS_Log::Warning("Error encoding audio frame\n");
+        return -1;
+    }
+    return EncodeAndWrite(m_audioOut, input);
+}
+
+// The encoder's own frame when it wants planar float, else frame itself.
+const AVFrame* Mp4Muxer::ToEncoderFormat(OutputStream& os, const AVFrame* frame) {
+    AVFrame* out = os.converted;
+    if (!out)
+        return frame;
+    int channels = os.codec->ch_layout.nb_channels;
+    if (frame->format != AV_SAMPLE_FMT_S16 || frame->ch_layout.nb_channels != channels ||
+        frame->nb_samples > m_audio.frameSize)
+        return nullptr;
+    // The encoder may still hold the previous block: writing needs our own copy.
+    out->nb_samples = m_audio.frameSize;
+    if (av_frame_make_writable(out) < 0)
+        return nullptr;
+    out->nb_samples = frame->nb_samples;
+    S16ToFloatPlanes(reinterpret_cast<const int16_t*>(frame->data[0]), frame->nb_samples, channels,
+                     out->extended_data);
+    out->pts = frame->pts;
+    return out;
+}
+
+// The one path for both streams: send the frame (null drains the encoder),
+// take every packet it gives, move its times from the codec's time base to
+// the stream's and write it. A failed write loses that packet; the others
+// are still taken so the encoder stays usable.
+int Mp4Muxer::EncodeAndWrite(OutputStream& os, const AVFrame* frame) {
+    if (avcodec_send_frame(os.codec, frame) < 0) {
+        if (os.encodeError)
+            OS_Log::Global().Print(os.encodeErrorLevel, "%s", os.encodeError);
+        return -1;
+    }
+    int result = 0;
+    for (;;) {
+        int err = avcodec_receive_packet(os.codec, m_packet);
+        if (err == AVERROR(EAGAIN) || err == AVERROR_EOF)
+            break;
+        if (err < 0) {
+            if (os.encodeError)
+                OS_Log::Global().Print(os.encodeErrorLevel, "%s", os.encodeError);
+            return -1;
+        }
+        // The MPEG-4 encoder leaves durations unset; the MP4 writer would give
+        // the last picture none, and players would drop it.
+        if (m_packet->duration == 0 && os.codec->codec_type == AVMEDIA_TYPE_VIDEO)
+            m_packet->duration = 1;
+        av_packet_rescale_ts(m_packet, os.codec->time_base, os.stream->time_base);
+        m_packet->stream_index = os.stream->index;
+        // The packer's one thread already writes in arrival order: no
+        // interleaving queue.
+        err = av_write_frame(m_formatContext, m_packet);
+        av_packet_unref(m_packet);
+        if (err < 0) {
+            OS_Log::Error("%s", os.writeError);
+            result = -1;
+        } else if (result == 0) {
+            result = 1;
+        }
+    }
+    return result;
+}
+
+void Mp4Muxer::Close() {
+    if (m_headerWritten) {
+        // Both encoders hold frames back (AAC always does): without draining
+        // the end of every recording would be lost.
+        if (m_videoOut.codec)
+            EncodeAndWrite(m_videoOut, nullptr);
+        if (m_audioOut.codec)
+            EncodeAndWrite(m_audioOut, nullptr);
+        int err = av_write_trailer(m_formatContext);
+        if (err < 0) {
+            OS_Log::Error("mux: failed to write trailer!\n");
+            LogReason("trailer", err);
+        }
+        m_headerWritten = false;
+    }
+    Release();
+}
+
+void Mp4Muxer::Release() {
+    for (OutputStream* os : {&m_videoOut, &m_audioOut}) {
+        avcodec_free_context(&os->codec);
+        av_frame_free(&os->converted);
+        *os = OutputStream();
+    }
+    av_packet_free(&m_packet);
+    if (m_formatContext) {
+        if (m_formatContext->pb && !(m_outputFormat->flags & AVFMT_NOFILE))
+            avio_closep(&m_formatContext->pb);
+        avformat_free_context(m_formatContext);
+        m_formatContext = nullptr;
+    }
+    m_outputFormat = nullptr;
+    m_videoStreamIndex = -1;
+    m_audioStreamIndex = -1;
+    m_headerWritten = false;
+}

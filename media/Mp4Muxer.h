@@ -1,0 +1,70 @@
+#pragma once
+
+#include "media/AudioStreamParams.h"
+#include "media/VideoStreamParams.h"
+
+struct AVCodecContext;
+struct AVFormatContext;
+struct AVFrame;
+struct AVOutputFormat;
+struct AVPacket;
+struct AVStream;
+
+// Writes one MP4 file with at most one video and one audio stream, each
+// with its own encoder. Not thread-safe: one thread (the packer's) uses it
+// from Open to Close.
+class Mp4Muxer {
+public:
+    Mp4Muxer();
+    // Closes what is still open.
+    ~Mp4Muxer();
+
+    // Creates fileName (the container follows its extension), adds the video
+    // stream (index 0) and the audio stream (index 1) unless their codecId is
+    // 0, opens both encoders and writes the header. 0, or -1 with everything
+    // released again.
+    int Open(const char* fileName, VideoStreamParams video, AudioStreamParams audio);
+    // Encodes one YUV 4:2:0 picture of the coded size whose pts counts frame
+    // periods, and writes what the encoder gives back. 1 when a packet was
+    // written, 0 when the encoder kept the frame, -1 on failure.
+    int EncodeVideo(AVFrame* frame);
+    // Encodes one frame of interleaved 16-bit sound whose pts counts samples;
+    // converted first when the encoder wants another sample format. Results
+    // as EncodeVideo.
+    int EncodeAudio(AVFrame* frame);
+    // Drains both encoders, writes the trailer, releases everything. Safe in
+    // any state and twice.
+    void Close();
+
+private:
+    Mp4Muxer(const Mp4Muxer&) = delete;
+    Mp4Muxer& operator=(const Mp4Muxer&) = delete;
+
+    // One stream with its encoder.
+    struct OutputStream {
+        AVCodecContext* codec;   // owned
+        AVStream* stream;        // owned by the format context
+        AVFrame* converted;      // audio in the encoder's sample format, or null
+        const char* encodeError; // logged when encoding fails, or null
+        int encodeErrorLevel;
+        const char* writeError;  // logged when writing fails
+    };
+
+    int AddVideoStream();
+    int AddAudioStream();
+    int OpenEncoder(OutputStream& os);
+    const AVFrame* ToEncoderFormat(OutputStream& os, const AVFrame* frame);
+    int EncodeAndWrite(OutputStream& os, const AVFrame* frame);
+    void Release();
+
+    const AVOutputFormat* m_outputFormat;
+    AVFormatContext* m_formatContext;  // owned
+    VideoStreamParams m_video;
+    AudioStreamParams m_audio;
+    int m_videoStreamIndex;            // -1: none
+    int m_audioStreamIndex;            // -1: none
+    OutputStream m_videoOut;
+    OutputStream m_audioOut;
+    AVPacket* m_packet;                // reused for every encoded packet
+    bool m_headerWritten;              // the trailer is owed
+};

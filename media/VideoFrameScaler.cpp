@@ -1,0 +1,124 @@
+#include "media/VideoFrameScaler.h"
+
+#include <cstring>
+
+extern "C" {
+#include <libavutil/frame.h>
+#include <libavutil/imgutils.h>
+#include <libswscale/swscale.h>
+}
+
+namespace {
+
+// Bicubic for the rare resized picture; at the same size swscale's luma
+// path copies without filtering, so the choice only shapes chroma.
+const int SCALE_FLAGS = SWS_BICUBIC;
+
+// swscale's input readers may read up to 32 bytes past the end of a row
+// (packed RGB at odd widths, tiny pictures). Inside a picture that lands in
+// the next row; past the last row it would leave the buffer, which for a
+// picture at the end of a mapping is a crash. So the last rows are
+// converted from a copy followed by this much slack.
+const int TAIL_SLACK = 64;
+
+}  // namespace
+
+VideoFrameScaler::VideoFrameScaler()
+    : m_context(nullptr), m_frame(nullptr), m_tail(nullptr), m_tailRows(0), m_srcWidth(0), m_srcHeight(0), m_srcFormat(AV_PIX_FMT_NONE),
+      m_dstWidth(0), m_dstHeight(0), m_dstFormat(AV_PIX_FMT_NONE), m_pictureSize(0) {}
+
+VideoFrameScaler::~VideoFrameScaler() { Free(); }
+
+int VideoFrameScaler::SourceFormat(uint32_t fourcc, int bitsPerPixel) {
+    if (fourcc == FOURCC_YUY2)
+        return AV_PIX_FMT_YUYV422;
+    if (fourcc != 0)
+        return -1;
+    if (bitsPerPixel == 24)
+        return AV_PIX_FMT_BGR24;
+    if (bitsPerPixel == 32)
+        return AV_PIX_FMT_BGRA;
+    return AV_PIX_FMT_RGB24;
+}
+
+int VideoFrameScaler::Init(int srcWidth, int srcHeight, uint32_t fourcc, int bitsPerPixel, int dstWidth,
+                           int dstHeight) {
+    Free();
+    m_srcWidth = srcWidth;
+    m_srcHeight = srcHeight;
+    m_dstWidth = dstWidth;
+    m_dstHeight = dstHeight;
+    m_srcFormat = SourceFormat(fourcc, bitsPerPixel);
+    if (m_srcFormat < 0)
+        return -1;
+    m_dstFormat = AV_PIX_FMT_YUV420P;
+    int pictureSize = av_image_get_buffer_size((AVPixelFormat)m_srcFormat, srcWidth, srcHeight, 1);
+    if (pictureSize <= 0)
+        return -1;
+    m_pictureSize = pictureSize;
+
+    // At odd widths the fast chroma input pairs the last pixel of a row with
+    // the first of the next: take chroma at full width instead.
+    int flags = SCALE_FLAGS | (srcWidth % 2 ? SWS_FULL_CHR_H_INP : 0);
+    m_context = sws_getContext(srcWidth, srcHeight, (AVPixelFormat)m_srcFormat, dstWidth, dstHeight,
+                               (AVPixelFormat)m_dstFormat, flags, nullptr, nullptr, nullptr);
+    if (!m_context)
+        return -1;
+    int rowBytes = pictureSize / srcHeight;
+    m_tailRows = (TAIL_SLACK + rowBytes - 1) / rowBytes;
+    if (m_tailRows > srcHeight)
+        m_tailRows = srcHeight;
+    m_tail = new uint8_t[(size_t)m_tailRows * rowBytes + TAIL_SLACK];
+    m_frame = av_frame_alloc();
+    if (!m_frame) {
+        Free();
+        return -1;
+    }
+    m_frame->format = m_dstFormat;
+    m_frame->width = dstWidth;
+    m_frame->height = dstHeight;
+    // A refcounted buffer: the encoder takes a reference instead of copying
+    // every picture once more.
+    if (av_frame_get_buffer(m_frame, 0) < 0) {
+        Free();
+        return -1;
+    }
+    return 0;
+}
+
+AVFrame* VideoFrameScaler::Scale(const uint8_t* picture, int32_t pts) {
+    if (!m_context || !picture)
+        return nullptr;
+    // Copies only if the encoder still holds the previous picture.
+    if (av_frame_make_writable(m_frame) < 0)
+        return nullptr;
+    uint8_t* planes[4];
+    int strides[4];
+    if (av_image_fill_arrays(planes, strides, picture, (AVPixelFormat)m_srcFormat, m_srcWidth, m_srcHeight, 1) < 0)
+        return nullptr;
+    // Straight from the picture but its last rows, which come from the copy
+    // with slack; the slack repeats the last bytes so edge pixels keep
+    // their colour.
+    int headRows = m_srcHeight - m_tailRows;
+    if (headRows > 0)
+        sws_scale(m_context, planes, strides, 0, headRows, m_frame->data, m_frame->linesize);
+    size_t tailBytes = (size_t)m_tailRows * strides[0];
+    memcpy(m_tail, planes[0] + (size_t)headRows * strides[0], tailBytes);
+    int unit = (m_srcFormat == AV_PIX_FMT_BGR24 || m_srcFormat == AV_PIX_FMT_RGB24) ? 3 : 4;
+    for (int i = 0; i < TAIL_SLACK; ++i)
+        m_tail[tailBytes + i] = m_tail[tailBytes - unit + i % unit];
+    const uint8_t* tailPlanes[4] = {m_tail, nullptr, nullptr, nullptr};
+    sws_scale(m_context, tailPlanes, strides, headRows, m_tailRows, m_frame->data, m_frame->linesize);
+    m_frame->pts = pts;
+    return m_frame;
+}
+
+void VideoFrameScaler::Free() {
+    sws_freeContext(m_context);
+    m_context = nullptr;
+    av_frame_free(&m_frame);
+    delete[] m_tail;
+    m_tail = nullptr;
+    m_tailRows = 0;
+    m_pictureSize = 0;
+}

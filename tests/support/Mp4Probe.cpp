@@ -1,0 +1,279 @@
+#include "tests/support/Mp4Probe.h"
+
+#include <algorithm>
+#include <cmath>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/imgutils.h>
+#include <libswscale/swscale.h>
+}
+
+namespace {
+
+std::string AvError(const char* what, int err) {
+    char text[AV_ERROR_MAX_STRING_SIZE];
+    av_strerror(err, text, sizeof text);
+    return std::string(what) + ": " + text;
+}
+
+// An open file with one stream's decoder; frees both on scope exit.
+struct StreamDecoder {
+    AVFormatContext* format = nullptr;
+    AVCodecContext* codec = nullptr;
+    AVPacket* packet = nullptr;
+    AVFrame* frame = nullptr;
+    int stream = -1;
+
+    ~StreamDecoder() {
+        av_frame_free(&frame);
+        av_packet_free(&packet);
+        avcodec_free_context(&codec);
+        avformat_close_input(&format);
+    }
+
+    int Open(const std::string& path, int index, std::string* error) {
+        int err = avformat_open_input(&format, path.c_str(), nullptr, nullptr);
+        if (err < 0) {
+            *error = AvError("open", err);
+            return -1;
+        }
+        if (avformat_find_stream_info(format, nullptr) < 0 || index < 0 || index >= (int)format->nb_streams) {
+            *error = "no such stream";
+            return -1;
+        }
+        stream = index;
+        AVCodecParameters* par = format->streams[index]->codecpar;
+        const AVCodec* decoder = avcodec_find_decoder(par->codec_id);
+        codec = decoder ? avcodec_alloc_context3(decoder) : nullptr;
+        packet = av_packet_alloc();
+        frame = av_frame_alloc();
+        if (!codec || !packet || !frame || avcodec_parameters_to_context(codec, par) < 0 ||
+            avcodec_open2(codec, decoder, nullptr) < 0) {
+            *error = "cannot open decoder";
+            return -1;
+        }
+        codec->pkt_timebase = format->streams[index]->time_base;
+        return 0;
+    }
+
+    // Feeds every packet of the stream, then drains; onFrame(frame) returns
+    // false to stop early. 0 or -1.
+    template <typename F>
+    int Run(F onFrame, std::string* error) {
+        bool more = true;
+        bool draining = false;
+        while (more) {
+            if (!draining) {
+                int err = av_read_frame(format, packet);
+                if (err < 0) {
+                    draining = true;
+                    avcodec_send_packet(codec, nullptr);
+                } else {
+                    if (packet->stream_index == stream)
+                        avcodec_send_packet(codec, packet);
+                    av_packet_unref(packet);
+                }
+            }
+            for (;;) {
+                int err = avcodec_receive_frame(codec, frame);
+                if (err == AVERROR(EAGAIN))
+                    break;
+                if (err == AVERROR_EOF) {
+                    more = false;
+                    break;
+                }
+                if (err < 0) {
+                    *error = AvError("decode", err);
+                    return -1;
+                }
+                bool keepGoing = onFrame(frame);
+                av_frame_unref(frame);
+                if (!keepGoing)
+                    return 0;
+            }
+        }
+        return 0;
+    }
+};
+
+// Sample i of channel c as a float, for the formats FFmpeg's decoders give.
+float SampleAt(const AVFrame* frame, int c, int i) {
+    int channels = frame->ch_layout.nb_channels;
+    switch (frame->format) {
+    case AV_SAMPLE_FMT_FLTP: return reinterpret_cast<const float*>(frame->extended_data[c])[i];
+    case AV_SAMPLE_FMT_FLT: return reinterpret_cast<const float*>(frame->data[0])[i * channels + c];
+    case AV_SAMPLE_FMT_S16P: return reinterpret_cast<const int16_t*>(frame->extended_data[c])[i] / 32768.0f;
+    case AV_SAMPLE_FMT_S16: return reinterpret_cast<const int16_t*>(frame->data[0])[i * channels + c] / 32768.0f;
+    default: return 0;
+    }
+}
+
+}  // namespace
+
+void ProbePicture::Average(int x, int y, int w, int h, double* blue, double* green, double* red) const {
+    int x0 = std::max(0, x), y0 = std::max(0, y);
+    int x1 = std::min(width, x + w), y1 = std::min(height, y + h);
+    double sum[3] = {0, 0, 0};
+    long count = 0;
+    for (int row = y0; row < y1; ++row)
+        for (int col = x0; col < x1; ++col, ++count)
+            for (int k = 0; k < 3; ++k)
+                sum[k] += bgra[((size_t)row * width + col) * 4 + k];
+    if (count == 0)
+        count = 1;
+    *blue = sum[0] / count;
+    *green = sum[1] / count;
+    *red = sum[2] / count;
+}
+
+double ProbeSound::Frequency(int channel) const {
+    int64_t frames = Frames();
+    double first = -1, last = -1;
+    long crossings = 0;
+    for (int64_t i = 1; i < frames; ++i) {
+        float a = samples[(i - 1) * channels + channel];
+        float b = samples[i * channels + channel];
+        if (a < 0 && b >= 0) {
+            double t = (i - 1) + a / (a - b);  // interpolated crossing
+            if (first < 0)
+                first = t;
+            last = t;
+            ++crossings;
+        }
+    }
+    if (crossings < 2 || sampleRate == 0)
+        return 0;
+    return (crossings - 1) * (double)sampleRate / (last - first);
+}
+
+double ProbeSound::Rms(int channel, int64_t from, int64_t count) const {
+    int64_t end = std::min(Frames(), from + count);
+    double sum = 0;
+    int64_t n = 0;
+    for (int64_t i = std::max<int64_t>(0, from); i < end; ++i, ++n) {
+        double v = samples[i * channels + channel];
+        sum += v * v;
+    }
+    return n ? std::sqrt(sum / n) : 0;
+}
+
+int Mp4Probe::Open(const std::string& path) {
+    m_path = path;
+    m_streams.clear();
+    m_packets.clear();
+    m_error.clear();
+    AVFormatContext* format = nullptr;
+    int err = avformat_open_input(&format, path.c_str(), nullptr, nullptr);
+    if (err < 0) {
+        m_error = AvError("open", err);
+        return -1;
+    }
+    err = avformat_find_stream_info(format, nullptr);
+    if (err < 0) {
+        m_error = AvError("stream info", err);
+        avformat_close_input(&format);
+        return -1;
+    }
+    for (unsigned i = 0; i < format->nb_streams; ++i) {
+        const AVStream* st = format->streams[i];
+        const AVCodecParameters* par = st->codecpar;
+        ProbeStream s;
+        s.index = (int)i;
+        s.kind = par->codec_type == AVMEDIA_TYPE_VIDEO   ? ProbeStream::VIDEO
+                 : par->codec_type == AVMEDIA_TYPE_AUDIO ? ProbeStream::AUDIO
+                                                         : ProbeStream::OTHER;
+        s.codecId = par->codec_id;
+        s.codecName = avcodec_get_name(par->codec_id);
+        s.width = par->width;
+        s.height = par->height;
+        s.timeBaseNum = st->time_base.num;
+        s.timeBaseDen = st->time_base.den;
+        s.frameRateNum = st->avg_frame_rate.num;
+        s.frameRateDen = st->avg_frame_rate.den;
+        s.sampleRate = par->sample_rate;
+        s.channels = par->ch_layout.nb_channels;
+        m_streams.push_back(s);
+    }
+    m_packets.resize(m_streams.size());
+    AVPacket* packet = av_packet_alloc();
+    while (packet && av_read_frame(format, packet) >= 0) {
+        ProbePacket p;
+        p.pts = packet->pts;
+        p.dts = packet->dts;
+        p.duration = packet->duration;
+        p.key = (packet->flags & AV_PKT_FLAG_KEY) != 0;
+        p.size = packet->size;
+        if (packet->stream_index >= 0 && packet->stream_index < (int)m_packets.size())
+            m_packets[packet->stream_index].push_back(p);
+        av_packet_unref(packet);
+    }
+    av_packet_free(&packet);
+    m_duration = format->duration == AV_NOPTS_VALUE ? 0 : (double)format->duration / AV_TIME_BASE;
+    avformat_close_input(&format);
+    return 0;
+}
+
+int Mp4Probe::FindStream(ProbeStream::Kind kind) const {
+    for (const ProbeStream& s : m_streams)
+        if (s.kind == kind)
+            return s.index;
+    return -1;
+}
+
+const std::vector<ProbePacket>& Mp4Probe::Packets(int stream) const {
+    static const std::vector<ProbePacket> none;
+    return stream >= 0 && stream < (int)m_packets.size() ? m_packets[stream] : none;
+}
+
+int Mp4Probe::DecodePictures(int stream, std::vector<ProbePicture>* pictures, int maxPictures) {
+    pictures->clear();
+    StreamDecoder dec;
+    if (dec.Open(m_path, stream, &m_error) < 0)
+        return -1;
+    SwsContext* sws = nullptr;
+    int result = dec.Run(
+        [&](AVFrame* frame) {
+            sws = sws_getCachedContext(sws, frame->width, frame->height, (AVPixelFormat)frame->format,
+                                       frame->width, frame->height, AV_PIX_FMT_BGRA, SWS_BILINEAR | SWS_ACCURATE_RND,
+                                       nullptr, nullptr, nullptr);
+            ProbePicture p;
+            p.pts = frame->best_effort_timestamp;
+            p.width = frame->width;
+            p.height = frame->height;
+            p.bgra.resize((size_t)frame->width * frame->height * 4);
+            uint8_t* dst[4] = {p.bgra.data(), nullptr, nullptr, nullptr};
+            int dstStride[4] = {frame->width * 4, 0, 0, 0};
+            if (sws)
+                sws_scale(sws, frame->data, frame->linesize, 0, frame->height, dst, dstStride);
+            pictures->push_back(std::move(p));
+            return (int)pictures->size() < maxPictures;
+        },
+        &m_error);
+    sws_freeContext(sws);
+    return result;
+}
+
+int Mp4Probe::DecodeSound(int stream, ProbeSound* sound) {
+    *sound = ProbeSound();
+    StreamDecoder dec;
+    if (dec.Open(m_path, stream, &m_error) < 0)
+        return -1;
+    bool first = true;
+    return dec.Run(
+        [&](AVFrame* frame) {
+            int channels = frame->ch_layout.nb_channels;
+            if (first) {
+                sound->sampleRate = frame->sample_rate;
+                sound->channels = channels;
+                sound->firstPts = frame->best_effort_timestamp;
+                first = false;
+            }
+            for (int i = 0; i < frame->nb_samples; ++i)
+                for (int c = 0; c < channels; ++c)
+                    sound->samples.push_back(SampleAt(frame, c, i));
+            return true;
+        },
+        &m_error);
+}
