@@ -12,6 +12,7 @@
 #include "capture/WinCapTask.h"
 #include "media/MemPool.h"
 #include "os/OS_Clock.h"
+#include "tests/support/FramePool.h"
 #include "tests/support/PrivateXServer.h"
 #include "tests/support/ScopedDisplay.h"
 #include "tests/support/TestEnv.h"
@@ -23,23 +24,6 @@ const uint32_t RED = 0xFF0000;
 // Long enough for a few pictures on a loaded machine; only a bound on
 // waiting, never an expectation about speed.
 const int WAIT_MS = 10000;
-
-MemPool& FramePool() {
-    static MemPool& pool = [] () -> MemPool& {
-        MemPool::Frames().Init(MemPool::FRAME_BLOCK_SIZE, MemPool::FRAME_BLOCK_COUNT);
-        return MemPool::Frames();
-    }();
-    return pool;
-}
-
-int FreeBlocks(MemPool& pool) {
-    std::vector<void*> taken;
-    while (void* p = pool.Alloc(1))
-        taken.push_back(p);
-    for (void* p : taken)
-        pool.Free(p);
-    return (int)taken.size();
-}
 
 uint32_t PixelAt(const std::vector<uint8_t>& picture, int width, int x, int y) {
     uint32_t v;
@@ -90,7 +74,7 @@ class CaptureTask : public ::testing::Test {
 protected:
     void SetUp() override {
         REQUIRE_DISPLAY();
-        FramePool();
+        InitFramePool();
         ASSERT_TRUE(m_screen.Open());
         m_screen.MovePointer(m_screen.width() - 1, m_screen.height() - 1);
     }
@@ -120,7 +104,7 @@ TEST_F(CaptureTask, ScreenTaskDeliversPoolPicturesOfItsRectangle) {
     std::vector<uint8_t> picture = collector.LastData();
     EXPECT_EQ(RED, PixelAt(picture, 64, 0, 0));
     EXPECT_EQ(RED, PixelAt(picture, 64, 63, 47));
-    EXPECT_EQ(MemPool::FRAME_BLOCK_COUNT, FreeBlocks(MemPool::Frames()));
+    EXPECT_EQ(MemPool::FRAME_BLOCK_COUNT, FreePoolBlocks(MemPool::Frames()));
     task.Stop();  // twice is harmless
     m_screen.Destroy(w);
 }
@@ -136,10 +120,10 @@ TEST_F(CaptureTask, WithoutListenerEveryPictureGoesBackAtOnce) {
     OS_Sleep(300);
     // The pool never runs dry: at any moment at most the one being grabbed
     // is out.
-    EXPECT_GE(FreeBlocks(MemPool::Frames()), MemPool::FRAME_BLOCK_COUNT - 1);
+    EXPECT_GE(FreePoolBlocks(MemPool::Frames()), MemPool::FRAME_BLOCK_COUNT - 1);
     screenTask.Stop();
     windowTask.Stop();
-    EXPECT_EQ(MemPool::FRAME_BLOCK_COUNT, FreeBlocks(MemPool::Frames()));
+    EXPECT_EQ(MemPool::FRAME_BLOCK_COUNT, FreePoolBlocks(MemPool::Frames()));
     m_screen.Destroy(w);
 }
 
@@ -164,7 +148,7 @@ TEST_F(CaptureTask, ScreenTaskWaitsForAFreeBlockAndResumes) {
     task.Stop();
     for (void* p : held)
         pool.Free(p);
-    EXPECT_EQ(MemPool::FRAME_BLOCK_COUNT, FreeBlocks(pool));
+    EXPECT_EQ(MemPool::FRAME_BLOCK_COUNT, FreePoolBlocks(pool));
 }
 
 TEST_F(CaptureTask, StopWithoutStartAndDeleteWithoutStop) {
@@ -220,7 +204,7 @@ TEST_F(CaptureTask, PictureLargerThanAPoolBlockComesFromTheHeap) {
     EXPECT_EQ(3840 * 2160 * 4, last.size);
     std::vector<uint8_t> picture = collector.LastData();
     EXPECT_EQ(RED, PixelAt(picture, 3840, 3839, 2159)) << "the whole picture is there";
-    EXPECT_EQ(MemPool::FRAME_BLOCK_COUNT, FreeBlocks(MemPool::Frames()));
+    EXPECT_EQ(MemPool::FRAME_BLOCK_COUNT, FreePoolBlocks(MemPool::Frames()));
 }
 
 TEST_F(CaptureTask, WindowTaskDeliversHeapPicturesAndSurvivesTheWindow) {
