@@ -16,6 +16,7 @@
 #include "tests/support/PrivateXServer.h"
 #include "tests/support/ScopedDisplay.h"
 #include "tests/support/TestEnv.h"
+#include "tests/support/X11ScreenTest.h"
 #include "tests/support/X11TestScreen.h"
 
 namespace {
@@ -70,21 +71,12 @@ private:
     std::vector<uint8_t> m_lastData;
 };
 
-class CaptureTask : public ::testing::Test {
-protected:
-    void SetUp() override {
-        REQUIRE_DISPLAY();
-        InitFramePool();
-        ASSERT_TRUE(m_screen.Open());
-        m_screen.MovePointer(m_screen.width() - 1, m_screen.height() - 1);
-    }
-    X11TestScreen m_screen;
-};
+using CaptureTask = X11ScreenTest;
 
 }  // namespace
 
 TEST_F(CaptureTask, ScreenTaskDeliversPoolPicturesOfItsRectangle) {
-    unsigned long w = m_screen.CreateWindow(100, 100, 64, 48, RED);
+    Window(100, 100, 64, 48, RED);
     Collector collector;
     ScreenCapTask task;
     task.SetListener(&collector);
@@ -106,14 +98,13 @@ TEST_F(CaptureTask, ScreenTaskDeliversPoolPicturesOfItsRectangle) {
     EXPECT_EQ(RED, PixelAt(picture, 64, 63, 47));
     EXPECT_EQ(MemPool::FRAME_BLOCK_COUNT, FreePoolBlocks(MemPool::Frames()));
     task.Stop();  // twice is harmless
-    m_screen.Destroy(w);
 }
 
 TEST_F(CaptureTask, WithoutListenerEveryPictureGoesBackAtOnce) {
     ScreenCapTask screenTask;
     ASSERT_EQ(0, screenTask.Open(0, 0, 320, 240));
     ASSERT_EQ(0, screenTask.Start());
-    unsigned long w = m_screen.CreateWindow(10, 10, 32, 32, RED);
+    unsigned long w = Window(10, 10, 32, 32, RED);
     WinCapTask windowTask;
     ASSERT_EQ(0, windowTask.Open(w));
     ASSERT_EQ(0, windowTask.Start());
@@ -124,7 +115,6 @@ TEST_F(CaptureTask, WithoutListenerEveryPictureGoesBackAtOnce) {
     screenTask.Stop();
     windowTask.Stop();
     EXPECT_EQ(MemPool::FRAME_BLOCK_COUNT, FreePoolBlocks(MemPool::Frames()));
-    m_screen.Destroy(w);
 }
 
 TEST_F(CaptureTask, ScreenTaskWaitsForAFreeBlockAndResumes) {
@@ -157,7 +147,7 @@ TEST_F(CaptureTask, StopWithoutStartAndDeleteWithoutStop) {
     screenTask.Stop();
     screenTask.Stop();
 
-    unsigned long w = m_screen.CreateWindow(10, 10, 32, 32, RED);
+    unsigned long w = Window(10, 10, 32, 32, RED);
     WinCapTask windowTask;
     ASSERT_EQ(0, windowTask.Open(w));
     windowTask.Stop();
@@ -178,7 +168,6 @@ TEST_F(CaptureTask, StopWithoutStartAndDeleteWithoutStop) {
     WinCapTask noWindow;
     EXPECT_EQ(-1, noWindow.Open(0));
     noWindow.Stop();
-    m_screen.Destroy(w);
 }
 
 TEST_F(CaptureTask, PictureLargerThanAPoolBlockComesFromTheHeap) {
@@ -208,7 +197,7 @@ TEST_F(CaptureTask, PictureLargerThanAPoolBlockComesFromTheHeap) {
 }
 
 TEST_F(CaptureTask, WindowTaskDeliversHeapPicturesAndSurvivesTheWindow) {
-    unsigned long w = m_screen.CreateWindow(200, 150, 90, 70, RED);
+    unsigned long w = m_screen.CreateWindow(200, 150, 90, 70, RED);  // destroyed below
     Collector collector;
     WinCapTask task;
     task.SetListener(&collector);

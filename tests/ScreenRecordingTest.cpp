@@ -15,6 +15,7 @@
 #include "tests/support/FramePool.h"
 #include "tests/support/Mp4Probe.h"
 #include "tests/support/TestEnv.h"
+#include "tests/support/X11ScreenTest.h"
 #include "tests/support/X11TestScreen.h"
 
 namespace {
@@ -69,15 +70,24 @@ std::set<int> ColoursSeen(const std::vector<ProbePicture>& pictures) {
     return seen;
 }
 
-class ScreenRecording : public ::testing::Test {
+// Every picture of the video stream in path, which must be width x height.
+std::vector<ProbePicture> ReadPictures(const std::string& path, int width, int height) {
+    std::vector<ProbePicture> pictures;
+    Mp4Probe probe;
+    EXPECT_EQ(0, probe.Open(path)) << probe.Error();
+    int v = probe.FindStream(ProbeStream::VIDEO);
+    EXPECT_GE(v, 0);
+    if (v < 0)
+        return pictures;
+    EXPECT_EQ(width, probe.Streams()[v].width);
+    EXPECT_EQ(height, probe.Streams()[v].height);
+    EXPECT_EQ(0, probe.DecodePictures(v, &pictures));
+    EXPECT_EQ(probe.Packets(v).size(), pictures.size()) << "every stored picture decodes";
+    return pictures;
+}
+
+class ScreenRecording : public X11ScreenTest {
 protected:
-    void SetUp() override {
-        REQUIRE_DISPLAY();
-        InitFramePool();
-        ASSERT_TRUE(m_screen.Open());
-        m_screen.MovePointer(m_screen.width() - 1, m_screen.height() - 1);
-    }
-    X11TestScreen m_screen;
     TempDir m_dir;
 };
 
@@ -85,7 +95,7 @@ protected:
 
 TEST_F(ScreenRecording, ThreeSecondsOfARegionBecomeAbout75Pictures) {
     const int W = 320, H = 240;
-    unsigned long window = m_screen.CreateWindow(100, 100, W, H, PALETTE[0]);
+    unsigned long window = Window(100, 100, W, H, PALETTE[0]);
     std::string path = m_dir.File("region.mp4");
 
     ScreenCapTask* task = new ScreenCapTask();
@@ -102,28 +112,17 @@ TEST_F(ScreenRecording, ThreeSecondsOfARegionBecomeAbout75Pictures) {
     EXPECT_EQ(MemPool::FRAME_BLOCK_COUNT, FreePoolBlocks(MemPool::Frames()))
         << "every pool block came back";
 
-    Mp4Probe probe;
-    ASSERT_EQ(0, probe.Open(path)) << probe.Error();
-    int v = probe.FindStream(ProbeStream::VIDEO);
-    ASSERT_GE(v, 0);
-    EXPECT_EQ(W, probe.Streams()[v].width);
-    EXPECT_EQ(H, probe.Streams()[v].height);
     // One picture per 40 ms period of the 3 s, give or take a few at the ends
     // and on a loaded machine.
-    int pictures = (int)probe.Packets(v).size();
-    EXPECT_GE(pictures, 65);
-    EXPECT_LE(pictures, 77);
-
-    std::vector<ProbePicture> decoded;
-    ASSERT_EQ(0, probe.DecodePictures(v, &decoded));
-    EXPECT_EQ(pictures, (int)decoded.size());
-    EXPECT_GE(ColoursSeen(decoded).size(), 4u) << "the changing content is in the file";
-    m_screen.Destroy(window);
+    std::vector<ProbePicture> pictures = ReadPictures(path, W, H);
+    EXPECT_GE(pictures.size(), 65u);
+    EXPECT_LE(pictures.size(), 77u);
+    EXPECT_GE(ColoursSeen(pictures).size(), 4u) << "the changing content is in the file";
 }
 
 TEST_F(ScreenRecording, AWindowIsRecordedAtItsOwnSize) {
     const int W = 150, H = 98;
-    unsigned long window = m_screen.CreateWindow(600, 400, W, H, PALETTE[0]);
+    unsigned long window = Window(600, 400, W, H, PALETTE[0]);
     std::string path = m_dir.File("window.mp4");
 
     WinCapTask task;
@@ -138,16 +137,8 @@ TEST_F(ScreenRecording, AWindowIsRecordedAtItsOwnSize) {
     task.Stop();
     packer.Close();
 
-    Mp4Probe probe;
-    ASSERT_EQ(0, probe.Open(path)) << probe.Error();
-    int v = probe.FindStream(ProbeStream::VIDEO);
-    ASSERT_GE(v, 0);
-    EXPECT_EQ(W, probe.Streams()[v].width);
-    EXPECT_EQ(H, probe.Streams()[v].height);
-    EXPECT_GE(probe.Packets(v).size(), 15u);
-    EXPECT_LE(probe.Packets(v).size(), 27u);
-    std::vector<ProbePicture> decoded;
-    ASSERT_EQ(0, probe.DecodePictures(v, &decoded));
-    EXPECT_GE(ColoursSeen(decoded).size(), 3u);
-    m_screen.Destroy(window);
+    std::vector<ProbePicture> pictures = ReadPictures(path, W, H);
+    EXPECT_GE(pictures.size(), 15u);
+    EXPECT_LE(pictures.size(), 27u);
+    EXPECT_GE(ColoursSeen(pictures).size(), 3u);
 }

@@ -18,6 +18,7 @@
 #include "tests/support/PrivateXServer.h"
 #include "tests/support/ScopedDisplay.h"
 #include "tests/support/TestEnv.h"
+#include "tests/support/X11ScreenTest.h"
 #include "tests/support/X11TestScreen.h"
 
 namespace {
@@ -42,28 +43,17 @@ int CountPixels(const std::vector<uint8_t>& picture, uint32_t colour) {
     return n;
 }
 
-class X11Grabber : public ::testing::Test {
+class X11Grabber : public X11ScreenTest {
 protected:
     void SetUp() override {
-        REQUIRE_DISPLAY();
-        ASSERT_TRUE(m_screen.Open());
+        X11ScreenTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
         m_screen.FillRoot(ROOT);
-        // A cursor far from every area the tests grab, until a test moves it.
+        // A cursor away from every area the tests grab, until a test moves it.
         m_screen.SetCursor(6, GREEN, 2, 3);
         m_screen.MovePointer(m_screen.width() / 2, m_screen.height() - 1);
     }
-    void TearDown() override {
-        for (unsigned long w : m_windows)
-            m_screen.Destroy(w);
-    }
-    unsigned long Window(int x, int y, int width, int height, uint32_t rgb) {
-        unsigned long w = m_screen.CreateWindow(x, y, width, height, rgb);
-        m_windows.push_back(w);
-        return w;
-    }
-
-    X11TestScreen m_screen;
-    std::vector<unsigned long> m_windows;
 };
 
 }  // namespace

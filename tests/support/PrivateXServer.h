@@ -13,6 +13,8 @@ public:
     bool Start(const std::string& geometry);
     // ":N"
     const std::string& display() const { return m_display; }
+    // The server's process id (its CPU time is read from /proc).
+    int pid() const { return m_pid; }
 
 private:
     int m_pid;
