@@ -15,6 +15,7 @@
 #include "capture/WindowGrabber.h"
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11ScreenImage.h"
+#include "platform/x11/X11WindowRect.h"
 #include "tests/support/PrivateXServer.h"
 #include "tests/support/ScopedDisplay.h"
 #include "tests/support/TestEnv.h"
@@ -243,6 +244,21 @@ TEST_F(X11Grabber, VanishedWindowGivesMinusOneAndTheProcessGoesOn) {
     EXPECT_EQ(0, grabber.width());
     DesktopGrabber desktop;
     EXPECT_EQ(-1, desktop.Open(0, 0, 0, 10)) << "no area";
+}
+
+TEST_F(X11Grabber, ErrorsOfOurConnectionsStayOursAndOthersReachTheirHandler) {
+    // A toolkit's handler, put in place after ours (as Qt does at start).
+    X11TestScreen::TrapErrors();
+    X11Connection conn;
+    ASSERT_EQ(0, conn.Open());
+    int before = X11TestScreen::ErrorsTrapped();
+    int left, top, width, height;
+    EXPECT_EQ(-1, X11GetWindowRect(&conn, 0x7FFFFFF, &left, &top, &width, &height));
+    EXPECT_EQ(0, width);
+    EXPECT_EQ(0, conn.Sync()) << "the error was taken by the failing call";
+    EXPECT_EQ(before, X11TestScreen::ErrorsTrapped()) << "our errors are not passed on";
+    m_screen.ProvokeError();
+    EXPECT_EQ(before + 1, X11TestScreen::ErrorsTrapped()) << "others' errors reach their handler";
 }
 
 TEST_F(X11Grabber, ScreenSizeIsTheRootWindowsSize) {

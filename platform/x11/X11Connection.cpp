@@ -24,20 +24,25 @@ struct X11ErrorRegistry {
     static XErrorHandler s_previous;
 
     static int Handler(Display* display, XErrorEvent* event) {
+        XErrorHandler previous = nullptr;
+        bool ours = false;
         {
             std::lock_guard<std::mutex> guard(Lock());
             for (X11Connection* c : s_connections) {
                 if (c && c->m_display == display) {
                     if (c->m_error == 0)
                         c->m_error = event->error_code;
-                    OS_Log::Debug("X error %d (request %d.%d) on resource 0x%lx.\n",
-                                  event->error_code, event->request_code, event->minor_code,
-                                  event->resourceid);
-                    return 0;
+                    ours = true;
+                    break;
                 }
             }
+            previous = s_previous;
         }
-        return s_previous ? s_previous(display, event) : 0;
+        if (!ours)
+            return previous ? previous(display, event) : 0;
+        OS_Log::Debug("X error %d (request %d.%d) on resource 0x%lx.\n", event->error_code,
+                      event->request_code, event->minor_code, event->resourceid);
+        return 0;
     }
 
     // Adds c and puts the handler in place (again, in case someone replaced

@@ -6,7 +6,19 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <cstring>
+
+namespace {
+
+std::atomic<int> errorsTrapped{0};
+
+int CountError(Display*, XErrorEvent*) {
+    ++errorsTrapped;
+    return 0;
+}
+
+}  // namespace
 
 X11TestScreen::X11TestScreen() : m_display(nullptr), m_width(0), m_height(0), m_cursor(0) {}
 
@@ -94,5 +106,17 @@ void X11TestScreen::SetCursor(int size, uint32_t rgb, int hotX, int hotY) {
 
 void X11TestScreen::MovePointer(int x, int y) {
     XTestFakeMotionEvent(m_display, -1, x, y, CurrentTime);
+    XSync(m_display, False);
+}
+
+void X11TestScreen::TrapErrors() { XSetErrorHandler(&CountError); }
+
+int X11TestScreen::ErrorsTrapped() { return errorsTrapped; }
+
+void X11TestScreen::ProvokeError() {
+    Window root;
+    int x, y;
+    unsigned w, h, border, depth;
+    XGetGeometry(m_display, 0x7FFFFFF, &root, &x, &y, &w, &h, &border, &depth);
     XSync(m_display, False);
 }

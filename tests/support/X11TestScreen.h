@@ -33,6 +33,13 @@ public:
     // Moves the pointer to (x, y) on the screen, as a user would.
     void MovePointer(int x, int y);
 
+    // Puts in place a process-wide X error handler that only counts, as a
+    // toolkit would put its own; the count so far.
+    static void TrapErrors();
+    static int ErrorsTrapped();
+    // Asks for the geometry of a window that does not exist (BadDrawable).
+    void ProvokeError();
+
 private:
     _XDisplay* m_display;
     int m_width, m_height;
