@@ -1,4 +1,5 @@
-// Cursor placement, cursor blending and picture scaling on plain buffers.
+// Cursor placement in a scaled picture, cursor blending and picture scaling
+// on plain buffers (the unscaled rules are checked on the X server).
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -32,25 +33,6 @@ struct Picture {
 std::vector<uint32_t> Square(int size, uint32_t argb) { return std::vector<uint32_t>(size * size, argb); }
 
 }  // namespace
-
-TEST(CursorDrawPosition, DrawsOnlyStrictlyInsideThePicture) {
-    int x = -1, y = -1;
-    // Picture of the area at (100, 50), 200 x 100; hot spot (3, 4).
-    EXPECT_FALSE(CursorDrawPosition(103, 54, 3, 4, 100, 50, 200, 100, 200, 100, &x, &y));
-    EXPECT_EQ(0, x);
-    EXPECT_EQ(0, y);
-    EXPECT_TRUE(CursorDrawPosition(104, 55, 3, 4, 100, 50, 200, 100, 200, 100, &x, &y));
-    EXPECT_EQ(1, x);
-    EXPECT_EQ(1, y);
-    EXPECT_FALSE(CursorDrawPosition(104, 54, 3, 4, 100, 50, 200, 100, 200, 100, &x, &y)) << "top row";
-    EXPECT_FALSE(CursorDrawPosition(103, 55, 3, 4, 100, 50, 200, 100, 200, 100, &x, &y)) << "left column";
-    EXPECT_TRUE(CursorDrawPosition(302, 153, 3, 4, 100, 50, 200, 100, 200, 100, &x, &y));
-    EXPECT_EQ(199, x) << "last column still drawn";
-    EXPECT_EQ(99, y);
-    EXPECT_FALSE(CursorDrawPosition(303, 100, 3, 4, 100, 50, 200, 100, 200, 100, &x, &y)) << "right of it";
-    EXPECT_FALSE(CursorDrawPosition(150, 154, 3, 4, 100, 50, 200, 100, 200, 100, &x, &y)) << "below it";
-    EXPECT_FALSE(CursorDrawPosition(0, 0, 3, 4, 100, 50, 200, 100, 200, 100, &x, &y)) << "above left";
-}
 
 TEST(CursorDrawPosition, ScalesWithTheArea) {
     int x = 0, y = 0;
