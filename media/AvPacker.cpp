@@ -174,8 +174,7 @@ void AvPacker::EncodeSound(const MMPacket& packet) {
 }
 
 void AvPacker::Close() {
-    bool wasOpen = m_scaler != nullptr;
-    m_accepting = false;
+    bool wasRecording = m_accepting.exchange(false);
     m_quit = true;
     Join();
     if (m_muxer) {
@@ -194,7 +193,7 @@ void AvPacker::Close() {
         m_audioFrame = nullptr;
     }
     m_packetsDiscarded += m_queue.Drain();
-    if (wasOpen) {
+    if (wasRecording) {
         Stats s = GetStats();
         OS_Log::Info("packer: closed; pictures %lld pushed, %lld refused, %lld skipped, %lld encoded; "
                      "sound blocks %lld encoded; %lld packets discarded\n",

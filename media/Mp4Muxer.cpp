@@ -32,8 +32,6 @@ namespace {
 // or cut file can be played from the next second on.
 const int KEY_FRAME_INTERVAL = 25;
 
-const OS_Log::Level NOTHING_LOGGED = OS_Log::LEVEL_FATAL;
-
 void LogReason(const char* what, int err) {
     char text[AV_ERROR_MAX_STRING_SIZE];
     av_strerror(err, text, sizeof text);
@@ -164,7 +162,7 @@ int Mp4Muxer::AddVideoStream() {
     m_videoOut.codec = c;
     m_videoOut.stream = stream;
     m_videoOut.encodeError = nullptr;  // a picture that fails to encode is simply lost
-    m_videoOut.encodeErrorLevel = NOTHING_LOGGED;
+    m_videoOut.encodeErrorLevel = OS_Log::LEVEL_ERROR;
     m_videoOut.writeError = "failed to write video frame to file!\n";
 
     c->codec_id = (AVCodecID)m_video.codecId;

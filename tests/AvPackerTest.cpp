@@ -45,6 +45,18 @@ std::vector<int64_t> FrameNumbers(const Mp4Probe& probe, int stream) {
     return frames;
 }
 
+// Pushes picture 0 and returns once the packer thread, done with it, is
+// held in its release: until memory.Let(), the queue only fills.
+::testing::AssertionResult HoldPackerAfterFirstPicture(AvPacker& packer, CountingAllocator& memory,
+                                                       const std::vector<uint8_t>& picture) {
+    memory.HoldNextFree();
+    MMPacket first = PicturePacket(picture, 0, &memory);
+    packer.Push(&first);
+    if (!memory.WaitHeld())
+        return ::testing::AssertionFailure() << "the packer never took the first picture";
+    return ::testing::AssertionSuccess();
+}
+
 void ExpectColour(const ProbePicture& picture, int blue, int green, int red) {
     double b, g, r;
     picture.Average(0, 0, picture.width, picture.height, &b, &g, &r);
@@ -172,11 +184,7 @@ TEST(AvPacker, KeepsTwoPicturesWaitingAndEverySoundBlock) {
     ASSERT_EQ(0, packer.Open(path.c_str(), 64, 48, 32, 0, 64, 48, FPS));
     std::vector<uint8_t> picture = SolidPicture(64, 48, 4, 50, 100, 150);
 
-    // Hold the packer thread in the release of the first picture.
-    memory.HoldNextFree();
-    MMPacket first = PicturePacket(picture, 0, &memory);
-    packer.Push(&first);
-    ASSERT_TRUE(memory.WaitHeld());
+    ASSERT_TRUE(HoldPackerAfterFirstPicture(packer, memory, picture));
 
     for (int i = 1; i <= 5; ++i) {
         MMPacket p = PicturePacket(picture, i, &memory);
@@ -277,10 +285,7 @@ TEST(AvPacker, CloseInAnyStateReleasesEveryPacket) {
         std::string path = dir.File("queued.mp4");
         AvPacker packer;
         ASSERT_EQ(0, packer.Open(path.c_str(), 64, 48, 32, 0, 64, 48, FPS));
-        memory.HoldNextFree();
-        MMPacket first = PicturePacket(picture, 0, &memory);
-        packer.Push(&first);
-        ASSERT_TRUE(memory.WaitHeld());
+        ASSERT_TRUE(HoldPackerAfterFirstPicture(packer, memory, picture));
         for (int i = 1; i <= 2; ++i) {
             MMPacket p = PicturePacket(picture, i, &memory);
             packer.Push(&p);
