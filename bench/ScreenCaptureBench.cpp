@@ -219,6 +219,8 @@ void RunFfmpeg(const std::string& display, int seconds, const std::string& outpu
     int status = 0;
     rusage u;
     wait4(pid, &status, 0, &u);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        fprintf(stderr, "ffmpeg failed: %s\n", command.c_str());
     *cpu = u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
     *server = PidCpuSeconds(serverPid) - x0;
 }
@@ -226,10 +228,10 @@ void RunFfmpeg(const std::string& display, int seconds, const std::string& outpu
 void FfmpegRecording(const std::string& display, int seconds, int serverPid, const std::string& file) {
     // The packer's settings: MPEG-4 Part 2 at 1.5 Mbit/s, a key frame every
     // 25 pictures, no B-frames, one thread; YUV 4:2:0 converted as the
-    // packer does at the same size (point filter: ffmpeg's default, bicubic,
-    // would cost it more).
+    // packer does at the same size (point filter, which ffmpeg calls
+    // neighbor; its default, bicubic, would cost it more).
     const std::string codec = "-c:v mpeg4 -b:v 1500k -g 25 -bf 0 -threads 1 ";
-    const std::string convert = "-pix_fmt yuv420p -sws_flags point ";
+    const std::string convert = "-pix_fmt yuv420p -sws_flags neighbor ";
     double grab = 0, grabConvert = 0, all = 0, xGrab = 0, xConvert = 0, xAll = 0;
     RunFfmpeg(display, seconds, "-c:v rawvideo -f null -", serverPid, &grab, &xGrab);
     RunFfmpeg(display, seconds, convert + "-c:v rawvideo -f null -", serverPid, &grabConvert, &xConvert);
