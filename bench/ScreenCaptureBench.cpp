@@ -1,0 +1,275 @@
+// Screen capture costs at 1920 x 1080 on a private Xvfb with moving content:
+//   1. one grab: shared memory, XGetImage, and the whole DesktopGrabber;
+//   2. pictures per second of the capture thread alone;
+//   3. a 20 s full-screen recording through the packer: CPU per recorded
+//      second split into grabbing, conversion and encoding;
+//   4. ffmpeg -f x11grab with the same codec settings on the same screen,
+//      split by running it as grab only, grab + conversion, and all.
+// The X server's own CPU (it copies the pixels for both) is given apart.
+//
+//   scripts/build.sh build -- ScreenCaptureBench && build/bin/ScreenCaptureBench [seconds]
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "capture/DesktopGrabber.h"
+#include "capture/ScreenCapTask.h"
+#include "media/AvPacker.h"
+#include "media/MemPool.h"
+#include "os/OS_Clock.h"
+#include "os/OS_Log.h"
+#include "platform/x11/X11Connection.h"
+#include "platform/x11/X11ScreenImage.h"
+#include "tests/support/Mp4Probe.h"
+#include "tests/support/PrivateXServer.h"
+#include "tests/support/TestEnv.h"
+#include "tests/support/X11TestScreen.h"
+
+namespace {
+
+const int WIDTH = 1920, HEIGHT = 1080;
+const int FPS = 25;
+const int GRABS = 200;
+
+double ProcessCpuSeconds() {
+    rusage u;
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+double ThreadCpuSeconds() {
+    timespec t;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return t.tv_sec + t.tv_nsec / 1e9;
+}
+
+// CPU seconds the process pid has used so far (user + system).
+double PidCpuSeconds(int pid) {
+    std::string stat = ReadFileText("/proc/" + std::to_string(pid) + "/stat");
+    size_t close = stat.rfind(')');
+    if (close == std::string::npos)
+        return 0;
+    // Fields after the command: state is field 3, utime 14, stime 15.
+    std::vector<std::string> fields;
+    size_t at = close + 2;
+    while (at < stat.size()) {
+        size_t space = stat.find(' ', at);
+        fields.push_back(stat.substr(at, space - at));
+        if (space == std::string::npos)
+            break;
+        at = space + 1;
+    }
+    if (fields.size() < 13)
+        return 0;
+    return (atof(fields[11].c_str()) + atof(fields[12].c_str())) / sysconf(_SC_CLK_TCK);
+}
+
+// Child process that keeps the whole screen moving: coloured bars that
+// slide and a square that bounces, 30 times a second.
+int StartMovingContent(const std::string& display) {
+    pid_t pid = fork();
+    if (pid != 0)
+        return pid;
+    X11TestScreen screen;
+    if (!screen.Open(display.c_str()))
+        _exit(1);
+    unsigned long window = screen.CreateWindow(0, 0, WIDTH, HEIGHT, 0x000000);
+    const uint32_t colours[] = {0xC04020, 0x20A040, 0x2040C0, 0xE0E040, 0x40C0C0, 0xC040C0, 0x808080, 0xF0F0F0};
+    for (int frame = 0;; ++frame) {
+        int shift = (frame * 13) % 160;
+        for (int bar = -1; bar < WIDTH / 80 + 1; ++bar)
+            screen.Fill(window, bar * 80 + shift / 2, 0, 80, HEIGHT, colours[(bar + 8) % 8]);
+        for (int band = 0; band < HEIGHT / 60; ++band)
+            screen.Fill(window, (frame * 17 + band * 97) % WIDTH, band * 60, 120, 30, colours[(band + frame) % 8]);
+        int x = (frame * 23) % (2 * (WIDTH - 300));
+        int y = (frame * 11) % (2 * (HEIGHT - 300));
+        screen.Fill(window, x < WIDTH - 300 ? x : 2 * (WIDTH - 300) - x, y < HEIGHT - 300 ? y : 2 * (HEIGHT - 300) - y,
+                    300, 300, colours[frame % 8]);
+        usleep(33000);
+    }
+}
+
+void GrabCost(int serverPid) {
+    printf("\n1. One grab of %d x %d (%d grabs of moving content)\n", WIDTH, HEIGHT, GRABS);
+    printf("   %-34s %10s %12s %12s\n", "", "wall ms", "our CPU ms", "X CPU ms");
+    std::vector<uint8_t> picture((size_t)WIDTH * HEIGHT * 4);
+    X11Connection conn;
+    conn.Open();
+    for (int mode = 0; mode < 3; ++mode) {
+        X11ScreenImage image;
+        DesktopGrabber grabber;
+        const char* name = mode == 0   ? "X11ScreenImage, shared memory"
+                           : mode == 1 ? "X11ScreenImage, XGetImage"
+                                       : "DesktopGrabber (shm + cursor)";
+        if (mode < 2)
+            image.Open(&conn, WIDTH, HEIGHT, mode == 0 ? X11ScreenImage::MODE_AUTO : X11ScreenImage::MODE_NO_SHM);
+        else
+            grabber.Open(0, 0, WIDTH, HEIGHT);
+        int64_t t0 = OS_NowMs();
+        double cpu0 = ProcessCpuSeconds(), x0 = PidCpuSeconds(serverPid);
+        for (int i = 0; i < GRABS; ++i) {
+            if (mode < 2)
+                image.Grab(0, 0, WIDTH, HEIGHT, picture.data(), WIDTH * 4);
+            else
+                grabber.Grab(picture.data(), (int)picture.size());
+        }
+        printf("   %-34s %10.2f %12.2f %12.2f\n", name, (double)(OS_NowMs() - t0) / GRABS,
+               (ProcessCpuSeconds() - cpu0) * 1000 / GRABS, (PidCpuSeconds(serverPid) - x0) * 1000 / GRABS);
+    }
+}
+
+// Releases every picture at once and counts them; remembers the capture
+// thread's CPU clock at the latest picture.
+class Counter : public ScreenCapListener {
+public:
+    int OnScreenFrame(MMPacket* packet) override {
+        if (m_packer) {
+            packet->type = MMPacket::TYPE_VIDEO;
+            packet->timestamp = (int64_t)(m_clock.Elapsed() / (1000.0 / FPS) + 0.5);
+            m_packer->Push(packet);
+        } else {
+            packet->Release();
+        }
+        ++m_count;
+        m_threadCpu = ThreadCpuSeconds();
+        return 0;
+    }
+    AvPacker* m_packer = nullptr;
+    OS_Clock m_clock;
+    std::atomic<int> m_count{0};
+    std::atomic<double> m_threadCpu{0};
+};
+
+void CaptureRate(int serverPid) {
+    const int seconds = 5;
+    Counter counter;
+    ScreenCapTask task;
+    task.SetListener(&counter);
+    task.Open(0, 0, WIDTH, HEIGHT);
+    double cpu0 = ProcessCpuSeconds(), x0 = PidCpuSeconds(serverPid);
+    task.Start();
+    OS_Sleep(seconds * 1000);
+    task.Stop();
+    printf("\n2. Capture thread alone, full screen, %d s: %.1f pictures/s, %.3f CPU s/s (X server %.3f)\n",
+           seconds, counter.m_count / (double)seconds, (ProcessCpuSeconds() - cpu0) / seconds,
+           (PidCpuSeconds(serverPid) - x0) / seconds);
+}
+
+int CountVideoPackets(const std::string& path) {
+    Mp4Probe probe;
+    if (probe.Open(path) != 0)
+        return -1;
+    int v = probe.FindStream(ProbeStream::VIDEO);
+    return v < 0 ? -1 : (int)probe.Packets(v).size();
+}
+
+void OurRecording(int seconds, int serverPid, const std::string& file) {
+    AvPacker packer;
+    Counter counter;
+    ScreenCapTask task;
+    task.Open(0, 0, WIDTH, HEIGHT);
+    if (packer.Open(file.c_str(), WIDTH, HEIGHT, task.bitsPerPixel(), 0, WIDTH, HEIGHT, FPS) != 0) {
+        printf("packer did not open\n");
+        return;
+    }
+    counter.m_packer = &packer;
+    task.SetListener(&counter);
+    double cpu0 = ProcessCpuSeconds(), x0 = PidCpuSeconds(serverPid);
+    counter.m_clock.Start(0);
+    task.Start();
+    OS_Sleep(seconds * 1000);
+    task.Stop();
+    double captureCpu = counter.m_threadCpu;  // the thread's CPU clock starts at 0
+    packer.Close();
+    double total = ProcessCpuSeconds() - cpu0, server = PidCpuSeconds(serverPid) - x0;
+    AvPacker::Stats s = packer.GetStats();
+    printf("\n3. vidloom, %d s full screen through the packer (CPU s per recorded s)\n", seconds);
+    printf("   grabbing (capture thread)  %.3f   (%lld pictures grabbed, %.1f/s)\n", captureCpu / seconds,
+           (long long)s.picturesPushed, s.picturesPushed / (double)seconds);
+    printf("   conversion                 %.3f\n", s.convertCpuUs / 1e6 / seconds);
+    printf("   encoding and writing       %.3f\n", s.encodeCpuUs / 1e6 / seconds);
+    printf("   whole process              %.3f\n", total / seconds);
+    printf("   X server                   %.3f\n", server / seconds);
+    printf("   pictures: %lld refused (2 waiting), %lld skipped (same frame period), %lld encoded; "
+           "%d in the file of %d expected\n",
+           (long long)s.picturesRefused, (long long)s.picturesSkipped, (long long)s.picturesEncoded,
+           CountVideoPackets(file), seconds * FPS);
+}
+
+// Runs ffmpeg with output arguments; its CPU seconds, and the X server's.
+void RunFfmpeg(const std::string& display, int seconds, const std::string& output, int serverPid,
+               double* cpu, double* server) {
+    std::string command = "exec ffmpeg -hide_banner -loglevel fatal -nostdin -y -f x11grab -framerate 25 "
+                          "-video_size 1920x1080 -i " + display + "+0,0 -t " + std::to_string(seconds) + " " +
+                          output;
+    double x0 = PidCpuSeconds(serverPid);
+    pid_t pid = fork();
+    if (pid == 0) {
+        execl("/bin/sh", "sh", "-c", command.c_str(), (char*)nullptr);
+        _exit(127);
+    }
+    int status = 0;
+    rusage u;
+    wait4(pid, &status, 0, &u);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        fprintf(stderr, "ffmpeg failed: %s\n", command.c_str());
+    *cpu = u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+    *server = PidCpuSeconds(serverPid) - x0;
+}
+
+void FfmpegRecording(const std::string& display, int seconds, int serverPid, const std::string& file) {
+    // The packer's settings: MPEG-4 Part 2 at 1.5 Mbit/s, a key frame every
+    // 25 pictures, no B-frames, one thread; YUV 4:2:0 converted as the
+    // packer does at the same size (point filter, which ffmpeg calls
+    // neighbor; its default, bicubic, would cost it more).
+    const std::string codec = "-c:v mpeg4 -b:v 1500k -g 25 -bf 0 -threads 1 ";
+    const std::string convert = "-pix_fmt yuv420p -sws_flags neighbor ";
+    double grab = 0, grabConvert = 0, all = 0, xGrab = 0, xConvert = 0, xAll = 0;
+    RunFfmpeg(display, seconds, "-c:v rawvideo -f null -", serverPid, &grab, &xGrab);
+    RunFfmpeg(display, seconds, convert + "-c:v rawvideo -f null -", serverPid, &grabConvert, &xConvert);
+    RunFfmpeg(display, seconds, convert + codec + file, serverPid, &all, &xAll);
+    printf("\n4. ffmpeg -f x11grab, %d s, same codec settings (CPU s per recorded s)\n", seconds);
+    printf("   grabbing                   %.3f\n", grab / seconds);
+    printf("   conversion                 %.3f\n", (grabConvert - grab) / seconds);
+    printf("   encoding and writing       %.3f\n", (all - grabConvert) / seconds);
+    printf("   whole process              %.3f\n", all / seconds);
+    printf("   X server                   %.3f\n", xAll / seconds);
+    printf("   pictures: %d in the file of %d expected\n", CountVideoPackets(file), seconds * FPS);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int seconds = argc > 1 ? atoi(argv[1]) : 20;
+    OS_Log::Global().SetLevel(OS_Log::LEVEL_WARNING);
+    PrivateXServer server;
+    if (!server.Start("1920x1080x24")) {
+        fprintf(stderr, "cannot start Xvfb\n");
+        return 1;
+    }
+    setenv("DISPLAY", server.display().c_str(), 1);
+    // Before any thread exists: the child is a plain copy of this process.
+    int animator = StartMovingContent(server.display());
+    OS_Sleep(500);
+    MemPool::Frames().Init(MemPool::FRAME_BLOCK_SIZE, MemPool::FRAME_BLOCK_COUNT);
+    printf("Screen capture benchmark on %s (%d cores; other work on the machine may skew the figures)\n",
+           server.display().c_str(), (int)sysconf(_SC_NPROCESSORS_ONLN));
+
+    TempDir dir;
+    GrabCost(server.pid());
+    CaptureRate(server.pid());
+    OurRecording(seconds, server.pid(), dir.File("vidloom.mp4"));
+    FfmpegRecording(server.display(), seconds, server.pid(), dir.File("ffmpeg.mp4"));
+
+    kill(animator, SIGTERM);
+    waitpid(animator, nullptr, 0);
+    return 0;
+}

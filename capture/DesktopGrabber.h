@@ -1,0 +1,43 @@
+#pragma once
+
+#include "platform/x11/X11Connection.h"
+#include "platform/x11/X11CursorImage.h"
+#include "platform/x11/X11ScreenImage.h"
+
+// Copies one fixed rectangle of the screen, with the cursor drawn in. The
+// picture is width x height pixels of 4 bytes (blue, green, red, 0), rows
+// top first and packed. Open and Close run on the owner's thread, Grab on
+// the one capture thread, never at the same time.
+class DesktopGrabber {
+public:
+    DesktopGrabber();
+    ~DesktopGrabber();
+
+    // Opens its own X connection and prepares grabs of (x, y, width, height).
+    // 0, or -1 (logged, nothing left open) when there is no display, the
+    // rectangle has no area or the screen's depth is not 24 or 32 bits.
+    int Open(int x, int y, int width, int height);
+    // Copies the rectangle and draws the cursor into buffer, never more than
+    // size bytes (only the whole rows that fit). 0, or -1 with buffer
+    // untouched when the server refused the copy.
+    int Grab(void* buffer, int size);
+    // Any state; safe twice.
+    void Close();
+
+    int width() const { return m_width; }
+    int height() const { return m_height; }
+    int bitsPerPixel() const { return m_bitsPerPixel; }
+    int rowBytes() const { return m_width * (m_bitsPerPixel / 8); }
+    bool usesShm() const { return m_image.usesShm(); }
+
+private:
+    DesktopGrabber(const DesktopGrabber&) = delete;
+    DesktopGrabber& operator=(const DesktopGrabber&) = delete;
+
+    X11Connection m_conn;
+    X11ScreenImage m_image;
+    X11CursorImage m_cursor;
+    int m_x, m_y;
+    int m_width, m_height;
+    int m_bitsPerPixel;  // 0 while closed
+};

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <cstdint>
+
+class X11Connection;
+struct _XImage;
+
+// Copies rectangles of the root window into a caller's buffer, as 4 bytes a
+// pixel in the order blue, green, red, 0, rows top first. Uses one MIT-SHM
+// segment, attached in Open, when the server can attach it (a local
+// display), and a plain XGetImage per grab otherwise (a remote display).
+// Belongs to the thread that uses its connection.
+class X11ScreenImage {
+public:
+    enum Mode {
+        MODE_AUTO,    // shared memory when the server allows it
+        MODE_NO_SHM,  // always XGetImage (for comparison and tests)
+    };
+    static constexpr int BYTES_PER_PIXEL = 4;
+    static constexpr int BITS_PER_PIXEL = 32;
+
+    X11ScreenImage();
+    ~X11ScreenImage();
+
+    // Prepares grabs of at most maxWidth x maxHeight pixels of conn's root
+    // window (clamped to the screen). -1 (logged) when the screen's pixels are
+    // not 32 bits blue, green, red, unused (depths other than 24 and 32), or
+    // the size has no area. conn must stay open until Close.
+    int Open(X11Connection* conn, int maxWidth, int maxHeight, Mode mode = MODE_AUTO);
+    // Detaches and frees. Any state; safe twice.
+    void Close();
+
+    // Copies the root window's rectangle (x, y, width, height) into dst:
+    // height rows of width * 4 bytes, dstRowBytes apart. Parts of the
+    // rectangle outside the screen become 0; the part on screen must fit the
+    // size given to Open. 0, or -1 with dst untouched when the server refused.
+    int Grab(int x, int y, int width, int height, uint8_t* dst, int dstRowBytes);
+
+    bool usesShm() const { return m_shm != nullptr; }
+    // The shared segment's id (-1 without one); it is already marked for
+    // removal, so it goes away with the last process that detaches.
+    int shmId() const;
+
+private:
+    X11ScreenImage(const X11ScreenImage&) = delete;
+    X11ScreenImage& operator=(const X11ScreenImage&) = delete;
+
+    struct Shm;
+    int AttachShm(int width, int height);
+    void DetachShm();
+
+    X11Connection* m_conn;  // not owned
+    Shm* m_shm;             // null: XGetImage per grab
+    int m_maxWidth;
+    int m_maxHeight;
+};
