@@ -5,7 +5,7 @@
 
 #include "capture/ScreenCapListener.h"
 #include "capture/WindowGrabber.h"
-#include "capture/WindowId.h"
+#include "platform/WindowId.h"
 #include "os/OS_Clock.h"
 #include "os/OS_Semaphore.h"
 #include "os/OS_Thread.h"

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "capture/WindowId.h"
+#include "platform/WindowId.h"
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11CursorImage.h"
 #include "platform/x11/X11ScreenImage.h"

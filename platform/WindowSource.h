@@ -1,11 +1,10 @@
 #pragma once
 
+#include "platform/WindowId.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
-
-// An X11 window id; 0 is no window. The same type as the grabbers' WindowId.
-typedef unsigned long WindowId;
 
 // Where a window is and whether it shows.
 struct WindowState {

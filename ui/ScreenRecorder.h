@@ -10,7 +10,7 @@
 #include "capture/Recorder.h"
 #include "capture/RecorderCallback.h"
 #include "capture/ScreenCapListener.h"
-#include "capture/WindowId.h"
+#include "platform/WindowId.h"
 #include "os/OS_Clock.h"
 #include "ui/BaseDialog.h"
 
