@@ -39,12 +39,14 @@ int Recorder::Open(const char* guidText, int tag, int channels, int sampleRate,
                    int framesPerBlock) {
     m_tag = tag;
 
+    // a text shorter than an id names no device
+    bool validText = true;
     if (guidText && *guidText)
-        GuidFromString(guidText, m_device);
+        validText = GuidFromString(guidText, m_device) == 0;
     else
         m_device = DEFAULT_CAPTURE_GUID;
 
-    if (OpenDevice() != 0) {
+    if (!validText || OpenDevice() != 0) {
         OS_Log::Error("Sound Capture: DirectSoundCaptureCreate failed  \n");
         Close();
         return -1;
