@@ -37,6 +37,8 @@ Recorder::~Recorder() { Close(); }
 // 10. start the capture thread, which waits for StartCapture's blocks
 int Recorder::Open(const char* guidText, int tag, int channels, int sampleRate,
                    int framesPerBlock) {
+    if (m_capture)
+        return -1;  // opened once only: a second Open would orphan the first device
     m_tag = tag;
 
     // a text shorter than an id names no device

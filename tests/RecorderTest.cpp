@@ -185,6 +185,7 @@ TEST(Recorder, EmptyTextOpensTheServersDefaultSource) {
     ASSERT_EQ(0, result) << log.All();
     EXPECT_TRUE(log.Has("sound capture caps: format=00000008, channel=2 \n"))
         << "the monitor, now the default\n" << log.All();
+    EXPECT_EQ(-1, recorder.Open(nullptr, 1, CHANNELS, RATE, FRAMES)) << "a Recorder opens once";
     // without a callback the blocks are taken and dropped
     ASSERT_EQ(0, recorder.StartCapture());
     OS_Sleep(300);
