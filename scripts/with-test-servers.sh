@@ -24,6 +24,7 @@ XVFB_PID=""
 PULSE_PID=""
 
 cleanup() {
+  [ -n "${KEEPER_PID:-}" ] && kill "$KEEPER_PID" 2>/dev/null || true
   [ -n "$PULSE_PID" ] && kill "$PULSE_PID" 2>/dev/null || true
   [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null || true
   [ -n "$PULSE_PID" ] && wait "$PULSE_PID" 2>/dev/null || true
@@ -75,6 +76,14 @@ for _ in $(seq 1 100); do
 done
 pactl info >/dev/null 2>&1 || { cat "$WORK/pulse.log" >&2; echo "pulseaudio did not answer" >&2; exit 1; }
 pactl set-default-sink "$VIDLOOM_TEST_SINK"
+# Keep the null sink running at low latency, as a desktop's output is: an
+# idle null sink sleeps in 2 s blocks, and a new reader of its monitor would
+# get its first sound only after that.
+parec --latency-msec=20 -d "$VIDLOOM_TEST_SINK.monitor" --raw >/dev/null 2>&1 &
+KEEPER_PID=$!
+# The sink switches to short blocks only once its current long one is done:
+# wait until sound flows at the short latency.
+timeout 5 parec --latency-msec=20 -d "$VIDLOOM_TEST_SINK.monitor" --raw 2>/dev/null | head -c 4 >/dev/null || true
 pactl set-default-source "$VIDLOOM_TEST_SINE_SOURCE"
 
 export VIDLOOM_REQUIRE_SERVERS=1

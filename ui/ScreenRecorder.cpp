@@ -81,6 +81,8 @@ ScreenRecorder::ScreenRecorder(QWidget* parent)
     ui.cbxUseMic->setView(new QListView(ui.cbxUseMic));
     ui.cbxScreenMode->setView(new QListView(ui.cbxScreenMode));
     FillMicrophoneList();
+    // Record what the default microphone hears unless the user says not to.
+    ui.cbxUseMic->setCurrentIndex(1);
 
     m_iconRecordingOff = QIcon(":/image/icon/recording_off.png");
     m_iconRecordingOn = QIcon(":/image/icon/recording_on.png");
