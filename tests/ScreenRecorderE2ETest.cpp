@@ -8,7 +8,13 @@
 #include <sys/stat.h>
 
 #include "os/OS_Clock.h"
+#include <QApplication>
+#include <QImage>
+#include <QWidget>
+
+#include "platform/x11/X11CloseRequest.h"
 #include "tests/support/AppDriver.h"
+#include "tests/support/GuiTestApp.h"
 #include "tests/support/Mp4Probe.h"
 #include "tests/support/TestEnv.h"
 
@@ -17,6 +23,9 @@ namespace {
 const int kWindowTimeoutMs = 20000;
 const char* kWorkMode = "^Quorvex$";
 const char* kBar = "^桌面录像$";
+// Centres of the bar's controls, in bar coordinates (the layout and the
+// style sheet fix them).
+const int kMicListX = 200, kModeListX = 299, kChooseX = 360, kControlsY = 30;
 
 class ScreenRecorderE2E : public testing::Test {
 protected:
@@ -200,4 +209,156 @@ TEST_F(ScreenRecorderE2E, MissingOutputFolderRefusesTheStartUntilItExists) {
     ASSERT_NE("", path) << app.Log();
     Mp4Probe probe;
     EXPECT_EQ(0, probe.Open(path)) << probe.Error();
+}
+
+TEST_F(ScreenRecorderE2E, ClosingTheWorkModeWindowEndsTheProgram) {
+    ASSERT_EQ(0, app.Install(dir.Path()));
+    ASSERT_EQ(0, app.Launch());
+    std::string workMode = app.WaitWindow(kWorkMode, kWindowTimeoutMs);
+    ASSERT_NE("", workMode) << app.Log();
+    ASSERT_EQ(0, X11RequestClose(std::stoul(workMode)));
+    int code = -1;
+    ASSERT_EQ(0, app.WaitExit(10000, &code)) << app.Log();
+    EXPECT_EQ(0, code);
+    EXPECT_NE(std::string::npos, app.Log().find("------------ * program start * -----------"));
+}
+
+TEST_F(ScreenRecorderE2E, SoundDeviceGoneBeforeTheStartStopsTheRecording) {
+    // A microphone that is listed when the bar opens and gone at F3.
+    std::string module = RunCommand(
+        "pactl load-module module-sine-source source_name=vidloom_gone_mic "
+        "source_properties=device.description=Gone_Mic");
+    ASSERT_NE("", module);
+    std::string bar = StartRecorder();
+    ASSERT_NE("", bar);
+    app.Click(bar, kMicListX, kControlsY);
+    OS_Sleep(500);
+    app.Key("End Return");  // the last device of the list
+    OS_Sleep(300);
+    RunCommand("pactl unload-module " + module);
+
+    app.Key("F3");
+    std::string error = app.WaitWindow("^错误$", kWindowTimeoutMs);
+    ASSERT_NE("", error) << app.Log();
+    EXPECT_NE(std::string::npos, app.Log().find("failed to open microphone device!"));
+    RunCommand("xdotool windowfocus --sync " + error + " key Return");
+    EXPECT_NE("", app.WaitWindow(kBar, 5000)) << "capture stopped, bar shown again";
+    // What was captured before the sound failed is a whole file.
+    std::string path = WaitRecording();
+    ASSERT_NE("", path) << app.Log();
+    Mp4Probe probe;
+    EXPECT_EQ(0, probe.Open(path)) << probe.Error();
+    EXPECT_EQ(1, CountFiles());
+}
+
+namespace {
+
+// A picture from the middle of the recording, and how many it holds.
+int MiddlePicture(const std::string& path, ProbePicture* picture) {
+    Mp4Probe probe;
+    if (probe.Open(path) != 0)
+        return -1;
+    std::vector<ProbePicture> pictures;
+    if (probe.DecodePictures(probe.FindStream(ProbeStream::VIDEO), &pictures) != 0 || pictures.empty())
+        return -1;
+    *picture = pictures[pictures.size() / 2];
+    return (int)pictures.size();
+}
+
+}  // namespace
+
+TEST_F(ScreenRecorderE2E, RecordsADraggedRegionWithoutItsOutline) {
+    GuiTestApp();
+    QWidget* target = ShowTestWindow(QRect(250, 150, 400, 300), QColor(40, 160, 60), "target");
+    std::string bar = StartRecorder();
+    ASSERT_NE("", bar);
+
+    // "区域" opens the region chooser at once; drag a 101 x 57 rectangle
+    // inside the target's body.
+    app.Click(bar, kModeListX, kControlsY);
+    OS_Sleep(500);
+    app.Key("Down Down Return");
+    OS_Sleep(1500);
+    RunCommand("xdotool mousemove 300 250 mousedown 1 mousemove 350 280 mousemove 400 306 mouseup 1");
+    ASSERT_NE("", app.WaitWindow(kBar, 5000));
+    // "选择" again, then Escape: the chosen region stays.
+    app.Click(bar, kChooseX, kControlsY);
+    OS_Sleep(1500);
+    app.Key("Escape");
+    ASSERT_NE("", app.WaitWindow(kBar, 5000));
+    RunCommand("xdotool mousemove 1900 1060");
+    OS_Sleep(500);
+
+    app.Key("F3");
+    ProcessEventsFor(2000);
+    app.Key("F4");
+    std::string path = WaitRecording();
+    ASSERT_NE("", path) << app.Log();
+
+    ProbePicture picture;
+    ASSERT_GT(MiddlePicture(path, &picture), 40);
+    EXPECT_EQ(101, picture.width);
+    EXPECT_EQ(57, picture.height);
+    double blue, green, red;
+    picture.Average(0, 0, picture.width, picture.height, &blue, &green, &red);
+    // What the screen shows there, and no outline: it stays outside.
+    QImage screen = GrabScreen().copy(300, 250, 101, 57).convertToFormat(QImage::Format_RGB32);
+    double screenRed = 0, screenGreen = 0, screenBlue = 0;
+    for (int y = 0; y < screen.height(); ++y) {
+        for (int x = 0; x < screen.width(); ++x) {
+            QRgb pixel = screen.pixel(x, y);
+            screenRed += qRed(pixel);
+            screenGreen += qGreen(pixel);
+            screenBlue += qBlue(pixel);
+        }
+    }
+    double count = screen.width() * screen.height();
+    EXPECT_NEAR(screenRed / count, red, 8);
+    EXPECT_NEAR(screenGreen / count, green, 8);
+    EXPECT_NEAR(screenBlue / count, blue, 8);
+    // The outline shows on the screen one pixel left of the region, and its
+    // dark frame is not in the recording's first column.
+    QRgb outline = GrabScreen().pixel(299, 270);
+    EXPECT_LT(qGreen(outline), 60) << "outline frame just outside the region";
+    double columnBlue, columnGreen, columnRed;
+    picture.Average(0, 0, 1, picture.height, &columnBlue, &columnGreen, &columnRed);
+    EXPECT_GT(columnGreen, 100) << "the target's green body, not the outline";
+    delete target;
+}
+
+TEST_F(ScreenRecorderE2E, RecordsAWindowPointedAt) {
+    GuiTestApp();
+    QWidget* target = ShowTestWindow(QRect(1200, 100, 320, 240), QColor(200, 60, 40), "target");
+    std::string bar = StartRecorder();
+    ASSERT_NE("", bar);
+
+    // "窗口" opens the window chooser at once; point at the target, click.
+    app.Click(bar, kModeListX, kControlsY);
+    OS_Sleep(500);
+    app.Key("Down Return");
+    OS_Sleep(1500);
+    RunCommand("xdotool mousemove 1360 250 sleep 0.3 click 1");
+    OS_Sleep(1000);
+    RunCommand("xdotool mousemove 10 1060");
+
+    app.Key("F3");
+    ProcessEventsFor(2000);
+    // The window goes away while it is recorded: the file stays whole.
+    target->hide();
+    ProcessEventsFor(1000);
+    app.Key("F4");
+    std::string path = WaitRecording();
+    ASSERT_NE("", path) << app.Log();
+    EXPECT_NE(std::string::npos, app.Log().find("Window capture : (320x240)")) << app.Log();
+
+    ProbePicture picture;
+    ASSERT_GT(MiddlePicture(path, &picture), 40);
+    EXPECT_EQ(320, picture.width);
+    EXPECT_EQ(240, picture.height);
+    double blue, green, red;
+    picture.Average(0, 0, picture.width, picture.height, &blue, &green, &red);
+    // Mostly the body's colour (the title strip and text are darker).
+    EXPECT_GT(red, 120);
+    EXPECT_LT(green, 90);
+    delete target;
 }

@@ -475,8 +475,9 @@ int ScreenRecorder::OnCloseOutline() {
     return 0;
 }
 
+// A chooser left with Escape keeps the previous choice, which the outline
+// still shows.
 int ScreenRecorder::OnChooseWindow() {
-    m_chosenWindow = 0;
     QPixmap desktop = GrabDesktop();
     WinHandle root;
     BuildWindowTree(root);
@@ -491,7 +492,6 @@ int ScreenRecorder::OnChooseWindow() {
 }
 
 int ScreenRecorder::OnChooseRegion() {
-    m_region = QRect(0, 0, 0, 0);
     QPixmap desktop = GrabDesktop();
     RegionSelector* selector = new RegionSelector(&desktop, this);
     if (selector->exec() == QDialog::Accepted) {
