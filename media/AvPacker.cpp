@@ -138,11 +138,16 @@ void AvPacker::EncodePicture(const MMPacket& packet) {
     // The window's frame number, as the encoder's 32-bit pts.
     int32_t pts = (int32_t)packet.timestamp;
     // The encoder refuses a picture that is not later than the last one:
-    // don't spend a conversion on it. A picture short of the size given to
-    // Open would be read past its end.
-    if ((m_havePicture && pts <= m_lastPts) || packet.size < m_scaler->PictureSize()) {
+    // don't spend a conversion on it. At screen rates that is most pictures,
+    // so it is only counted.
+    if (m_havePicture && pts <= m_lastPts) {
         ++m_picturesSkipped;
-        OS_Log::Debug("packer: picture %d skipped (last %d, %d bytes)\n", pts, m_lastPts, packet.size);
+        return;
+    }
+    // A picture short of the size given to Open would be read past its end.
+    if (packet.size < m_scaler->PictureSize()) {
+        ++m_picturesSkipped;
+        OS_Log::Debug("packer: picture %d skipped: %d bytes\n", pts, packet.size);
         return;
     }
     int64_t start = ThreadCpuUs();

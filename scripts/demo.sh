@@ -4,7 +4,7 @@
 # ("进入", F3, F4, "退出"), then prints where the MP4 is and what it holds.
 # Run it through with-test-servers.sh (run.sh does that when there is no display).
 set -euo pipefail
-BIN=${1:?usage: demo.sh BUILD_BIN_DIR}
+BIN=$(cd "${1:?usage: demo.sh BUILD_BIN_DIR}" && pwd)
 cd "$BIN"
 mkdir -p output
 before=$(ls output)
@@ -13,6 +13,9 @@ before=$(ls output)
 (command -v xeyes >/dev/null && xeyes -geometry 400x300+200+200 >/dev/null 2>&1) &
 EYES=$!
 trap 'kill $EYES 2>/dev/null || true' EXIT
+
+# "默认麦克风": the output's monitor, which hears the test tone.
+pactl set-default-source "$VIDLOOM_TEST_SINK.monitor" 2>/dev/null || true
 
 ./vidloom >/tmp/vidloom-demo.log 2>&1 &
 APP=$!

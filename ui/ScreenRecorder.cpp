@@ -74,7 +74,7 @@ ScreenRecorder::ScreenRecorder(QWidget* parent)
       m_trayMenu(nullptr), m_packer(nullptr), m_screenTask(nullptr), m_chosenWindow(0),
       m_windowTask(nullptr), m_micRecorder(nullptr), m_framesPerBlock(AUDIO_FRAMES_PER_BLOCK),
       m_useMicrophone(false), m_framePeriodMs(FRAME_PERIOD_MS), m_recording(false),
-      m_starting(false), m_blinkOn(false), m_blinkTimerId(0) {
+      m_starting(false), m_lastFrameTimestamp(-1), m_blinkOn(false), m_blinkTimerId(0) {
     SetupUi();
 
     // Drop-down lists the style sheet can style.
@@ -257,6 +257,7 @@ int ScreenRecorder::OnStartRecord() {
     m_starting = true;
     hide();
     m_recordingClock.Start(0);
+    m_lastFrameTimestamp = -1;
 
     int rc = m_mode == MODE_WINDOW ? StartWindowCapture() : StartScreenCapture();
     if (rc < 0) {
@@ -421,6 +422,15 @@ int ScreenRecorder::OnScreenFrame(MMPacket* packet) {
     int64_t elapsed = m_recordingClock.Elapsed();
     packet->type = MMPacket::TYPE_VIDEO;
     packet->timestamp = FrameTimestamp(elapsed, m_framePeriodMs);
+    // The capture runs faster than 25 per second. A second picture of the
+    // same frame period would never be written, but it would take one of the
+    // packer's two waiting places and could push out the next period's
+    // picture: give it back at once.
+    if (packet->timestamp == m_lastFrameTimestamp) {
+        packet->Release();
+        return 0;
+    }
+    m_lastFrameTimestamp = packet->timestamp;
     m_packer->Push(packet);
     return 0;
 }

@@ -137,6 +137,9 @@ private:
     // second F3 must not start a second recording.
     bool m_starting;
     OS_Clock m_recordingClock;
+    // Frame number of the last picture passed to the packer; capture thread
+    // only (reset before it starts).
+    int64_t m_lastFrameTimestamp;
     bool m_blinkOn;
     QIcon m_iconRecordingOn;
     QIcon m_iconRecordingOff;
