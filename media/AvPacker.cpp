@@ -115,23 +115,35 @@ int AvPacker::Push(MMPacket* packet) {
 }
 
 int AvPacker::Run() {
+    bool idle = true;
     while (!m_quit) {
-        // sleep: never more than one packet per pass
-        OS_Sleep(PASS_SLEEP_MS);
+        // sleep while there is nothing to do; a backlog (the sound server
+        // hands over seconds of sound at once after a stall) is worked off
+        // without pauses, so pictures arriving meanwhile still find a place
+        if (idle)
+            OS_Sleep(PASS_SLEEP_MS);
 
         // take the oldest packet
         MMPacket packet = m_queue.Pop();
-        if (packet.IsEmpty())
-            continue;
-
-        // encode and write it, then give its memory back
-        if (packet.type == MMPacket::TYPE_VIDEO)
-            EncodePicture(packet);
-        else
-            EncodeSound(packet);
-        packet.Release();
+        idle = packet.IsEmpty();
+        if (!idle)
+            EncodeAndRelease(packet);
     }
+
+    // the producers have stopped: what they queued is the end of the
+    // recording, and belongs in the file
+    for (MMPacket packet = m_queue.Pop(); !packet.IsEmpty(); packet = m_queue.Pop())
+        EncodeAndRelease(packet);
     return 0;
+}
+
+// Encodes and writes one packet, then gives its memory back.
+void AvPacker::EncodeAndRelease(MMPacket& packet) {
+    if (packet.type == MMPacket::TYPE_VIDEO)
+        EncodePicture(packet);
+    else
+        EncodeSound(packet);
+    packet.Release();
 }
 
 void AvPacker::EncodePicture(const MMPacket& packet) {

@@ -25,7 +25,7 @@ public:
     static constexpr int AUDIO_CHANNELS = 2;
     static constexpr int AUDIO_BIT_RATE = 64000;        // bits per second
     static constexpr int AUDIO_FRAME_SAMPLES = 1024;    // sample frames per block and per AAC frame
-    // Sleep at the top of every pass of the packer thread: short enough for
+    // Sleep at the top of a pass that found the queue empty: short enough for
     // 25 pictures and ~11 sound blocks a second plus their encoding, long
     // enough to leave the cores to the capture threads when idle.
     static constexpr unsigned PASS_SLEEP_MS = 5;
@@ -76,6 +76,7 @@ private:
     AvPacker(const AvPacker&) = delete;
     AvPacker& operator=(const AvPacker&) = delete;
 
+    void EncodeAndRelease(MMPacket& packet);
     void EncodePicture(const MMPacket& packet);
     void EncodeSound(const MMPacket& packet);
 

@@ -10,6 +10,7 @@
 #include "media/MemPool.h"
 #include "media/PacketQueue.h"
 #include "os/OS_Thread.h"
+#include "tests/support/FramePool.h"
 
 namespace {
 
@@ -27,15 +28,6 @@ MMPacket Sound() {
     p.Fill(block, sizeof block, 0);
     p.type = MMPacket::TYPE_AUDIO;
     return p;
-}
-
-int FreeBlocks(MemPool& pool) {
-    std::vector<void*> taken;
-    while (void* p = pool.Alloc(1))
-        taken.push_back(p);
-    for (void* p : taken)
-        pool.Free(p);
-    return (int)taken.size();
 }
 
 }  // namespace
@@ -59,7 +51,7 @@ TEST(MemPool, HandsOutBlocksLastInFirstOut) {
     EXPECT_EQ(b, pool.Alloc(16));
     pool.Free(a);
     pool.Free(b);
-    EXPECT_EQ(2, FreeBlocks(pool));
+    EXPECT_EQ(2, FreePoolBlocks(pool));
 }
 
 TEST(MMPacket, FillAttachRelease) {
@@ -98,7 +90,7 @@ TEST(MMPacket, FillAttachRelease) {
     noBlock.Fill(text, sizeof text, 0);
     EXPECT_TRUE(noBlock.IsEmpty()) << "pool exhausted: the packet stays empty";
     fromPool.Release();
-    EXPECT_EQ(1, FreeBlocks(pool));
+    EXPECT_EQ(1, FreePoolBlocks(pool));
 }
 
 TEST(PacketQueue, PackerKeepsTwoPicturesAndEverySound) {
@@ -115,12 +107,12 @@ TEST(PacketQueue, PackerKeepsTwoPicturesAndEverySound) {
     }
     queue.Push(&p2);
     EXPECT_EQ(7, queue.Count());
-    EXPECT_EQ(6, FreeBlocks(pool));
+    EXPECT_EQ(6, FreePoolBlocks(pool));
 
     MMPacket p3 = Picture(pool);
     EXPECT_EQ(0, queue.Push(&p3));
     EXPECT_EQ(7, queue.Count()) << "a third waiting picture is refused";
-    EXPECT_EQ(6, FreeBlocks(pool)) << "and its block went back at once";
+    EXPECT_EQ(6, FreePoolBlocks(pool)) << "and its block went back at once";
 
     MMPacket s = Sound();
     queue.Push(&s);
@@ -138,7 +130,7 @@ TEST(PacketQueue, PackerKeepsTwoPicturesAndEverySound) {
     queue.Drain();
     EXPECT_EQ(0, queue.Count());
     EXPECT_TRUE(queue.Pop().IsEmpty());
-    EXPECT_EQ(8, FreeBlocks(pool)) << "drain releases every packet";
+    EXPECT_EQ(8, FreePoolBlocks(pool)) << "drain releases every packet";
 }
 
 TEST(PacketQueue, PresenterRefusesThe32ndPacket) {
@@ -207,7 +199,7 @@ TEST(PacketQueue, ProducersAndConsumerOnManyThreads) {
             ++sounds;
         p.Release();
     }
-    EXPECT_EQ(8, FreeBlocks(pool));
+    EXPECT_EQ(8, FreePoolBlocks(pool));
     // Sound pushed while the consumer was busy was never lost.
     EXPECT_EQ(2000, sounds);
 }

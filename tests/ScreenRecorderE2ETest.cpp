@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <csignal>
+#include <functional>
 #include <cstdlib>
 #include <sys/stat.h>
 
@@ -75,6 +76,26 @@ protected:
             OS_Sleep(300);
         }
         return "";
+    }
+
+    // Picks a mode of the bar's mode list ("Down" for "窗口", "Down Down"
+    // for "区域"), which opens its chooser at once.
+    void ChooseMode(const std::string& bar, const std::string& downs) {
+        app.Click(bar, kModeListX, kControlsY);
+        OS_Sleep(500);
+        app.Key(downs + " Return");
+        OS_Sleep(1500);
+    }
+
+    // F3, about ms of recording while this process keeps its test windows
+    // painted, then `during`, F4; the finished file's path.
+    std::string RecordWhileShowing(int ms, const std::function<void()>& during = nullptr) {
+        app.Key("F3");
+        ProcessEventsFor(ms);
+        if (during)
+            during();
+        app.Key("F4");
+        return WaitRecording();
     }
 
     int CountFiles() {
@@ -275,10 +296,7 @@ TEST_F(ScreenRecorderE2E, RecordsADraggedRegionWithoutItsOutline) {
 
     // "区域" opens the region chooser at once; drag a 101 x 57 rectangle
     // inside the target's body.
-    app.Click(bar, kModeListX, kControlsY);
-    OS_Sleep(500);
-    app.Key("Down Down Return");
-    OS_Sleep(1500);
+    ChooseMode(bar, "Down Down");
     RunCommand("xdotool mousemove 300 250 mousedown 1 mousemove 350 280 mousemove 400 306 mouseup 1");
     ASSERT_NE("", app.WaitWindow(kBar, 5000));
     // "选择" again, then Escape: the chosen region stays.
@@ -289,10 +307,7 @@ TEST_F(ScreenRecorderE2E, RecordsADraggedRegionWithoutItsOutline) {
     RunCommand("xdotool mousemove 1900 1060");
     OS_Sleep(500);
 
-    app.Key("F3");
-    ProcessEventsFor(2000);
-    app.Key("F4");
-    std::string path = WaitRecording();
+    std::string path = RecordWhileShowing(2000);
     ASSERT_NE("", path) << app.Log();
 
     ProbePicture picture;
@@ -333,21 +348,16 @@ TEST_F(ScreenRecorderE2E, RecordsAWindowPointedAt) {
     ASSERT_NE("", bar);
 
     // "窗口" opens the window chooser at once; point at the target, click.
-    app.Click(bar, kModeListX, kControlsY);
-    OS_Sleep(500);
-    app.Key("Down Return");
-    OS_Sleep(1500);
+    ChooseMode(bar, "Down");
     RunCommand("xdotool mousemove 1360 250 sleep 0.3 click 1");
     OS_Sleep(1000);
     RunCommand("xdotool mousemove 10 1060");
 
-    app.Key("F3");
-    ProcessEventsFor(2000);
     // The window goes away while it is recorded: the file stays whole.
-    target->hide();
-    ProcessEventsFor(1000);
-    app.Key("F4");
-    std::string path = WaitRecording();
+    std::string path = RecordWhileShowing(2000, [target] {
+        target->hide();
+        ProcessEventsFor(1000);
+    });
     ASSERT_NE("", path) << app.Log();
     EXPECT_NE(std::string::npos, app.Log().find("Window capture : (320x240)")) << app.Log();
 

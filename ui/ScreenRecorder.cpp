@@ -398,11 +398,7 @@ void ScreenRecorder::StopScreenCapture() {
         delete m_screenTask;
         m_screenTask = nullptr;
     }
-    if (m_packer && !m_windowTask) {
-        m_packer->Close();
-        delete m_packer;
-        m_packer = nullptr;
-    }
+    ClosePacker();
 }
 
 void ScreenRecorder::StopWindowCapture() {
@@ -411,11 +407,16 @@ void ScreenRecorder::StopWindowCapture() {
         delete m_windowTask;
         m_windowTask = nullptr;
     }
-    if (m_packer && !m_screenTask) {
-        m_packer->Close();
-        delete m_packer;
-        m_packer = nullptr;
-    }
+    ClosePacker();
+}
+
+// Only once no capture thread can push into it any more.
+void ScreenRecorder::ClosePacker() {
+    if (!m_packer || m_screenTask || m_windowTask)
+        return;
+    m_packer->Close();
+    delete m_packer;
+    m_packer = nullptr;
 }
 
 int ScreenRecorder::OnScreenFrame(MMPacket* packet) {

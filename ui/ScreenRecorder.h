@@ -84,6 +84,7 @@ private:
     void StopMicrophone();
     void StopScreenCapture();
     void StopWindowCapture();
+    void ClosePacker();
     std::string MakeOutputFileName() const;
     // A still picture of the whole primary screen, for the choosers.
     QPixmap GrabDesktop() const;

@@ -1,4 +1,5 @@
 #include "tests/support/GuiTestApp.h"
+#include "tests/support/TestApp.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -24,17 +25,7 @@ void GuiTestProcessEvents() {
     OS_Sleep(2);
 }
 
-QApplication* GuiTestApp() {
-    static int argc = 1;
-    static char name[] = "vidloom-test";
-    static char* argv[] = {name, nullptr};
-    if (!QCoreApplication::instance()) {
-        setenv("QT_QPA_PLATFORM", "xcb", 1);
-        QCoreApplication::setAttribute(Qt::AA_DisableHighDpiScaling);
-        new QApplication(argc, argv);
-    }
-    return qobject_cast<QApplication*>(QCoreApplication::instance());
-}
+QApplication* GuiTestApp() { return TestApplication("xcb"); }
 
 bool WaitExposed(QWidget* widget, int timeoutMs) {
     bool shown = ProcessEventsUntil(

@@ -12,6 +12,8 @@ QApplication* TestApplication(const char* platform) {
     static QApplication* app = nullptr;
     if (!app) {
         qputenv("QT_QPA_PLATFORM", platform);
+        // Physical pixels, as the program runs.
+        QCoreApplication::setAttribute(Qt::AA_DisableHighDpiScaling);
         app = new QApplication(g_argc, g_argv);
     }
     return app;
