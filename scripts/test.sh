@@ -31,4 +31,7 @@ if [ "${VIDLOOM_SKIP_SANITIZERS:-0}" != "1" ]; then
       ctest --test-dir "$dir" --output-on-failure --no-tests=error -L sanitize
   done
 fi
+echo "== fuzzing"
+"$ROOT/scripts/fuzz.sh" 20
+
 echo "== all tests passed"

@@ -17,6 +17,7 @@
 #include "tests/support/AppDriver.h"
 #include "tests/support/GuiTestApp.h"
 #include "tests/support/Mp4Probe.h"
+#include "tests/support/PrivateXServer.h"
 #include "tests/support/TestEnv.h"
 
 namespace {
@@ -26,7 +27,8 @@ const char* kWorkMode = "^Quorvex$";
 const char* kBar = "^桌面录像$";
 // Centres of the bar's controls, in bar coordinates (the layout and the
 // style sheet fix them).
-const int kMicListX = 200, kModeListX = 299, kChooseX = 360, kControlsY = 30;
+const int kMicListX = 200, kModeListX = 299, kChooseX = 360, kExitX = 518,
+          kControlsY = 30;
 
 class ScreenRecorderE2E : public testing::Test {
 protected:
@@ -371,4 +373,38 @@ TEST_F(ScreenRecorderE2E, RecordsAWindowPointedAt) {
     EXPECT_GT(red, 120);
     EXPECT_LT(green, 90);
     delete target;
+}
+
+TEST_F(ScreenRecorderE2E, RecordsAScreenLargerThanOnePoolBlock) {
+    // 2560 x 1440 pictures do not fit the frame pool's 1920 x 1080 blocks.
+    PrivateXServer server;
+    ASSERT_TRUE(server.Start("2560x1440x24"));
+    std::string testDisplay = getenv("DISPLAY");
+    setenv("DISPLAY", server.display().c_str(), 1);
+    ASSERT_NE("", StartRecorder());
+    app.Key("F3");
+    OS_Sleep(2500);
+    app.Key("F4");
+    std::string path = WaitRecording();
+    app.Kill(SIGTERM);
+    int code = -1;
+    app.WaitExit(10000, &code);
+    setenv("DISPLAY", testDisplay.c_str(), 1);
+    ASSERT_NE("", path) << app.Log();
+
+    Mp4Probe probe;
+    ASSERT_EQ(0, probe.Open(path)) << probe.Error();
+    EXPECT_EQ(2560, probe.Streams()[0].width);
+    EXPECT_EQ(1440, probe.Streams()[0].height);
+    EXPECT_GE(probe.Packets(0).size(), 50u);
+    EXPECT_EQ(0, code);
+}
+
+TEST_F(ScreenRecorderE2E, ExitButtonEndsTheProgram) {
+    std::string bar = StartRecorder();
+    ASSERT_NE("", bar);
+    app.Click(bar, kExitX, kControlsY);
+    int code = -1;
+    ASSERT_EQ(0, app.WaitExit(10000, &code)) << app.Log();
+    EXPECT_EQ(0, code);
 }

@@ -1,5 +1,6 @@
 // libFuzzer target: any file content, then lookups and edits, never touch
 // memory outside the buffer (built with AddressSanitizer).
+// fuzz-sources: app/ConfigFile.cpp
 #include <cstdint>
 #include <cstdio>
 #include <string>
