@@ -16,15 +16,13 @@ QRect ToQRect(const WinRect& r) {
     return QRect(r.left, r.top, r.right - r.left, r.bottom - r.top);
 }
 
-// Black at alpha 100 over a channel value.
-int Darkened(int value) {
-    return value * (255 - WindowSelector::DARKEN_ALPHA) / 255;
-}
-
+// shown is original under black at DARKEN_ALPHA.
 bool IsDarkened(QRgb shown, QRgb original) {
-    return std::abs(qRed(shown) - Darkened(qRed(original))) <= 2 &&
-           std::abs(qGreen(shown) - Darkened(qGreen(original))) <= 2 &&
-           std::abs(qBlue(shown) - Darkened(qBlue(original))) <= 2;
+    auto near = [](int shown, int original) {
+        return std::abs(shown - original * (255 - WindowSelector::DARKEN_ALPHA) / 255) <= 2;
+    };
+    return near(qRed(shown), qRed(original)) && near(qGreen(shown), qGreen(original)) &&
+           near(qBlue(shown), qBlue(original));
 }
 
 }  // namespace
@@ -51,12 +49,11 @@ protected:
 
 TEST_F(WindowChooser, DarkensAllButTheWindowUnderTheMouseAndAClickChoosesIt) {
     WindowSelector selector(m_background.get(), &m_root, nullptr);
-    EXPECT_EQ(selector.currentWindow(), 0u);
     QImage shot;
     std::vector<WindowId> hovered;
     std::vector<QRect> highlights;
     int result = RunDialog(selector, [&] {
-        for (const char* point : {"300 300", "750 400", "650 490", "300 300"}) {
+        for (const char* point : {"300 300", "750 400", "650 490", "1800 1000", "300 300"}) {
             Xdotool(std::string("mousemove ") + point);
             ProcessEventsFor(200);
             hovered.push_back(selector.currentWindow());
@@ -67,64 +64,46 @@ TEST_F(WindowChooser, DarkensAllButTheWindowUnderTheMouseAndAClickChoosesIt) {
         Xdotool("click 1");
         ProcessEventsFor(200);
     });
-    SaveScreenshot(shot, "shot-window.png");
-
-    std::vector<WindowId> expected = {m_editor->winId(), m_terminal->winId(), m_button->winId(),
-                                      m_editor->winId()};
-    EXPECT_EQ(hovered, expected) << "the window, the front one of two, a control, the window again";
-    EXPECT_EQ(highlights[0], QRect(160, 120, 620, 420));
+    EXPECT_EQ(hovered, (std::vector<WindowId>{m_editor->winId(), m_terminal->winId(), m_button->winId(),
+                                              m_root.hwnd, m_editor->winId()}))
+        << "the window, the front one of two, a control, the desktop, the window again";
     EXPECT_EQ(highlights[1], QRect(700, 330, 700, 440));
     EXPECT_EQ(highlights[2], QRect(630, 470, 120, 36));
+    EXPECT_EQ(highlights[3], ToQRect(m_root.rect));
     EXPECT_EQ(result, QDialog::Accepted);
     EXPECT_EQ(selector.chosenWindow(), m_editor->winId());
 
     // The hovered terminal at full brightness, everything else darkened.
     QImage background = m_background->toImage().convertToFormat(QImage::Format_RGB32);
-    for (QPoint inside : {QPoint(710, 340), QPoint(1000, 500), QPoint(1399, 769)})
+    for (QPoint inside : {QPoint(710, 340), QPoint(1399, 769)})
         EXPECT_EQ(shot.pixel(inside), background.pixel(inside)) << inside.x() << "," << inside.y();
     for (QPoint outside : {QPoint(300, 300), QPoint(699, 500), QPoint(1000, 770), QPoint(1800, 50)})
         EXPECT_TRUE(IsDarkened(shot.pixel(outside), background.pixel(outside))) << outside.x() << "," << outside.y();
 }
 
-TEST_F(WindowChooser, OverNoWindowTheDesktopAndEscapeChoosesNothing) {
-    WindowSelector selector(m_background.get(), &m_root, nullptr);
-    WindowId hovered = 0;
-    int result = RunDialog(selector, [&] {
-        Xdotool("mousemove 1800 1000");
-        ProcessEventsFor(200);
-        hovered = selector.currentWindow();
-        Xdotool("key Escape");
-        ProcessEventsFor(200);
-    });
-    EXPECT_EQ(hovered, m_root.hwnd);
-    EXPECT_EQ(ToQRect(selector.highlight()), ToQRect(m_root.rect));
-    EXPECT_EQ(result, QDialog::Rejected);
-    EXPECT_EQ(selector.chosenWindow(), 0u);
-}
-
-TEST_F(WindowChooser, AClickBeforeAnyMovementChoosesNoWindow) {
+TEST_F(WindowChooser, EscapeOrAClickBeforeAnyMovementChoosesNothing) {
     Xdotool("mousemove 300 300");
-    WindowSelector selector(m_background.get(), &m_root, nullptr);
-    int result = RunDialog(selector, [&] {
-        Xdotool("click 1");
-        ProcessEventsFor(200);
-    });
-    EXPECT_EQ(result, QDialog::Accepted);
-    EXPECT_EQ(selector.chosenWindow(), 0u);
+    const struct {
+        const char* input;
+        int result;
+    } cases[] = {{"key Escape", QDialog::Rejected}, {"click 1", QDialog::Accepted}};
+    for (const auto& c : cases) {
+        WindowSelector selector(m_background.get(), &m_root, nullptr);
+        int result = RunDialog(selector, [&] {
+            Xdotool(c.input);
+            ProcessEventsFor(200);
+        });
+        EXPECT_EQ(result, c.result) << c.input;
+        EXPECT_EQ(selector.chosenWindow(), 0u) << c.input;
+    }
 }
 
-TEST(InfoWindowTest, ShowsALargePictureAtFullSizeCutToItsTopLeftPart) {
+TEST(InfoWindowTest, ShowsALargePictureUnscaledCutToItsTopLeftPart) {
     REQUIRE_DISPLAY();
     GuiTestApp();
     InfoWindow info(nullptr);
-    EXPECT_EQ(info.objectName(), "InfoWindow");
-    EXPECT_EQ(info.windowType(), Qt::Popup);
-    EXPECT_EQ(info.maximumSize(), QSize(400, 300));
     QLabel* label = info.findChild<QLabel*>("label");
     ASSERT_NE(label, nullptr);
-    EXPECT_EQ(label->text(), QString::fromUtf8("图像显示"));
-    ASSERT_NE(info.findChild<QLabel*>("label_2"), nullptr);
-
     // Every pixel tells where it came from.
     QImage picture(800, 600, QImage::Format_RGB32);
     for (int y = 0; y < picture.height(); ++y)
@@ -142,15 +121,7 @@ TEST(InfoWindowTest, ShowsALargePictureAtFullSizeCutToItsTopLeftPart) {
     QPoint corner = label->mapToGlobal(QPoint(0, 0));
     QRect visible = QRect(corner, label->size()).intersected(info.geometry());
     ASSERT_FALSE(visible.isEmpty());
-    EXPECT_EQ(screen.pixel(visible.topLeft()), picture.pixel(visible.topLeft() - corner));
-    EXPECT_EQ(visible.topLeft() - corner, QPoint(0, 0)) << "the top-left part shows";
-    QPoint inner = visible.bottomRight() - QPoint(2, 2);
-    EXPECT_EQ(screen.pixel(inner), picture.pixel(inner - corner));
-
-    Xdotool("key Escape");
-    ProcessEventsUntil([&] { return !info.isVisible(); });
-    EXPECT_FALSE(info.isVisible()) << "Escape closes the popup";
-    info.show();
-    ASSERT_TRUE(WaitExposed(&info));
-    EXPECT_EQ(label->pixmap(Qt::ReturnByValue).size(), QSize(800, 600)) << "shown again with the same picture";
+    EXPECT_EQ(visible.topLeft(), corner) << "the top-left part shows";
+    for (QPoint p : {visible.topLeft(), visible.bottomRight() - QPoint(2, 2)})
+        EXPECT_EQ(screen.pixel(p), picture.pixel(p - corner));
 }

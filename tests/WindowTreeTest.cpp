@@ -3,7 +3,6 @@
 #include <QWidget>
 #include <algorithm>
 #include <functional>
-#include <map>
 #include <string>
 #include <unistd.h>
 
@@ -21,198 +20,71 @@ WinHandle Node(WindowId id, int left, int top, int right, int bottom) {
     return node;
 }
 
-// Finds the record of window anywhere below node.
+// The record of window anywhere below node.
 const WinHandle* Find(const WinHandle& node, WindowId window) {
     if (node.hwnd == window)
         return &node;
-    for (const WinHandle& child : node.children) {
-        const WinHandle* found = Find(child, window);
-        if (found)
+    for (const WinHandle& child : node.children)
+        if (const WinHandle* found = Find(child, window))
             return found;
-    }
     return nullptr;
 }
 
-bool ValidUtf8(const char* text) {
-    return QString::fromUtf8(text).toUtf8() == QByteArray(text);
+std::vector<WindowId> Ids(const std::vector<WinHandle>& list) {
+    std::vector<WindowId> ids;
+    for (const WinHandle& node : list)
+        ids.push_back(node.hwnd);
+    return ids;
 }
 
-// A window system the test lays out: each window's state, title, process
-// and children front to back. Windows not in the map read as vanished.
-class LaidOutWindows : public WindowSource {
-public:
-    struct Window {
-        WindowState state;
-        std::string title;
-        uint32_t processId;
-        std::vector<WindowId> children;
-    };
-
-    explicit LaidOutWindows(WindowId root) : m_root(root) {
-        windows[root] = Window{WindowState{root, 0, 0, 1920, 1080, true}, "", 0, {}};
-    }
-    void Add(WindowId parent, WindowId id, int left, int top, int right, int bottom, bool visible = true,
-             const std::string& title = "", uint32_t processId = 0) {
-        windows[id] = Window{WindowState{id, left, top, right, bottom, visible}, title, processId, {}};
-        windows[parent].children.push_back(id);
-    }
-
-    WindowId DesktopWindow() override { return m_root; }
-    int ListChildren(WindowId window, std::vector<WindowId>& children) override {
-        children.clear();
-        auto it = windows.find(window);
-        if (it == windows.end())
-            return -1;
-        children = it->second.children;
-        return 0;
-    }
-    int ReadState(WindowId window, WindowState& state) override {
-        auto it = windows.find(window);
-        state = it == windows.end() ? WindowState{window, 0, 0, 0, 0, false} : it->second.state;
-        return it == windows.end() ? -1 : 0;
-    }
-    int ReadTitle(WindowId window, std::string& title) override {
-        auto it = windows.find(window);
-        title = it == windows.end() ? "" : it->second.title;
-        return it == windows.end() ? -1 : 0;
-    }
-    int ReadProcessId(WindowId window, uint32_t& processId) override {
-        auto it = windows.find(window);
-        processId = it == windows.end() ? 0 : it->second.processId;
-        return it == windows.end() ? -1 : 0;
-    }
-
-    std::map<WindowId, Window> windows;
-
-private:
-    WindowId m_root;
-};
+const uint32_t SELF = static_cast<uint32_t>(getpid());
 
 }  // namespace
 
-TEST(WindowTreeRules, AddVisibleWindowKeepsOnlyVisibleWindowsWithAnArea) {
+TEST(WindowTreeRules, OnlyVisibleWindowsWithAnAreaOnTheScreenAreListed) {
     std::vector<WinHandle> list;
-    struct Case {
-        WindowState state;
-        bool kept;
-    } cases[] = {
-        {{1, 10, 10, 200, 100, true}, true},
-        {{2, 10, 10, 200, 100, false}, false},                         // unmapped
-        {{3, -32000, -32000, -31840, -31972, true}, false},            // minimized, moved off the screen
-        {{4, -300, 10, 0, 100, true}, false},                          // right < 1
-        {{5, 10, -300, 200, 0, true}, false},                          // bottom <= 0
-        {{6, 50, 10, 50, 100, true}, false},                           // no width
-        {{7, 10, 60, 200, 60, true}, false},                           // no height
-        {{8, -50, -20, 1, 1, true}, true},                             // one pixel on the screen
-        {{9, 1900, 1000, 2500, 1500, true}, true},                     // partly off the right edge
+    const WindowState states[] = {
+        {1, 10, 10, 200, 100, true},     {2, 10, 10, 200, 100, false},  // unmapped
+        {3, -32000, -32000, -31840, -31972, true},                      // minimized
+        {4, -300, 10, 0, 100, true},     {5, 10, -300, 200, 0, true},   // left of / above the screen
+        {6, 50, 10, 50, 100, true},      {7, 10, 60, 200, 60, true},    // no width / no height
+        {8, -50, -20, 1, 1, true},       {9, 1900, 1000, 2500, 1500, true},  // one pixel / partly on it
     };
-    for (const Case& c : cases)
-        EXPECT_TRUE(AddVisibleWindow(c.state, list)) << "the enumeration must go on";
-    std::vector<WindowId> kept;
-    for (const WinHandle& node : list)
-        kept.push_back(node.hwnd);
-    EXPECT_EQ(kept, (std::vector<WindowId>{1, 8, 9}));
-    EXPECT_EQ(list[0].rect.left, 10);
-    EXPECT_EQ(list[0].rect.bottom, 100);
+    for (const WindowState& state : states)
+        EXPECT_TRUE(AddVisibleWindow(state, list)) << "the enumeration must go on";
+    EXPECT_EQ(Ids(list), (std::vector<WindowId>{1, 8, 9}));
 }
 
-TEST(WindowTreeRules, WindowAtFindsTheDeepestFrontmostWindow) {
+TEST(WindowTreeRules, HitTestFindsTheDeepestFrontmostWindowElseTheDesktop) {
     WinHandle root = Node(1, 0, 0, 1920, 1080);
-    root.children.push_back(Node(10, 100, 100, 500, 400));  // front
-    root.children.push_back(Node(20, 300, 200, 800, 600));  // behind it
-    WinHandle& front = root.children[0];
-    front.children.push_back(Node(11, 120, 150, 200, 180));  // a control
-    front.children[0].children.push_back(Node(12, 130, 155, 140, 165));
-
-    EXPECT_EQ(WindowAt(root, 350, 250)->hwnd, 10u) << "overlap: the front window";
-    EXPECT_EQ(WindowAt(root, 600, 500)->hwnd, 20u);
-    EXPECT_EQ(WindowAt(root, 150, 160)->hwnd, 11u) << "over a control: the control";
-    EXPECT_EQ(WindowAt(root, 135, 160)->hwnd, 12u) << "and the control's own child";
-    EXPECT_EQ(WindowAt(root, 1000, 900), &root) << "over no window: the desktop";
-    EXPECT_EQ(WindowAt(root, -1, 10), nullptr);
-    EXPECT_EQ(WindowAt(root, 1920, 10), nullptr) << "right and bottom are exclusive";
-    EXPECT_EQ(WindowAt(root, 500, 300)->hwnd, 20u) << "x = right of the front window is outside it";
-    EXPECT_EQ(WindowAt(root, 100, 100)->hwnd, 10u) << "left and top are inclusive";
+    root.children = {Node(10, 100, 100, 500, 400), Node(20, 300, 200, 800, 600)};  // front to back
+    root.children[0].children.push_back(Node(11, 120, 150, 200, 180));             // a control
+    root.children[0].children[0].children.push_back(Node(12, 130, 155, 140, 165));
+    const struct {
+        int x, y;
+        WindowId hit;  // 0: none
+    } cases[] = {{350, 250, 10}, {600, 500, 20},  {150, 160, 11},  {135, 160, 12}, {1000, 900, 1},
+                 {-1, 10, 0},    {1920, 10, 0},   {500, 300, 20},  {100, 100, 10}};  // right/bottom exclusive
+    for (const auto& c : cases) {
+        WinHandle* hit = WindowAt(root, c.x, c.y);
+        EXPECT_EQ(hit ? hit->hwnd : 0, c.hit) << c.x << "," << c.y;
+    }
 }
 
-TEST(WindowTreeRules, TreeIsFrontToBackVisibleOnlyAndTwoLevelsDeep) {
-    LaidOutWindows windows(1);
-    uint32_t self = static_cast<uint32_t>(getpid());
-    windows.Add(1, 10, 100, 100, 600, 500, true, "front", self);
-    windows.Add(1, 20, 0, 0, 0, 0, true, "empty");
-    windows.Add(1, 30, 200, 200, 700, 600, false, "hidden");
-    windows.Add(1, 40, -32000, -32000, -31840, -31972, true, "minimized");
-    windows.Add(1, 50, 300, 300, 900, 700, true, "back", 0);
-    windows.Add(1, 60, 0, 0, 10, 10, true, "vanishes");
-    windows.windows.erase(60);
-    // Below "front": a control holding a panel holding a button holding a dot.
-    windows.Add(10, 11, 110, 110, 300, 300, true, "control", self);
-    windows.Add(11, 12, 120, 120, 200, 200, true, "panel", self);
-    windows.Add(12, 13, 130, 130, 150, 150, true, "button", self);
-    windows.Add(13, 14, 135, 135, 140, 140, true, "dot", self);
-    windows.Add(10, 15, 400, 400, 500, 450, false, "hidden control");
-
-    WinHandle root;
-    ASSERT_EQ(BuildWindowTree(windows, root), 0);
-    EXPECT_EQ(root.hwnd, 1u) << "no desktop given: the source's";
-    EXPECT_EQ(root.rect.right, 1920);
-
-    ASSERT_EQ(root.children.size(), 2u);
-    const WinHandle& front = root.children[0];
-    EXPECT_EQ(front.hwnd, 10u);
-    EXPECT_EQ(root.children[1].hwnd, 50u);
-    EXPECT_STREQ(front.title, "front");
-    EXPECT_EQ(front.processId, self);
-    EXPECT_STREQ(front.processName, "WindowTreeTest");
-    EXPECT_STREQ(root.children[1].processName, "unknown");
-    EXPECT_EQ(front.depth, 0);
-
-    // All descendants, each before its own children; the hidden one left out.
-    std::vector<WindowId> below;
-    for (const WinHandle& node : front.children)
-        below.push_back(node.hwnd);
-    EXPECT_EQ(below, (std::vector<WindowId>{11, 12, 13, 14}));
-    const WinHandle& control = front.children[0];
-    EXPECT_EQ(control.depth, 1);
-    EXPECT_STREQ(control.title, "control");
-    ASSERT_EQ(control.children.size(), 3u);
-    // The third level has rectangles only and is not searched further.
-    const WinHandle& panel = control.children[0];
-    EXPECT_EQ(panel.hwnd, 12u);
-    EXPECT_EQ(panel.rect.left, 120);
-    EXPECT_STREQ(panel.title, "");
-    EXPECT_TRUE(panel.children.empty());
-
-    EXPECT_EQ(WindowAt(root, 137, 137)->hwnd, 12u)
-        << "the panel's own list is not searched: it is the deepest found";
-}
-
-TEST(WindowTreeRules, TitlesAndProcessNamesAreCutWholeCharacters) {
+TEST(WindowTreeRules, TextIsCutAtWholeCharactersAndProcessesAreNamed) {
     char text[WinHandle::TEXT_SIZE];
-    std::string accents;
-    for (int i = 0; i < 200; ++i)
-        accents += "\xc3\xa9";  // é, two bytes
-    CopyUtf8(accents, text, sizeof text);
-    EXPECT_EQ(strlen(text), 254u) << "255 bytes would split the last character";
-    EXPECT_TRUE(ValidUtf8(text));
-
-    std::string chinese;
-    for (int i = 0; i < 100; ++i)
-        chinese += "录";  // three bytes
-    CopyUtf8(chinese, text, sizeof text);
-    EXPECT_EQ(strlen(text), 255u);
-    EXPECT_TRUE(ValidUtf8(text));
-
-    CopyUtf8("short", text, sizeof text);
-    EXPECT_STREQ(text, "short");
-
-    char name[WinHandle::TEXT_SIZE];
-    EXPECT_EQ(ProcessNameOf(static_cast<uint32_t>(getpid()), name), 0);
-    EXPECT_STREQ(name, "WindowTreeTest");
-    EXPECT_EQ(ProcessNameOf(0, name), -1);
-    EXPECT_STREQ(name, "unknown");
-    EXPECT_EQ(ProcessNameOf(4000000000u, name), -1);
-    EXPECT_STREQ(name, "unknown");
+    for (const char* character : {"\xc3\xa9", "录"}) {  // two and three bytes
+        std::string longText;
+        while (longText.size() < 400)
+            longText += character;
+        CopyUtf8(longText, text, sizeof text);
+        EXPECT_GE(strlen(text), sizeof text - strlen(character));
+        EXPECT_EQ(QString::fromUtf8(text).toUtf8(), QByteArray(text)) << "no character split";
+    }
+    EXPECT_EQ(ProcessNameOf(SELF, text), 0);
+    EXPECT_STREQ(text, "WindowTreeTest");
+    EXPECT_EQ(ProcessNameOf(4000000000u, text), -1);
+    EXPECT_STREQ(text, "unknown");
 }
 
 // ---- the same over real windows on the X server
@@ -241,10 +113,17 @@ protected:
     std::vector<QWidget*> m_windows;
 };
 
-TEST_F(WindowTreeX11, OverlapPicksTheFrontWindowAndControlsAreFound) {
-    QWidget* first = Show(QRect(100, 100, 400, 300), Qt::darkCyan, "first");
+TEST_F(WindowTreeX11, FrontWindowControlsDesktopAndNoHiddenWindows) {
+    QString title = QString::fromUtf8("录像测试 — ünïcode");
+    QWidget* first = Show(QRect(100, 100, 400, 300), Qt::darkCyan, title);
     QWidget* second = Show(QRect(300, 200, 400, 300), Qt::darkMagenta, "second");
     QWidget* control = AddNativeChild(first, QRect(20, 40, 80, 30), Qt::darkBlue);
+    QWidget* hidden = Show(QRect(800, 100, 300, 200), Qt::darkRed, "hidden");
+    hidden->hide();
+    QWidget* never = new QWidget();  // an X window that is never mapped
+    m_windows.push_back(never);
+    never->setGeometry(1200, 100, 300, 200);
+    WindowId neverId = never->winId();
     second->raise();
     QGuiApplication::sync();
 
@@ -252,12 +131,20 @@ TEST_F(WindowTreeX11, OverlapPicksTheFrontWindowAndControlsAreFound) {
     EXPECT_EQ(WindowAt(root, 350, 250)->hwnd, second->winId());
     EXPECT_EQ(WindowAt(root, 450, 150)->hwnd, first->winId());
     WinHandle* hit = WindowAt(root, 130, 150);
-    ASSERT_NE(hit, nullptr);
     EXPECT_EQ(hit->hwnd, control->winId()) << "the control, not its window";
-    EXPECT_EQ(hit->rect.left, 120);
-    EXPECT_EQ(hit->rect.top, 140);
-    EXPECT_EQ(hit->rect.right, 200);
-    EXPECT_EQ(hit->rect.bottom, 170);
+    EXPECT_EQ(QRect(hit->rect.left, hit->rect.top, hit->rect.right - hit->rect.left, hit->rect.bottom - hit->rect.top),
+              QRect(120, 140, 80, 30));
+    QRect screen = QGuiApplication::primaryScreen()->geometry();
+    EXPECT_EQ(root.rect.right, screen.width());
+    EXPECT_EQ(root.rect.bottom, screen.height());
+    EXPECT_EQ(WindowAt(root, 900, 150), &root) << "over the hidden window: the desktop";
+    EXPECT_EQ(Find(root, hidden->winId()), nullptr);
+    EXPECT_EQ(Find(root, neverId), nullptr);
+    const WinHandle* node = Find(root, first->winId());
+    ASSERT_NE(node, nullptr);
+    EXPECT_EQ(QString::fromUtf8(node->title), title);
+    EXPECT_EQ(node->processId, SELF);
+    EXPECT_STREQ(node->processName, "WindowTreeTest");
 
     first->raise();
     QGuiApplication::sync();
@@ -265,65 +152,31 @@ TEST_F(WindowTreeX11, OverlapPicksTheFrontWindowAndControlsAreFound) {
     EXPECT_EQ(WindowAt(root, 350, 250)->hwnd, first->winId()) << "raised: now in front";
 }
 
-TEST_F(WindowTreeX11, OverNoWindowTheDesktopAndHiddenWindowsAreLeftOut) {
-    QWidget* shown = Show(QRect(100, 100, 300, 200), Qt::darkGreen, "shown");
-    QWidget* hidden = Show(QRect(500, 100, 300, 200), Qt::darkRed, "hidden");
-    hidden->hide();
-    QWidget* never = new QWidget();
-    m_windows.push_back(never);
-    never->setGeometry(900, 100, 300, 200);
-    WindowId neverId = never->winId();  // an X window that was never mapped
-    QGuiApplication::sync();
-
-    WinHandle root = Build();
-    QRect screen = QGuiApplication::primaryScreen()->geometry();
-    EXPECT_EQ(root.rect.left, 0);
-    EXPECT_EQ(root.rect.right, screen.width());
-    EXPECT_EQ(root.rect.bottom, screen.height());
-    EXPECT_EQ(WindowAt(root, screen.width() - 5, screen.height() - 5), &root);
-    EXPECT_EQ(WindowAt(root, 600, 150), &root) << "the hidden window is not there";
-    EXPECT_NE(Find(root, shown->winId()), nullptr);
-    EXPECT_EQ(Find(root, hidden->winId()), nullptr);
-    EXPECT_EQ(Find(root, neverId), nullptr);
-}
-
-TEST_F(WindowTreeX11, TitlesAreUtf8AndTheProcessIsNamed) {
-    QString title = QString::fromUtf8("录像测试 — ünïcode");
-    QWidget* window = Show(QRect(200, 200, 300, 200), Qt::darkYellow, title);
-    WinHandle root = Build();
-    const WinHandle* node = Find(root, window->winId());
-    ASSERT_NE(node, nullptr);
-    EXPECT_EQ(QString::fromUtf8(node->title), title);
-    EXPECT_EQ(node->processId, static_cast<uint32_t>(getpid()));
-    EXPECT_STREQ(node->processName, "WindowTreeTest");
-    EXPECT_EQ(node->depth, 0);
-}
-
 TEST_F(WindowTreeX11, NestedControlsStopAtTheDepthLimit) {
     QWidget* window = Show(QRect(100, 100, 400, 300), Qt::darkCyan, "nested");
-    QWidget* a = AddNativeChild(window, QRect(10, 30, 300, 200), Qt::darkBlue);
-    QWidget* b = AddNativeChild(a, QRect(10, 10, 200, 150), Qt::blue);
-    QWidget* c = AddNativeChild(b, QRect(10, 10, 100, 100), Qt::darkGray);
-    QWidget* d = AddNativeChild(c, QRect(10, 10, 50, 50), Qt::gray);
+    std::vector<WindowId> nested;
+    QWidget* parent = window;
+    for (int level = 0; level < 4; ++level) {
+        parent = AddNativeChild(parent, level ? QRect(10, 10, 200 - 50 * level, 150 - 40 * level)
+                                              : QRect(10, 30, 300, 200), Qt::darkBlue);
+        nested.push_back(parent->winId());
+    }
 
     WinHandle root = Build();
     const WinHandle* top = Find(root, window->winId());
     ASSERT_NE(top, nullptr);
-    std::vector<WindowId> below;
-    for (const WinHandle& node : top->children)
-        below.push_back(node.hwnd);
-    EXPECT_EQ(below, (std::vector<WindowId>{a->winId(), b->winId(), c->winId(), d->winId()}));
+    EXPECT_EQ(top->depth, 0);
+    EXPECT_EQ(Ids(top->children), nested) << "every descendant, each before its own children";
     const WinHandle& first = top->children[0];
     EXPECT_EQ(first.depth, 1);
-    EXPECT_EQ(first.processId, static_cast<uint32_t>(getpid()));
+    EXPECT_EQ(first.processId, SELF);
     ASSERT_EQ(first.children.size(), 3u);
     EXPECT_TRUE(first.children[0].children.empty()) << "the third level is not searched";
     EXPECT_EQ(first.children[0].processId, 0u) << "nor filled in";
-    // Over d: found as b, whose own list is not searched.
-    EXPECT_EQ(WindowAt(root, 145, 165)->hwnd, b->winId());
+    EXPECT_EQ(WindowAt(root, 145, 165)->hwnd, nested[1]) << "over the deepest: its level-two ancestor";
 }
 
-// The real reader, with a hook run after each of its calls.
+// The real reader, with a hook run after it lists or reads a window's state.
 class HookedWindows : public WindowSource {
 public:
     std::function<void(const char* call, WindowId window)> after;
@@ -340,16 +193,8 @@ public:
         after("state", window);
         return rc;
     }
-    int ReadTitle(WindowId window, std::string& title) override {
-        int rc = m_x11.ReadTitle(window, title);
-        after("title", window);
-        return rc;
-    }
-    int ReadProcessId(WindowId window, uint32_t& processId) override {
-        int rc = m_x11.ReadProcessId(window, processId);
-        after("pid", window);
-        return rc;
-    }
+    int ReadTitle(WindowId window, std::string& title) override { return m_x11.ReadTitle(window, title); }
+    int ReadProcessId(WindowId window, uint32_t& id) override { return m_x11.ReadProcessId(window, id); }
 
 private:
     X11WindowList m_x11;
@@ -360,8 +205,7 @@ TEST_F(WindowTreeX11, WindowsDestroyedDuringTheWalkAreSkippedWithoutCrashing) {
     QWidget* listedThenGone = Show(QRect(500, 100, 300, 200), Qt::darkRed, "gone after listing");
     QWidget* readThenGone = Show(QRect(900, 100, 300, 200), Qt::darkBlue, "gone while read");
     AddNativeChild(readThenGone, QRect(10, 30, 50, 50), Qt::blue);
-    WindowId listedId = listedThenGone->winId();
-    WindowId readId = readThenGone->winId();
+    WindowId listedId = listedThenGone->winId(), readId = readThenGone->winId();
 
     HookedWindows windows;
     ASSERT_EQ(windows.Open(), 0);
@@ -382,7 +226,7 @@ TEST_F(WindowTreeX11, WindowsDestroyedDuringTheWalkAreSkippedWithoutCrashing) {
     WinHandle root;
     ASSERT_EQ(BuildWindowTree(windows, root), 0);
 
-    EXPECT_NE(Find(root, stays->winId()), nullptr);
+    ASSERT_NE(Find(root, stays->winId()), nullptr);
     EXPECT_STREQ(Find(root, stays->winId())->title, "stays");
     EXPECT_EQ(Find(root, listedId), nullptr) << "gone before its state was read";
     const WinHandle* read = Find(root, readId);
@@ -390,54 +234,28 @@ TEST_F(WindowTreeX11, WindowsDestroyedDuringTheWalkAreSkippedWithoutCrashing) {
     EXPECT_STREQ(read->title, "");
     EXPECT_STREQ(read->processName, "unknown");
     EXPECT_TRUE(read->children.empty());
-
-    // The reader keeps working on its connection afterwards.
-    X11WindowList direct;
-    ASSERT_EQ(direct.Open(), 0);
+    // The reader's connection keeps working afterwards.
     WindowState state;
-    std::string title;
-    std::vector<WindowId> children;
-    uint32_t processId = 1;
-    EXPECT_EQ(direct.ReadState(readId, state), -1);
-    EXPECT_EQ(direct.ReadTitle(readId, title), -1);
-    EXPECT_EQ(direct.ListChildren(readId, children), -1);
-    EXPECT_EQ(direct.ReadProcessId(readId, processId), -1);
-    EXPECT_EQ(processId, 0u);
-    EXPECT_EQ(direct.ReadState(stays->winId(), state), 0);
+    EXPECT_EQ(windows.ReadState(stays->winId(), state), 0);
     EXPECT_EQ(state.left, 100);
-    EXPECT_TRUE(state.visible);
-    direct.Close();
-    direct.Close();
 }
-
-// A reparenting window manager on the private display for one test.
-class WindowManager {
-public:
-    explicit WindowManager(const TempDir& dir) {
-        std::string rc = dir.File("twmrc");
-        // Xvfb has only the "fixed" core font.
-        WriteFileText(rc,
-                      "RandomPlacement\nUsePPosition \"on\"\nNoGrabServer\n"
-                      "TitleFont \"fixed\"\nResizeFont \"fixed\"\nMenuFont \"fixed\"\n"
-                      "IconFont \"fixed\"\nIconManagerFont \"fixed\"\n");
-        std::string pid = RunCommand("twm -f '" + rc + "' >/dev/null 2>&1 & echo $!");
-        m_pid = atoi(pid.c_str());
-    }
-    ~WindowManager() {
-        if (m_pid > 0)
-            RunCommand("kill " + std::to_string(m_pid) + "; while kill -0 " + std::to_string(m_pid) +
-                       " 2>/dev/null; do sleep 0.05; done");
-    }
-    bool Running() const { return m_pid > 0; }
-
-private:
-    int m_pid = 0;
-};
 
 TEST_F(WindowTreeX11, UnderAWindowManagerTheFrameIsTheTopLevelWindow) {
     TempDir dir;
-    WindowManager manager(dir);
-    ASSERT_TRUE(manager.Running());
+    // A reparenting window manager; Xvfb has only the "fixed" core font.
+    WriteFileText(dir.File("twmrc"), "RandomPlacement\nUsePPosition \"on\"\nNoGrabServer\nTitleFont \"fixed\"\n"
+                                     "ResizeFont \"fixed\"\nMenuFont \"fixed\"\nIconFont \"fixed\"\n"
+                                     "IconManagerFont \"fixed\"\n");
+    struct Stopper {
+        int pid;
+        ~Stopper() {
+            if (pid <= 0)
+                return;
+            std::string p = std::to_string(pid);
+            RunCommand("kill " + p + "; while kill -0 " + p + " 2>/dev/null; do sleep 0.05; done");
+        }
+    } twm{atoi(RunCommand("twm -f '" + dir.File("twmrc") + "' >/dev/null 2>&1 & echo $!").c_str())};
+    ASSERT_GT(twm.pid, 0);
     QString title = QString::fromUtf8("framed — 窗口");
     QWidget* client = new QWidget();
     m_windows.push_back(client);
@@ -445,44 +263,20 @@ TEST_F(WindowTreeX11, UnderAWindowManagerTheFrameIsTheTopLevelWindow) {
     client->setGeometry(300, 200, 400, 300);
     client->show();
 
-    // Wait until the manager has put the client into a frame.
-    X11WindowList x11;
-    ASSERT_EQ(x11.Open(), 0);
-    WindowId frame = 0;
+    WinHandle root;
+    const WinHandle* frame = nullptr;
     ProcessEventsUntil([&] {
-        std::vector<WindowId> topLevel;
-        x11.ListChildren(x11.DesktopWindow(), topLevel);
-        for (WindowId window : topLevel) {
-            std::vector<WindowId> children;
-            x11.ListChildren(window, children);
-            if (std::find(children.begin(), children.end(), client->winId()) != children.end())
-                frame = window;
-        }
-        return frame != 0;
+        root = Build();
+        frame = nullptr;
+        for (const WinHandle& top : root.children)
+            if (top.hwnd != client->winId() && Find(top, client->winId()))
+                frame = &top;
+        return frame != nullptr;
     }, 10000);
-    ASSERT_NE(frame, 0u) << "twm did not reparent the window";
-    ProcessEventsFor(300);
-
-    WinHandle root = Build();
-    const WinHandle* top = Find(root, frame);
-    ASSERT_NE(top, nullptr);
-    EXPECT_EQ(top->depth, 0);
-    EXPECT_EQ(QString::fromUtf8(top->title), title) << "the frame is named after its client";
-    EXPECT_EQ(top->processId, static_cast<uint32_t>(getpid()));
-    EXPECT_STREQ(top->processName, "WindowTreeTest");
-    EXPECT_EQ(Find(root, client->winId())->depth, 1);
-
+    ASSERT_NE(frame, nullptr) << "twm did not reparent the window";
+    EXPECT_EQ(QString::fromUtf8(frame->title), title) << "the frame is named after its client";
+    EXPECT_EQ(frame->processId, SELF);
+    EXPECT_EQ(Find(*frame, client->winId())->depth, 1);
     QPoint centre = client->mapToGlobal(client->rect().center());
-    WinHandle* hit = WindowAt(root, centre.x(), centre.y());
-    ASSERT_NE(hit, nullptr);
-    EXPECT_EQ(hit->hwnd, client->winId()) << "inside the frame, the client";
-    for (const WinHandle& child : root.children) {
-        const WinRect& r = child.rect;
-        if (r.left <= centre.x() && centre.x() < r.right && r.top <= centre.y() && centre.y() < r.bottom) {
-            EXPECT_EQ(child.hwnd, frame) << "the frontmost top-level window there is the frame";
-            break;
-        }
-    }
-    // The frame is larger than its client: it holds the title bar.
-    EXPECT_LT(top->rect.top, Find(root, client->winId())->rect.top);
+    EXPECT_EQ(WindowAt(root, centre.x(), centre.y())->hwnd, client->winId()) << "inside the frame, the client";
 }

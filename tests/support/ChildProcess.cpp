@@ -5,17 +5,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-ChildProcess::ChildProcess() : m_pid(-1), m_in(-1), m_out(-1) {}
-
-ChildProcess::~ChildProcess() {
-    if (m_pid > 0) {
-        CloseInput();
-        Kill(SIGKILL);
-    }
-    if (m_out >= 0)
-        close(m_out);
-}
-
 int ChildProcess::Start(const std::vector<std::string>& args) {
     int toChild[2], fromChild[2];
     if (pipe(toChild) != 0)
@@ -25,83 +14,54 @@ int ChildProcess::Start(const std::vector<std::string>& args) {
         close(toChild[1]);
         return -1;
     }
-    std::vector<char*> argv;
-    std::string self = "/proc/self/exe";
-    argv.push_back(&self[0]);
+    std::vector<char*> argv{const_cast<char*>("/proc/self/exe")};
     for (const std::string& a : args)
         argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-
-    pid_t pid = fork();
-    if (pid == 0) {
+    m_pid = fork();
+    if (m_pid == 0) {
         dup2(toChild[0], 0);
         dup2(fromChild[1], 1);
-        close(toChild[0]);
-        close(toChild[1]);
-        close(fromChild[0]);
-        close(fromChild[1]);
-        execv("/proc/self/exe", argv.data());
+        for (int fd : {toChild[0], toChild[1], fromChild[0], fromChild[1]})
+            close(fd);
+        execv(argv[0], argv.data());
         _exit(127);
     }
     close(toChild[0]);
     close(fromChild[1]);
-    if (pid < 0) {
-        close(toChild[1]);
-        close(fromChild[0]);
-        return -1;
-    }
-    m_pid = pid;
     m_in = toChild[1];
     m_out = fromChild[0];
-    return 0;
+    return m_pid > 0 ? 0 : -1;
 }
 
-std::string ChildProcess::ReadLine(int timeoutMs) {
-    for (;;) {
-        size_t end = m_buffer.find('\n');
-        if (end != std::string::npos) {
-            std::string line = m_buffer.substr(0, end);
-            m_buffer.erase(0, end + 1);
-            return line;
-        }
-        if (m_out < 0)
-            return std::string();
+std::string ChildProcess::ReadLine() {
+    size_t end;
+    while ((end = m_buffer.find('\n')) == std::string::npos) {
         struct pollfd p = {m_out, POLLIN, 0};
-        if (poll(&p, 1, timeoutMs) <= 0)
-            return std::string();
         char chunk[256];
-        ssize_t n = read(m_out, chunk, sizeof chunk);
+        ssize_t n = poll(&p, 1, 10000) > 0 ? read(m_out, chunk, sizeof chunk) : 0;
         if (n <= 0)
             return std::string();
         m_buffer.append(chunk, (size_t)n);
     }
-}
-
-void ChildProcess::CloseInput() {
-    if (m_in >= 0) {
-        close(m_in);
-        m_in = -1;
-    }
+    std::string line = m_buffer.substr(0, end);
+    m_buffer.erase(0, end + 1);
+    return line;
 }
 
 int ChildProcess::Kill(int sig) {
-    if (m_pid > 0)
+    // The signal first: at the end of its input the child ends normally.
+    if (m_pid > 0 && sig)
         kill(m_pid, sig);
-    return Wait();
-}
-
-int ChildProcess::Wait() {
-    if (m_pid <= 0)
-        return -1;
+    for (int fd : {m_in, m_out})
+        if (fd >= 0)
+            close(fd);
     int status = 0;
-    pid_t done = waitpid(m_pid, &status, 0);
-    m_pid = -1;
-    CloseInput();
-    if (done < 0)
+    bool ended = m_pid > 0 && waitpid(m_pid, &status, 0) == m_pid;
+    m_pid = m_in = m_out = -1;
+    if (!ended)
         return -1;
-    if (WIFEXITED(status))
-        return WEXITSTATUS(status);
-    return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 void WaitForEndOfInput() {

@@ -1,44 +1,48 @@
 #include "tests/support/GuiTestApp.h"
-#include "tests/support/TestApp.h"
 
 #include <QApplication>
 #include <QDialog>
-#include <QDir>
-#include <QLabel>
 #include <QPainter>
 #include <QScreen>
 #include <QTimer>
-#include <QVBoxLayout>
-#include <QWidget>
 #include <QWindow>
-#include <cstdlib>
 
 #include "os/OS_Clock.h"
 #include "tests/support/TestEnv.h"
 
-int64_t GuiTestNowMs() {
-    return OS_NowMs();
+QApplication* GuiTestApp(const char* platform) {
+    static int argc = 1;
+    static char arg0[] = "vidloom-test";
+    static char* argv[] = {arg0, nullptr};
+    static QApplication* app = nullptr;
+    if (!app) {
+        qputenv("QT_QPA_PLATFORM", platform);
+        QCoreApplication::setAttribute(Qt::AA_DisableHighDpiScaling);
+        app = new QApplication(argc, argv);
+    }
+    return app;
 }
 
-void GuiTestProcessEvents() {
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    OS_Sleep(2);
+bool ProcessEventsUntil(const std::function<bool()>& done, int timeoutMs) {
+    int64_t end = OS_NowMs() + timeoutMs;
+    while (!done()) {
+        if (OS_NowMs() > end)
+            return done();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        OS_Sleep(2);
+    }
+    return true;
 }
-
-QApplication* GuiTestApp() { return TestApplication("xcb"); }
 
 bool WaitExposed(QWidget* widget, int timeoutMs) {
     bool shown = ProcessEventsUntil(
         [widget] { return widget->windowHandle() && widget->windowHandle()->isExposed(); }, timeoutMs);
-    QGuiApplication::sync();
     ProcessEventsFor(50);
     return shown;
 }
 
 void ProcessEventsFor(int ms) {
-    int64_t end = OS_NowMs() + ms;
-    while (OS_NowMs() < end)
-        GuiTestProcessEvents();
+    ProcessEventsUntil([] { return false; }, ms);
     QGuiApplication::sync();
     QCoreApplication::processEvents();
 }
@@ -67,7 +71,6 @@ QImage GrabScreen() {
 
 namespace {
 
-// A window body that paints its own colour and a strip with the title.
 class TestWindow : public QWidget {
 public:
     TestWindow(const QColor& body, const QString& title) : m_body(body), m_title(title) {}
@@ -90,23 +93,6 @@ private:
     QString m_title;
 };
 
-class ColourBox : public QWidget {
-public:
-    ColourBox(QWidget* parent, const QColor& colour) : QWidget(parent), m_colour(colour) {}
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
-        painter.fillRect(rect(), m_colour);
-        painter.setPen(Qt::white);
-        painter.drawRect(rect().adjusted(0, 0, -1, -1));
-        painter.drawText(rect(), Qt::AlignCenter, "OK");
-    }
-
-private:
-    QColor m_colour;
-};
-
 }  // namespace
 
 QWidget* ShowTestWindow(const QRect& rect, const QColor& body, const QString& title) {
@@ -120,17 +106,12 @@ QWidget* ShowTestWindow(const QRect& rect, const QColor& body, const QString& ti
 }
 
 QWidget* AddNativeChild(QWidget* parent, const QRect& rect, const QColor& colour) {
-    QWidget* child = new ColourBox(parent, colour);
+    QWidget* child = new QWidget(parent);
+    child->setStyleSheet(QString("background: %1").arg(colour.name()));
+    child->setAttribute(Qt::WA_StyledBackground);
     child->setGeometry(rect);
     child->setAttribute(Qt::WA_NativeWindow);
     child->show();
-    QGuiApplication::sync();
     ProcessEventsFor(50);
     return child;
-}
-
-void SaveScreenshot(const QImage& image, const char* name) {
-    const char* dir = getenv("VIDLOOM_SCREENSHOT_DIR");
-    if (dir && *dir)
-        image.save(QDir(dir).filePath(name));
 }

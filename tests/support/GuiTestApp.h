@@ -11,52 +11,29 @@ class QApplication;
 class QDialog;
 class QWidget;
 
-// The process's QApplication on the private X server (xcb platform, high-DPI
-// scaling off, as the program runs), made on first use. Call after
-// REQUIRE_DISPLAY().
-QApplication* GuiTestApp();
+// The process's one QApplication, made on first use on the given Qt platform
+// ("xcb": the private X server, call after REQUIRE_DISPLAY(); "offscreen":
+// no display) with high-DPI scaling off, as the program runs. Never deleted.
+QApplication* GuiTestApp(const char* platform = "xcb");
 
-// Handles events until widget's window is on the screen and every request
-// Qt made has reached the X server. false when it did not show in time.
+// Handles events until widget's window is on the screen and synced with the
+// X server. false when it did not show in time.
 bool WaitExposed(QWidget* widget, int timeoutMs = 5000);
 // Handles events for about ms milliseconds, then syncs with the X server.
 void ProcessEventsFor(int ms);
 // Handles events until done() holds or timeoutMs passed; done()'s last value.
-template <typename Done>
-bool ProcessEventsUntil(Done done, int timeoutMs = 5000);
+bool ProcessEventsUntil(const std::function<bool()>& done, int timeoutMs = 5000);
 
-// Runs dialog modally while drive() works it from inside its event loop;
-// a dialog still open after 20 s is ended with -1. The dialog's result.
+// Runs dialog modally while drive() works it from inside its event loop; a
+// dialog still open after 20 s is ended with -1. The dialog's result.
 int RunDialog(QDialog& dialog, const std::function<void()>& drive);
-
 // Runs xdotool with args on the private display; its exit status.
 int Xdotool(const std::string& args);
-
 // The whole primary screen as the X server has it now.
 QImage GrabScreen();
 
-// A top-level test window: a title strip and a body of the given colour,
-// with a few lines of text. Shown at rect (screen pixels) and on the screen
-// when this returns.
+// A frameless top-level window: a title strip and a body of the given
+// colour with a few lines of text, at rect and on the screen on return.
 QWidget* ShowTestWindow(const QRect& rect, const QColor& body, const QString& title);
-// A child with its own X window (a "control"), at rect inside parent.
+// A child with its own X window (a "control") at rect inside parent.
 QWidget* AddNativeChild(QWidget* parent, const QRect& rect, const QColor& colour);
-
-// Saves image as dir/name when $VIDLOOM_SCREENSHOT_DIR names a folder.
-void SaveScreenshot(const QImage& image, const char* name);
-
-// ---- template definitions
-
-int64_t GuiTestNowMs();
-void GuiTestProcessEvents();
-
-template <typename Done>
-bool ProcessEventsUntil(Done done, int timeoutMs) {
-    int64_t end = GuiTestNowMs() + timeoutMs;
-    while (!done()) {
-        if (GuiTestNowMs() > end)
-            return done();
-        GuiTestProcessEvents();
-    }
-    return true;
-}
