@@ -113,38 +113,41 @@ protected:
     std::vector<QWidget*> m_windows;
 };
 
-TEST_F(WindowTreeX11, FrontWindowControlsDesktopAndNoHiddenWindows) {
+TEST_F(WindowTreeX11, FrontWindowNestedControlsDesktopAndNoHiddenWindows) {
     QString title = QString::fromUtf8("录像测试 — ünïcode");
     QWidget* first = Show(QRect(100, 100, 400, 300), Qt::darkCyan, title);
     QWidget* second = Show(QRect(300, 200, 400, 300), Qt::darkMagenta, "second");
-    QWidget* control = AddNativeChild(first, QRect(20, 40, 80, 30), Qt::darkBlue);
     QWidget* hidden = Show(QRect(800, 100, 300, 200), Qt::darkRed, "hidden");
     hidden->hide();
-    QWidget* never = new QWidget();  // an X window that is never mapped
-    m_windows.push_back(never);
-    never->setGeometry(1200, 100, 300, 200);
-    WindowId neverId = never->winId();
+    // Four controls, each inside the one before, from (120, 140) on the screen.
+    std::vector<WindowId> controls;
+    QWidget* parent = first;
+    for (QRect rect : {QRect(20, 40, 160, 120), QRect(10, 10, 100, 80), QRect(10, 10, 50, 40), QRect(10, 10, 20, 20)})
+        controls.push_back((parent = AddNativeChild(parent, rect, Qt::darkBlue))->winId());
     second->raise();
     QGuiApplication::sync();
 
     WinHandle root = Build();
     EXPECT_EQ(WindowAt(root, 350, 250)->hwnd, second->winId());
     EXPECT_EQ(WindowAt(root, 450, 150)->hwnd, first->winId());
-    WinHandle* hit = WindowAt(root, 130, 150);
-    EXPECT_EQ(hit->hwnd, control->winId()) << "the control, not its window";
+    WinHandle* hit = WindowAt(root, 125, 145);
+    EXPECT_EQ(hit->hwnd, controls[0]) << "the control, not its window";
     EXPECT_EQ(QRect(hit->rect.left, hit->rect.top, hit->rect.right - hit->rect.left, hit->rect.bottom - hit->rect.top),
-              QRect(120, 140, 80, 30));
-    QRect screen = QGuiApplication::primaryScreen()->geometry();
-    EXPECT_EQ(root.rect.right, screen.width());
-    EXPECT_EQ(root.rect.bottom, screen.height());
+              QRect(120, 140, 160, 120));
+    EXPECT_EQ(WindowAt(root, 160, 180)->hwnd, controls[1]) << "over the deepest: its level-two ancestor";
     EXPECT_EQ(WindowAt(root, 900, 150), &root) << "over the hidden window: the desktop";
     EXPECT_EQ(Find(root, hidden->winId()), nullptr);
-    EXPECT_EQ(Find(root, neverId), nullptr);
+    QRect screen = QGuiApplication::primaryScreen()->geometry();
+    EXPECT_EQ(QPoint(root.rect.right, root.rect.bottom), screen.bottomRight() + QPoint(1, 1));
+
     const WinHandle* node = Find(root, first->winId());
     ASSERT_NE(node, nullptr);
     EXPECT_EQ(QString::fromUtf8(node->title), title);
     EXPECT_EQ(node->processId, SELF);
     EXPECT_STREQ(node->processName, "WindowTreeTest");
+    EXPECT_EQ(Ids(node->children), controls) << "every descendant, each before its own children";
+    ASSERT_EQ(node->children[0].children.size(), 3u);
+    EXPECT_TRUE(node->children[0].children[0].children.empty()) << "the third level is not searched";
 
     first->raise();
     QGuiApplication::sync();
@@ -152,52 +155,19 @@ TEST_F(WindowTreeX11, FrontWindowControlsDesktopAndNoHiddenWindows) {
     EXPECT_EQ(WindowAt(root, 350, 250)->hwnd, first->winId()) << "raised: now in front";
 }
 
-TEST_F(WindowTreeX11, NestedControlsStopAtTheDepthLimit) {
-    QWidget* window = Show(QRect(100, 100, 400, 300), Qt::darkCyan, "nested");
-    std::vector<WindowId> nested;
-    QWidget* parent = window;
-    for (int level = 0; level < 4; ++level) {
-        parent = AddNativeChild(parent, level ? QRect(10, 10, 200 - 50 * level, 150 - 40 * level)
-                                              : QRect(10, 30, 300, 200), Qt::darkBlue);
-        nested.push_back(parent->winId());
-    }
-
-    WinHandle root = Build();
-    const WinHandle* top = Find(root, window->winId());
-    ASSERT_NE(top, nullptr);
-    EXPECT_EQ(top->depth, 0);
-    EXPECT_EQ(Ids(top->children), nested) << "every descendant, each before its own children";
-    const WinHandle& first = top->children[0];
-    EXPECT_EQ(first.depth, 1);
-    EXPECT_EQ(first.processId, SELF);
-    ASSERT_EQ(first.children.size(), 3u);
-    EXPECT_TRUE(first.children[0].children.empty()) << "the third level is not searched";
-    EXPECT_EQ(first.children[0].processId, 0u) << "nor filled in";
-    EXPECT_EQ(WindowAt(root, 145, 165)->hwnd, nested[1]) << "over the deepest: its level-two ancestor";
-}
-
-// The real reader, with a hook run after it lists or reads a window's state.
-class HookedWindows : public WindowSource {
+// The real reader, with a hook run before it reads a window's state or title.
+class HookedWindows : public X11WindowList {
 public:
-    std::function<void(const char* call, WindowId window)> after;
+    std::function<void(const char* call, WindowId window)> before;
 
-    int Open() { return m_x11.Open(); }
-    WindowId DesktopWindow() override { return m_x11.DesktopWindow(); }
-    int ListChildren(WindowId window, std::vector<WindowId>& children) override {
-        int rc = m_x11.ListChildren(window, children);
-        after("list", window);
-        return rc;
-    }
     int ReadState(WindowId window, WindowState& state) override {
-        int rc = m_x11.ReadState(window, state);
-        after("state", window);
-        return rc;
+        before("state", window);
+        return X11WindowList::ReadState(window, state);
     }
-    int ReadTitle(WindowId window, std::string& title) override { return m_x11.ReadTitle(window, title); }
-    int ReadProcessId(WindowId window, uint32_t& id) override { return m_x11.ReadProcessId(window, id); }
-
-private:
-    X11WindowList m_x11;
+    int ReadTitle(WindowId window, std::string& title) override {
+        before("title", window);
+        return X11WindowList::ReadTitle(window, title);
+    }
 };
 
 TEST_F(WindowTreeX11, WindowsDestroyedDuringTheWalkAreSkippedWithoutCrashing) {
@@ -209,19 +179,15 @@ TEST_F(WindowTreeX11, WindowsDestroyedDuringTheWalkAreSkippedWithoutCrashing) {
 
     HookedWindows windows;
     ASSERT_EQ(windows.Open(), 0);
-    int statesOfRead = 0;
-    windows.after = [&](const char* call, WindowId window) {
-        auto destroy = [this](QWidget*& widget) {
-            m_windows.erase(std::find(m_windows.begin(), m_windows.end(), widget));
-            delete widget;
-            widget = nullptr;
-            QGuiApplication::sync();
-        };
-        if (std::string(call) == "list" && window == windows.DesktopWindow() && listedThenGone)
-            destroy(listedThenGone);
-        // The second read of its state is FillWindowInfo's: the title is next.
-        if (std::string(call) == "state" && window == readId && ++statesOfRead == 2)
-            destroy(readThenGone);
+    windows.before = [&](const char* call, WindowId window) {
+        // One goes before its state is read, the other after that, before its title.
+        QWidget*& gone = call[0] == 's' ? listedThenGone : readThenGone;
+        if (!gone || gone->winId() != window)
+            return;
+        m_windows.erase(std::find(m_windows.begin(), m_windows.end(), gone));
+        delete gone;
+        gone = nullptr;
+        QGuiApplication::sync();
     };
     WinHandle root;
     ASSERT_EQ(BuildWindowTree(windows, root), 0);

@@ -1,24 +1,23 @@
 #pragma once
 
+#include <csignal>
 #include <string>
 #include <sys/types.h>
 #include <vector>
 
-// A second copy of the running test program, for tests that need another
-// process (another X client, another copy holding a guard). It writes its
-// answers to a pipe and runs until its input (another pipe) ends.
+// A second copy of the running test program (another X client, another copy
+// holding a guard). Its standard input and output are pipes to us.
 class ChildProcess {
 public:
-    ~ChildProcess() { Kill(9); }
+    ~ChildProcess() { Kill(SIGKILL); }
 
     // Runs /proc/self/exe with args. 0, or -1 when it could not be started.
     int Start(const std::vector<std::string>& args);
-    // The next line it writes, without the line feed; "" at its end or
-    // after 10 s without a full line.
+    // Its next line without the line feed; "" at its end or after 10 s.
     std::string ReadLine();
-    // Ends its input, so that it ends normally, and waits for it: exit status.
+    // Closes its input (see WaitForEndOfInput) and waits for its exit status.
     int Stop() { return Kill(0); }
-    // Sends sig (none for 0) and waits for the end: exit status, 128 + signal, or -1.
+    // The same after sending sig: exit status, 128 + signal, or -1.
     int Kill(int sig);
 
 private:
