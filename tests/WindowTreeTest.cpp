@@ -8,6 +8,7 @@
 
 #include "capture/WindowTree.h"
 #include "platform/x11/X11WindowList.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/GuiTestApp.h"
 #include "tests/support/TestEnv.h"
 
@@ -212,16 +213,8 @@ TEST_F(WindowTreeX11, UnderAWindowManagerTheFrameIsTheTopLevelWindow) {
     WriteFileText(dir.File("twmrc"), "RandomPlacement\nUsePPosition \"on\"\nNoGrabServer\nTitleFont \"fixed\"\n"
                                      "ResizeFont \"fixed\"\nMenuFont \"fixed\"\nIconFont \"fixed\"\n"
                                      "IconManagerFont \"fixed\"\n");
-    struct Stopper {
-        int pid;
-        ~Stopper() {
-            if (pid <= 0)
-                return;
-            std::string p = std::to_string(pid);
-            RunCommand("kill " + p + "; while kill -0 " + p + " 2>/dev/null; do sleep 0.05; done");
-        }
-    } twm{atoi(RunCommand("twm -f '" + dir.File("twmrc") + "' >/dev/null 2>&1 & echo $!").c_str())};
-    ASSERT_GT(twm.pid, 0);
+    ChildProcess twm;  // killed at the end
+    ASSERT_EQ(twm.Start({"-f", dir.File("twmrc")}, "twm"), 0);
     QString title = QString::fromUtf8("framed — 窗口");
     QWidget* client = new QWidget();
     m_windows.push_back(client);

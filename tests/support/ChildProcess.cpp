@@ -5,7 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-int ChildProcess::Start(const std::vector<std::string>& args) {
+int ChildProcess::Start(const std::vector<std::string>& args, const char* program) {
     int toChild[2], fromChild[2];
     if (pipe(toChild) != 0)
         return -1;
@@ -14,7 +14,7 @@ int ChildProcess::Start(const std::vector<std::string>& args) {
         close(toChild[1]);
         return -1;
     }
-    std::vector<char*> argv{const_cast<char*>("/proc/self/exe")};
+    std::vector<char*> argv{const_cast<char*>(program)};
     for (const std::string& a : args)
         argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
@@ -24,7 +24,7 @@ int ChildProcess::Start(const std::vector<std::string>& args) {
         dup2(fromChild[1], 1);
         for (int fd : {toChild[0], toChild[1], fromChild[0], fromChild[1]})
             close(fd);
-        execv(argv[0], argv.data());
+        execvp(program, argv.data());
         _exit(127);
     }
     close(toChild[0]);

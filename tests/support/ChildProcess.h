@@ -5,14 +5,15 @@
 #include <sys/types.h>
 #include <vector>
 
-// A second copy of the running test program (another X client, another copy
-// holding a guard). Its standard input and output are pipes to us.
+// Another process: a second copy of the running test program (another X
+// client, another copy holding a guard) or another program. Its standard
+// input and output are pipes to us.
 class ChildProcess {
 public:
     ~ChildProcess() { Kill(SIGKILL); }
 
-    // Runs /proc/self/exe with args. 0, or -1 when it could not be started.
-    int Start(const std::vector<std::string>& args);
+    // Runs program (found on $PATH) with args. 0, or -1 when it could not be started.
+    int Start(const std::vector<std::string>& args, const char* program = "/proc/self/exe");
     // Its next line without the line feed; "" at its end or after 10 s.
     std::string ReadLine();
     // Closes its input (see WaitForEndOfInput) and waits for its exit status.
