@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QLabel>
 #include <QPainter>
 #include <QScreen>
 #include <QTimer>
@@ -69,34 +70,20 @@ QImage GrabScreen() {
     return QGuiApplication::primaryScreen()->grabWindow(0).toImage().convertToFormat(QImage::Format_RGB32);
 }
 
-namespace {
-
-class TestWindow : public QWidget {
-public:
-    TestWindow(const QColor& body, const QString& title) : m_body(body), m_title(title) {}
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
-        painter.fillRect(rect(), m_body);
-        QRect strip(0, 0, width(), 24);
-        painter.fillRect(strip, m_body.darker(160));
-        painter.setPen(Qt::white);
-        painter.drawText(strip.adjusted(8, 0, 0, 0), Qt::AlignVCenter | Qt::AlignLeft, m_title);
-        painter.setPen(m_body.lightness() > 128 ? Qt::black : Qt::white);
-        for (int line = 0; line < 6; ++line)
-            painter.drawText(16, 50 + line * 20, QString("%1 — line %2").arg(m_title).arg(line + 1));
-    }
-
-private:
-    QColor m_body;
-    QString m_title;
-};
-
-}  // namespace
-
 QWidget* ShowTestWindow(const QRect& rect, const QColor& body, const QString& title) {
-    QWidget* window = new TestWindow(body, title);
+    QPixmap picture(rect.size());
+    picture.fill(body);
+    QPainter painter(&picture);
+    QRect strip(0, 0, rect.width(), 24);
+    painter.fillRect(strip, body.darker(160));
+    painter.setPen(Qt::white);
+    painter.drawText(strip.adjusted(8, 0, 0, 0), Qt::AlignVCenter | Qt::AlignLeft, title);
+    painter.setPen(body.lightness() > 128 ? Qt::black : Qt::white);
+    for (int line = 0; line < 6; ++line)
+        painter.drawText(16, 50 + line * 20, QString("%1 — line %2").arg(title).arg(line + 1));
+    painter.end();
+    QLabel* window = new QLabel();
+    window->setPixmap(picture);
     window->setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
     window->setWindowTitle(title);
     window->setGeometry(rect);
