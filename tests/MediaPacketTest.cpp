@@ -11,22 +11,18 @@
 
 namespace {
 
-// A 16-byte picture in a block of pool (empty when the pool is dry).
-MMPacket Picture(MemPool& pool, int64_t timestamp = 0) {
+// A picture of 16 bytes in a block of pool (empty when the pool is dry), or
+// without a pool a sound block of 4096 bytes on the heap.
+MMPacket Packet(MemPool* pool = nullptr) {
+    static const unsigned char bytes[4096] = {1};
     MMPacket p;
-    p.allocator = &pool;
-    p.Fill("0123456789abcdef", 16, timestamp);
-    p.type = MMPacket::TYPE_VIDEO;
+    p.allocator = pool;
+    p.Fill(bytes, pool ? 16 : 4096, 0);
+    p.type = pool ? MMPacket::TYPE_VIDEO : MMPacket::TYPE_AUDIO;
     return p;
 }
 
-MMPacket Sound() {
-    unsigned char block[4096] = {1};
-    MMPacket p;
-    p.Fill(block, sizeof block, 0);
-    p.type = MMPacket::TYPE_AUDIO;
-    return p;
-}
+void Push(PacketQueue& queue, MMPacket p) { queue.Push(&p); }
 
 }  // namespace
 
@@ -51,13 +47,11 @@ TEST(MemPool, HandsOutBlocksLastInFirstOut) {
 
 TEST(MMPacket, OwnedDataGoesBackOnceAndBorrowedDataStays) {
     MMPacket heap;
-    EXPECT_TRUE(heap.IsEmpty());
     heap.Release();  // empty: nothing to do
     const char text[] = "hello";
     heap.Fill(text, sizeof text, 7);
-    EXPECT_NE((const void*)text, (void*)heap.data);
+    EXPECT_NE((const void*)text, (void*)heap.data) << "a copy";
     EXPECT_STREQ("hello", (const char*)heap.data);
-    EXPECT_TRUE(heap.owns);
     heap.Release();
     EXPECT_TRUE(heap.IsEmpty());
     heap.Release();  // twice is harmless
@@ -70,9 +64,9 @@ TEST(MMPacket, OwnedDataGoesBackOnceAndBorrowedDataStays) {
 
     MemPool pool;
     pool.Init(16, 1);
-    MMPacket fromPool = Picture(pool);
+    MMPacket fromPool = Packet(&pool);
     ASSERT_FALSE(fromPool.IsEmpty());
-    EXPECT_TRUE(Picture(pool).IsEmpty()) << "pool exhausted: the packet stays empty";
+    EXPECT_TRUE(Packet(&pool).IsEmpty()) << "pool exhausted: the packet stays empty";
     fromPool.Release();
     EXPECT_EQ(1, FreePoolBlocks(pool));
 }
@@ -82,25 +76,22 @@ TEST(PacketQueue, PackerKeepsTwoPicturesAndEverySound) {
     pool.Init(16, 8);
     PacketQueue queue;
     ASSERT_EQ(0, queue.Init(PacketQueue::ADMIT_PACKER));
-    MMPacket p[4] = {Picture(pool), Picture(pool), Picture(pool), Sound()};
-    queue.Push(&p[0]);
-    for (int i = 0; i < 5; ++i) {
-        MMPacket s = Sound();
-        queue.Push(&s);
-    }
-    queue.Push(&p[1]);
-    EXPECT_EQ(0, queue.Push(&p[2]));
+    MMPacket first = Packet(&pool);
+    Push(queue, first);
+    for (int i = 0; i < 5; ++i)
+        Push(queue, Packet());
+    Push(queue, Packet(&pool));
+    Push(queue, Packet(&pool));
     EXPECT_EQ(7, queue.Count()) << "a third waiting picture is refused";
     EXPECT_EQ(6, FreePoolBlocks(pool)) << "and its block went back at once";
-    queue.Push(&p[3]);
+    Push(queue, Packet());
     EXPECT_EQ(8, queue.Count()) << "sound is never refused";
 
     // Arrival order; after one picture leaves, the next is admitted.
     MMPacket front = queue.Pop();
-    EXPECT_EQ(p[0].data, front.data);
+    EXPECT_EQ(first.data, front.data);
     front.Release();
-    MMPacket next = Picture(pool);
-    queue.Push(&next);
+    Push(queue, Packet(&pool));
     EXPECT_EQ(8, queue.Count());
     queue.Drain();
     EXPECT_TRUE(queue.Pop().IsEmpty());
@@ -110,14 +101,12 @@ TEST(PacketQueue, PackerKeepsTwoPicturesAndEverySound) {
 TEST(PacketQueue, PresenterRefusesThe32ndPacket) {
     PacketQueue queue;
     ASSERT_EQ(0, queue.Init(PacketQueue::ADMIT_PRESENTER));
-    for (int i = 0; i < 40; ++i) {
-        MMPacket s = Sound();
-        queue.Push(&s);
-    }
+    for (int i = 0; i < 40; ++i)
+        Push(queue, Packet());
     EXPECT_EQ(PacketQueue::MAX_PRESENTER_PACKETS, queue.Count());
     queue.Pop().Release();
-    MMPacket again = Sound();
-    queue.Push(&again);
+    Push(queue, Packet());
+    Push(queue, Packet());
     EXPECT_EQ(PacketQueue::MAX_PRESENTER_PACKETS, queue.Count()) << "room for one again";
     // The queue's destructor drains what is left (LeakSanitizer checks).
 }
@@ -132,9 +121,9 @@ TEST(PacketQueue, ProducersAndConsumerOnManyThreads) {
         MemPool* pool = nullptr;  // null: sound
         int Run() override {
             for (int i = 0; i < 2000; ++i) {
-                MMPacket p = pool ? Picture(*pool, i) : Sound();
+                MMPacket p = Packet(pool);
                 if (!p.IsEmpty())
-                    queue->Push(&p);
+                    Push(*queue, p);
             }
             return 0;
         }
@@ -144,20 +133,15 @@ TEST(PacketQueue, ProducersAndConsumerOnManyThreads) {
         producers[i].pool = i < 2 ? &pool : nullptr;
         producers[i].Start();
     }
-    int sounds = 0;
-    auto take = [&] {
+    int sounds = 0;  // pop while they push, until every sound is out
+    for (int spins = 0; sounds < 2000 && spins < 20000000; ++spins) {
         MMPacket p = queue.Pop();
-        bool got = !p.IsEmpty();
         sounds += p.type == MMPacket::TYPE_AUDIO;
         p.Release();
-        return got;
-    };
-    for (int spins = 0; spins < 200000 && sounds < 2000; ++spins)
-        take();
+    }
     for (Producer& p : producers)
         p.Join();
-    while (take()) {
-    }
+    queue.Drain();
     EXPECT_EQ(8, FreePoolBlocks(pool));
     EXPECT_EQ(2000, sounds) << "sound pushed while the consumer was busy was never lost";
 }

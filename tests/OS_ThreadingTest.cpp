@@ -3,52 +3,34 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <thread>
 
 #include "os/OS_Clock.h"
 #include "os/OS_Mutex.h"
 #include "os/OS_Semaphore.h"
 #include "os/OS_Thread.h"
 
-namespace {
-
-// A thread that runs fn once.
-template <class F>
-struct FnThread : OS_Thread {
-    explicit FnThread(F f) : fn(f) {}
-    int Run() override {
-        fn();
-        return 0;
-    }
-    F fn;
-};
-
-template <class F>
-void RunOnAnotherThread(F fn) {
-    FnThread<F> thread(fn);
-    ASSERT_EQ(0, thread.Start());
-    thread.Join();
-}
-
-}  // namespace
-
-TEST(OS_Thread, JoinWithoutStartOrTwiceReturnsAtOnce) {
-    std::atomic<bool> quit{false};
-    std::atomic<int> passes{0};
-    auto loop = [&] {
-        for (; !quit; OS_Sleep(1))
-            ++passes;
-    };
-    FnThread<decltype(loop)> never(loop), thread(loop);
+TEST(OS_Thread, StartOnceJoinWithoutStartOrTwiceReturnsAtOnce) {
+    struct Counter : OS_Thread {
+        std::atomic<bool> quit{false};
+        std::atomic<int> passes{0};
+        int Run() override {
+            for (; !quit; OS_Sleep(1))
+                ++passes;
+            return 0;
+        }
+    } never, thread;
     never.Join();  // would hang the test if it waited
     never.Join();
     ASSERT_EQ(0, thread.Start());
-    while (passes == 0)
+    EXPECT_EQ(-1, thread.Start()) << "already running";
+    while (thread.passes == 0)
         OS_Sleep(1);
-    quit = true;
+    thread.quit = true;
     thread.Join();
-    int n = passes;
+    int n = thread.passes;
     thread.Join();
-    EXPECT_EQ(n, passes.load());
+    EXPECT_EQ(n, thread.passes.load());
 }
 
 TEST(OS_Mutex, RecursiveAndExclusive) {
@@ -61,10 +43,10 @@ TEST(OS_Mutex, RecursiveAndExclusive) {
     ASSERT_EQ(0, mutex.Init());
     auto tryElsewhere = [&mutex] {
         int got = -2;
-        RunOnAnotherThread([&] {
+        std::thread([&] {
             if ((got = mutex.TryLock()) == 0)
                 mutex.Unlock();
-        });
+        }).join();
         return got;
     };
     ASSERT_EQ(0, mutex.Lock());
@@ -89,13 +71,11 @@ TEST(OS_Semaphore, TimesOutCountsToItsMaximumAndWakesAnotherThread) {
     EXPECT_LT(OS_NowMs() - t0, 1000) << "milliseconds, not seconds";
 
     std::atomic<int> result{-2};
-    auto wait = [&] { result = sem.Wait(); };
-    FnThread<decltype(wait)> waiter(wait);
-    ASSERT_EQ(0, waiter.Start());
+    std::thread waiter([&] { result = sem.Wait(); });
     OS_Sleep(20);
     EXPECT_EQ(-2, result.load());
     sem.Post();
-    waiter.Join();
+    waiter.join();
     EXPECT_EQ(0, result.load());
     EXPECT_EQ(-1, sem.TimedWait(0)) << "the one count was taken";
 
