@@ -2,7 +2,6 @@
 // on plain buffers (the unscaled rules are checked on the X server).
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <vector>
 
 #include "capture/PictureOps.h"

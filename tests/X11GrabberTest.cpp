@@ -128,6 +128,7 @@ TEST_F(X11Grabber, CursorIsDrawnFromPositionOneAndClippedAtTheFarEdges) {
     struct Case { int x, y, greenPixels; const char* why; Pixels pixels; } cases[] = {
         {0, 0, 0, "drawing position 0 is left out", {}},
         {1, 0, 0, "first row is left out", {}},
+        {0, 1, 0, "first column is left out", {}},
         {1, 1, 36, "position 1: the whole cursor, hot spot honoured",
          {{1, 1, GREEN}, {6, 6, GREEN}, {0, 0, ROOT}, {7, 7, ROOT}}},
         {W - 2, H - 1, 2, "cut at the right and bottom edges", {{W - 1, H - 1, GREEN}}},
