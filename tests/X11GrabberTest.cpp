@@ -62,7 +62,6 @@ TEST_F(X11Grabber, DesktopPicturesHaveTheScreensPixelsAndStayInsideTheirBuffer) 
     Window(300, 100, 50, 50, BLUE);
     DesktopGrabber grabber;
     ASSERT_EQ(0, grabber.Open(90, 95, 300, 120));
-    EXPECT_TRUE(grabber.usesShm()) << "the local test server offers MIT-SHM";
     Picture p(300, 120);
     ASSERT_EQ(0, p.GrabFrom(grabber));
     p.Expect({{0, 0, ROOT}, {9, 5, ROOT}, {10, 5, RED}, {109, 104, RED}, {110, 5, GREEN}, {209, 104, GREEN},
@@ -148,7 +147,6 @@ TEST_F(X11Grabber, WindowPicturesKeepTheOpenSizeWhenTheWindowMovesOrGrows) {
     m_screen.Fill(w, 50, 0, 50, 60, BLUE);
     WindowGrabber grabber;
     ASSERT_EQ(0, grabber.Open(w));
-    ASSERT_EQ(100 * 4, grabber.rowBytes());
     Picture p(100, 60);
     ASSERT_EQ(0, p.GrabFrom(grabber));
     p.Expect({{0, 0, RED}, {49, 59, RED}, {50, 0, BLUE}, {99, 59, BLUE}});

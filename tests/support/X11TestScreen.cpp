@@ -83,11 +83,8 @@ void X11TestScreen::SetCursor(int size, uint32_t rgb, int hotX, int hotY) {
     XSetForeground(m_display, gc, 1);
     XFillRectangle(m_display, bits, gc, 0, 0, (unsigned)size, (unsigned)size);
     XFreeGC(m_display, gc);
-    XColor colour = {};
-    colour.red = (unsigned short)((rgb >> 16 & 0xFF) * 257);
-    colour.green = (unsigned short)((rgb >> 8 & 0xFF) * 257);
-    colour.blue = (unsigned short)((rgb & 0xFF) * 257);
-    colour.flags = DoRed | DoGreen | DoBlue;
+    XColor colour = {0, (unsigned short)((rgb >> 16 & 0xFF) * 257), (unsigned short)((rgb >> 8 & 0xFF) * 257),
+                     (unsigned short)((rgb & 0xFF) * 257), DoRed | DoGreen | DoBlue, 0};
     // Source and mask all set: every pixel is the foreground colour, opaque.
     Cursor cursor = XCreatePixmapCursor(m_display, bits, bits, &colour, &colour, (unsigned)hotX, (unsigned)hotY);
     XFreePixmap(m_display, bits);
