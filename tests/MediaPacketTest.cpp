@@ -3,46 +3,37 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <set>
-#include <vector>
 
 #include "media/MMPacket.h"
-#include "media/MemPool.h"
 #include "media/PacketQueue.h"
 #include "os/OS_Thread.h"
 #include "tests/support/FramePool.h"
 
 namespace {
 
-MMPacket Picture(MemPool& pool) {
+// A picture of 16 bytes in a block of pool (empty when the pool is dry), or
+// without a pool a sound block of 4096 bytes on the heap.
+MMPacket Packet(MemPool* pool = nullptr) {
+    static const unsigned char bytes[4096] = {1};
     MMPacket p;
-    p.allocator = &pool;
-    p.Attach(pool.Alloc(16), 16, 0, true);
-    p.type = MMPacket::TYPE_VIDEO;
+    p.allocator = pool;
+    p.Fill(bytes, pool ? 16 : 4096, 0);
+    p.type = pool ? MMPacket::TYPE_VIDEO : MMPacket::TYPE_AUDIO;
     return p;
 }
 
-MMPacket Sound() {
-    unsigned char block[4096] = {1};
-    MMPacket p;
-    p.Fill(block, sizeof block, 0);
-    p.type = MMPacket::TYPE_AUDIO;
-    return p;
-}
+void Push(PacketQueue& queue, MMPacket p) { queue.Push(&p); }
 
 }  // namespace
 
 TEST(MemPool, HandsOutBlocksLastInFirstOut) {
     MemPool empty;
     EXPECT_EQ(nullptr, empty.Alloc(1)) << "no blocks before Init";
-
     MemPool pool;
     ASSERT_EQ(0, pool.Init(16, 2));
     void* a = pool.Alloc(16);
     void* b = pool.Alloc(1u << 30);  // the size is not looked at
-    ASSERT_NE(nullptr, a);
-    ASSERT_NE(nullptr, b);
-    EXPECT_NE(a, b);
+    ASSERT_TRUE(a && b && a != b);
     EXPECT_EQ(nullptr, pool.Alloc(16));
     memset(a, 0xAB, 16);
     memset(b, 0xCD, 16);  // writing a whole block must not corrupt the other
@@ -54,20 +45,13 @@ TEST(MemPool, HandsOutBlocksLastInFirstOut) {
     EXPECT_EQ(2, FreePoolBlocks(pool));
 }
 
-TEST(MMPacket, FillAttachRelease) {
-    MMPacket fresh;
-    EXPECT_TRUE(fresh.IsEmpty());
-    EXPECT_EQ(MMPacket::TYPE_UNSET, fresh.type);
-    fresh.Release();  // empty: nothing to do
-
-    const char text[] = "hello";
+TEST(MMPacket, OwnedDataGoesBackOnceAndBorrowedDataStays) {
     MMPacket heap;
+    heap.Release();  // empty: nothing to do
+    const char text[] = "hello";
     heap.Fill(text, sizeof text, 7);
-    ASSERT_FALSE(heap.IsEmpty());
-    EXPECT_NE((const void*)text, (void*)heap.data);
+    EXPECT_NE((const void*)text, (void*)heap.data) << "a copy";
     EXPECT_STREQ("hello", (const char*)heap.data);
-    EXPECT_EQ(7, heap.timestamp);
-    EXPECT_TRUE(heap.owns);
     heap.Release();
     EXPECT_TRUE(heap.IsEmpty());
     heap.Release();  // twice is harmless
@@ -77,18 +61,12 @@ TEST(MMPacket, FillAttachRelease) {
     notOwned.Attach(borrowed, 4, 0, false);
     notOwned.Release();
     EXPECT_EQ((uint8_t*)borrowed, notOwned.data) << "data it does not own stays";
-    EXPECT_EQ(3, borrowed[2]);
 
     MemPool pool;
     pool.Init(16, 1);
-    MMPacket fromPool;
-    fromPool.allocator = &pool;
-    fromPool.Fill(text, sizeof text, 0);
+    MMPacket fromPool = Packet(&pool);
     ASSERT_FALSE(fromPool.IsEmpty());
-    MMPacket noBlock;
-    noBlock.allocator = &pool;
-    noBlock.Fill(text, sizeof text, 0);
-    EXPECT_TRUE(noBlock.IsEmpty()) << "pool exhausted: the packet stays empty";
+    EXPECT_TRUE(Packet(&pool).IsEmpty()) << "pool exhausted: the packet stays empty";
     fromPool.Release();
     EXPECT_EQ(1, FreePoolBlocks(pool));
 }
@@ -98,37 +76,24 @@ TEST(PacketQueue, PackerKeepsTwoPicturesAndEverySound) {
     pool.Init(16, 8);
     PacketQueue queue;
     ASSERT_EQ(0, queue.Init(PacketQueue::ADMIT_PACKER));
-
-    MMPacket p1 = Picture(pool), p2 = Picture(pool);
-    queue.Push(&p1);
-    for (int i = 0; i < 5; ++i) {
-        MMPacket s = Sound();
-        queue.Push(&s);
-    }
-    queue.Push(&p2);
-    EXPECT_EQ(7, queue.Count());
-    EXPECT_EQ(6, FreePoolBlocks(pool));
-
-    MMPacket p3 = Picture(pool);
-    EXPECT_EQ(0, queue.Push(&p3));
+    MMPacket first = Packet(&pool);
+    Push(queue, first);
+    for (int i = 0; i < 5; ++i)
+        Push(queue, Packet());
+    Push(queue, Packet(&pool));
+    Push(queue, Packet(&pool));
     EXPECT_EQ(7, queue.Count()) << "a third waiting picture is refused";
     EXPECT_EQ(6, FreePoolBlocks(pool)) << "and its block went back at once";
-
-    MMPacket s = Sound();
-    queue.Push(&s);
+    Push(queue, Packet());
     EXPECT_EQ(8, queue.Count()) << "sound is never refused";
 
     // Arrival order; after one picture leaves, the next is admitted.
     MMPacket front = queue.Pop();
-    EXPECT_EQ(MMPacket::TYPE_VIDEO, front.type);
-    EXPECT_EQ(p1.data, front.data);
+    EXPECT_EQ(first.data, front.data);
     front.Release();
-    MMPacket p4 = Picture(pool);
-    queue.Push(&p4);
+    Push(queue, Packet(&pool));
     EXPECT_EQ(8, queue.Count());
-
     queue.Drain();
-    EXPECT_EQ(0, queue.Count());
     EXPECT_TRUE(queue.Pop().IsEmpty());
     EXPECT_EQ(8, FreePoolBlocks(pool)) << "drain releases every packet";
 }
@@ -136,16 +101,13 @@ TEST(PacketQueue, PackerKeepsTwoPicturesAndEverySound) {
 TEST(PacketQueue, PresenterRefusesThe32ndPacket) {
     PacketQueue queue;
     ASSERT_EQ(0, queue.Init(PacketQueue::ADMIT_PRESENTER));
-    for (int i = 0; i < 40; ++i) {
-        MMPacket s = Sound();
-        queue.Push(&s);
-    }
+    for (int i = 0; i < 40; ++i)
+        Push(queue, Packet());
     EXPECT_EQ(PacketQueue::MAX_PRESENTER_PACKETS, queue.Count());
-    MMPacket popped = queue.Pop();
-    popped.Release();
-    MMPacket again = Sound();
-    queue.Push(&again);
-    EXPECT_EQ(PacketQueue::MAX_PRESENTER_PACKETS, queue.Count());
+    queue.Pop().Release();
+    Push(queue, Packet());
+    Push(queue, Packet());
+    EXPECT_EQ(PacketQueue::MAX_PRESENTER_PACKETS, queue.Count()) << "room for one again";
     // The queue's destructor drains what is left (LeakSanitizer checks).
 }
 
@@ -154,52 +116,32 @@ TEST(PacketQueue, ProducersAndConsumerOnManyThreads) {
     pool.Init(16, 8);
     PacketQueue queue;
     queue.Init(PacketQueue::ADMIT_PACKER);
-
     struct Producer : OS_Thread {
         PacketQueue* queue = nullptr;
-        MemPool* pool = nullptr;
-        bool video = false;
+        MemPool* pool = nullptr;  // null: sound
         int Run() override {
             for (int i = 0; i < 2000; ++i) {
-                if (video) {
-                    void* block = pool->Alloc(16);
-                    if (!block)
-                        continue;
-                    MMPacket p;
-                    p.allocator = pool;
-                    p.Attach(block, 16, i, true);
-                    p.type = MMPacket::TYPE_VIDEO;
-                    queue->Push(&p);
-                } else {
-                    MMPacket p = Sound();
-                    queue->Push(&p);
-                }
+                MMPacket p = Packet(pool);
+                if (!p.IsEmpty())
+                    Push(*queue, p);
             }
             return 0;
         }
-    };
-    Producer producers[3];
+    } producers[3];
     for (int i = 0; i < 3; ++i) {
         producers[i].queue = &queue;
-        producers[i].pool = &pool;
-        producers[i].video = i < 2;
+        producers[i].pool = i < 2 ? &pool : nullptr;
         producers[i].Start();
     }
-    int sounds = 0;
-    for (int spins = 0; spins < 200000 && sounds < 2000; ++spins) {
+    int sounds = 0;  // pop while they push, until every sound is out
+    for (int spins = 0; sounds < 2000 && spins < 20000000; ++spins) {
         MMPacket p = queue.Pop();
-        if (p.type == MMPacket::TYPE_AUDIO)
-            ++sounds;
+        sounds += p.type == MMPacket::TYPE_AUDIO;
         p.Release();
     }
     for (Producer& p : producers)
         p.Join();
-    for (MMPacket p = queue.Pop(); !p.IsEmpty(); p = queue.Pop()) {
-        if (p.type == MMPacket::TYPE_AUDIO)
-            ++sounds;
-        p.Release();
-    }
+    queue.Drain();
     EXPECT_EQ(8, FreePoolBlocks(pool));
-    // Sound pushed while the consumer was busy was never lost.
-    EXPECT_EQ(2000, sounds);
+    EXPECT_EQ(2000, sounds) << "sound pushed while the consumer was busy was never lost";
 }

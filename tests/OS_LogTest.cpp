@@ -3,196 +3,121 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstring>
-#include <fstream>
 #include <regex>
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
-#include "os/OS_Clock.h"
 #include "os/OS_Log.h"
-#include "os/OS_Thread.h"
 #include "tests/support/TestEnv.h"
 
 namespace {
 
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::stringstream ss(text);
-    std::string line;
-    while (std::getline(ss, line))
-        lines.push_back(line);
-    return lines;
-}
+const std::regex STAMP(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d )");
 
-std::atomic<int> g_callbackCalls{0};
-std::string g_lastCallbackText;
-int RecordCallback(int level, const char* text) {
-    ++g_callbackCalls;
-    g_lastCallbackText = std::to_string(level) + ":" + text;
+std::atomic<int> g_calls{0};
+std::string g_lastText;
+int Record(int level, const char* text) {
+    ++g_calls;
+    g_lastText = std::to_string(level) + ":" + text;
     return 0;
 }
 
+class Log : public testing::Test {
+protected:
+    void SetUp() override {
+        m_log.SetEcho(false);
+        ASSERT_EQ(0, m_log.Open(m_path.c_str()));
+        g_calls = 0;
+    }
+    // The file with each time stamp replaced by "T ".
+    std::string Text() { return std::regex_replace(ReadFileText(m_path), STAMP, "T "); }
+
+    TempDir m_dir;
+    std::string m_path = m_dir.File("vidloom.log.txt");
+    OS_Log m_log;
+};
+
 }  // namespace
 
-TEST(OS_Log, FileLineFormatAndStandardOutputEcho) {
-    TempDir dir;
-    std::string path = dir.File("vidloom.log.txt");
-    OS_Log log;
-    ASSERT_EQ(0, log.Open(path.c_str()));
+TEST_F(Log, LineFormatEchoLevelsAndLiteralPercent) {
+    m_log.SetEcho(true);
     testing::internal::CaptureStdout();
-    EXPECT_EQ(0, log.Print(OS_Log::LEVEL_INFO, "%d\n", 5));
-    std::string echoed = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(0, m_log.Print(OS_Log::LEVEL_INFO, "%d\n", 5));
+    EXPECT_EQ("T INF  5\n", std::regex_replace(testing::internal::GetCapturedStdout(), STAMP, "T "));
+    m_log.SetEcho(false);
 
-    std::regex fileLine(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d \[INF\]  5\n)");
-    EXPECT_TRUE(std::regex_match(ReadFileText(path), fileLine)) << ReadFileText(path);
-    std::regex echoLine(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d INF  5\n)");
-    EXPECT_TRUE(std::regex_match(echoed, echoLine)) << echoed;
-}
-
-TEST(OS_Log, TagsLevelsCallbackAndLiteralPercent) {
-    TempDir dir;
-    std::string path = dir.File("log.txt");
-    OS_Log log;
-    log.SetEcho(false);
-    ASSERT_EQ(0, log.Open(path.c_str()));
-    log.SetCallback(&RecordCallback);
-    g_callbackCalls = 0;
-
-    log.Print(0, "a\n");
-    log.Print(1, "b\n");
-    log.Print(2, "c\n");
-    log.Print(3, "d\n");
-    log.Print(4, "e\n");
-    log.Print(-1, "f\n");
-    EXPECT_EQ(0, log.Print(5, "dropped %s\n", "never formatted"));
+    m_log.SetCallback(&Record);
+    for (int level = -1; level <= 5; ++level)  // 5 is above the default level 4
+        m_log.Print(level, "level %d\n", level);
     // A title with percent signs is passed as an argument: written literally.
-    log.Print(3, "title: %s\n", "100% %d %s done");
-    log.Print(3, "no line end ");
-    log.Print(3, "runs on\n");
-
-    std::vector<std::string> lines = Lines(ReadFileText(path));
-    ASSERT_EQ(8u, lines.size());
-    const char* tags[] = {"[FTL]  a", "[ERR]  b", "[WRN]  c", "[INF]  d", "[DBG]  e", "[UND]  f"};
-    for (int i = 0; i < 6; ++i)
-        EXPECT_NE(std::string::npos, lines[i].find(tags[i])) << lines[i];
-    EXPECT_NE(std::string::npos, lines[6].find("title: 100% %d %s done"));
-    EXPECT_NE(std::string::npos, lines[7].find("no line end ") );
-    EXPECT_NE(std::string::npos, lines[7].find("[INF]  runs on"));
-    EXPECT_EQ(9, g_callbackCalls.load()) << "the dropped message never reaches the callback";
-    EXPECT_EQ("3:runs on\n", g_lastCallbackText);
-
-    log.SetLevel(1);
-    log.Print(2, "warning dropped\n");
-    EXPECT_EQ(std::string::npos, ReadFileText(path).find("warning dropped"));
+    m_log.Print(3, "title: %s\n", "100% %d %s done");
+    m_log.Print(3, "no line end ");
+    m_log.Print(3, "runs on\n");
+    m_log.SetLevel(1);
+    m_log.Print(2, "warning dropped\n");
+    EXPECT_EQ("T [INF]  5\nT [UND]  level -1\nT [FTL]  level 0\nT [ERR]  level 1\nT [WRN]  level 2\n"
+              "T [INF]  level 3\nT [DBG]  level 4\nT [INF]  title: 100% %d %s done\n"
+              "T [INF]  no line end T [INF]  runs on\n",
+              Text());
+    EXPECT_EQ(9, g_calls.load()) << "dropped messages never reach the callback";
+    EXPECT_EQ("3:runs on\n", g_lastText);
 }
 
-TEST(OS_Log, LongMessagesAreCutAt511Characters) {
-    TempDir dir;
-    std::string path = dir.File("log.txt");
-    OS_Log log;
-    log.SetEcho(false);
-    ASSERT_EQ(0, log.Open(path.c_str()));
-    std::string longText(2000, 'x');
-    log.Print(3, "%s", longText.c_str());
-    std::string content = ReadFileText(path);
-    size_t prefix = strlen("2014-07-16 09:05:01 [INF]  ");
-    EXPECT_EQ(prefix + OS_Log::MAX_MESSAGE, content.size());
-}
+TEST_F(Log, LongMessagesAreCutAndBadFileNamesOnlyLoseTheFile) {
+    m_log.Print(3, "%s", std::string(2000, 'x').c_str());
+    EXPECT_EQ("T [INF]  " + std::string(OS_Log::MAX_MESSAGE, 'x'), Text());
 
-TEST(OS_Log, OpenEmptiesTheFileAndRefusesOverlongNames) {
-    TempDir dir;
-    std::string path = dir.File("log.txt");
-    {
-        OS_Log first;
-        first.SetEcho(false);
-        first.Open(path.c_str());
-        first.Print(3, "first run\n");
-    }
-    OS_Log second;
-    second.SetEcho(false);
-    second.Open(path.c_str());
-    second.Print(3, "second run\n");
-    std::string content = ReadFileText(path);
-    EXPECT_EQ(std::string::npos, content.find("first run"));
-    EXPECT_NE(std::string::npos, content.find("second run"));
-
-    std::string longName = dir.Path() + "/" + std::string(256, 'n');
+    std::string longName = m_dir.Path() + "/" + std::string(256, 'n');
     OS_Log refused;
     refused.SetEcho(false);
-    refused.SetCallback(&RecordCallback);
+    refused.SetCallback(&Record);
     EXPECT_EQ(0, refused.Open(longName.c_str()));
-    g_callbackCalls = 0;
-    refused.Print(3, "still reaches the callback\n");
-    EXPECT_EQ(1, g_callbackCalls.load());
-    EXPECT_EQ("", RunCommand("ls '" + dir.Path() + "' | grep nnnn"));
+    EXPECT_EQ(0, refused.Print(3, "still reaches the callback\n"));
+    EXPECT_EQ(1, g_calls.load());
+    EXPECT_EQ("vidloom.log.txt\n", RunCommand("ls '" + m_dir.Path() + "'")) << "no file of a cut name";
 
     OS_Log unwritable;
     unwritable.SetEcho(false);
-    EXPECT_EQ(0, unwritable.Open((dir.Path() + "/missing/folder/log.txt").c_str()));
+    EXPECT_EQ(0, unwritable.Open((m_dir.Path() + "/missing/folder/log.txt").c_str()));
     EXPECT_EQ(0, unwritable.Print(1, "no file, no crash\n"));
 }
 
-TEST(OS_Log, RotatesToBackupPast4MiB) {
-    TempDir dir;
-    std::string path = dir.File("vidloom.log.txt");
-    OS_Log log;
-    log.SetEcho(false);
-    ASSERT_EQ(0, log.Open(path.c_str()));
-    std::string chunk(400, 'r');
+TEST_F(Log, RotatesToBackupPast4MiB) {
     // Each message is 27 bytes of prefix plus 401: the 9800th passes 4 MiB.
-    int messages = 0;
-    while (ReadFileText(path + ".bak").empty() && messages < 20000) {
-        log.Print(3, "%s\n", chunk.c_str());
-        ++messages;
-    }
-    std::string backup = ReadFileText(path + ".bak");
+    std::string chunk(400, 'r');
+    for (int i = 0; ReadFileText(m_path + ".bak").empty() && i < 20000; ++i)
+        m_log.Print(3, "%s\n", chunk.c_str());
+    std::string backup = ReadFileText(m_path + ".bak");
     ASSERT_GT(backup.size(), (size_t)OS_Log::ROTATE_BYTES);
     EXPECT_LT(backup.size(), (size_t)OS_Log::ROTATE_BYTES + 500);
     EXPECT_EQ('\n', backup.back()) << "the message that crossed the limit is whole in the backup";
-    EXPECT_EQ("", ReadFileText(path));
-    log.Print(3, "after rotation\n");
-    EXPECT_NE(std::string::npos, ReadFileText(path).find("after rotation"));
+    EXPECT_EQ("", ReadFileText(m_path));
+    m_log.Print(3, "after rotation\n");
+    EXPECT_EQ("T [INF]  after rotation\n", Text());
 }
 
-TEST(OS_Log, ManyThreadsNeverInterleaveInsideTheFile) {
-    TempDir dir;
-    std::string path = dir.File("log.txt");
-    OS_Log log;
-    log.SetEcho(false);
-    ASSERT_EQ(0, log.Open(path.c_str()));
-
-    const int kThreads = 10, kLines = 10000;
-    struct Writer : OS_Thread {
-        OS_Log* log = nullptr;
-        int id = 0;
-        int Run() override {
-            for (int i = 0; i < kLines; ++i)
-                log->Print(3, "thread %d line %d %s\n", id, i, "padding-padding-padding-padding");
-            return 0;
-        }
-    };
-    std::vector<Writer> writers(kThreads);
-    for (int t = 0; t < kThreads; ++t) {
-        writers[t].log = &log;
-        writers[t].id = t;
-        ASSERT_EQ(0, writers[t].Start());
-    }
-    for (Writer& w : writers)
-        w.Join();
+TEST_F(Log, ManyThreadsNeverInterleaveInsideTheFile) {
+    std::vector<std::thread> writers;
+    for (int t = 0; t < 10; ++t)
+        writers.emplace_back([this, t] {
+            for (int i = 0; i < 10000; ++i)
+                m_log.Print(3, "thread %d line %d %s\n", t, i, "padding-padding-padding-padding");
+        });
+    for (std::thread& w : writers)
+        w.join();
 
     // 100,000 lines of about 90 bytes: the file rotated at least twice, so
     // only the last two files' worth survives. Every surviving line is whole.
-    std::string all = ReadFileText(path + ".bak") + ReadFileText(path);
+    std::istringstream all(ReadFileText(m_path + ".bak") + ReadFileText(m_path));
     std::regex whole(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d \[INF\]  thread (\d) line (\d+) padding-padding-padding-padding)");
-    std::vector<std::string> lines = Lines(all);
-    ASSERT_GT(lines.size(), 40000u);
     std::set<std::pair<int, int>> seen;
-    for (const std::string& line : lines) {
-        std::smatch m;
+    std::smatch m;
+    for (std::string line; std::getline(all, line);) {
         ASSERT_TRUE(std::regex_match(line, m, whole)) << "broken line: " << line;
         EXPECT_TRUE(seen.insert({std::stoi(m[1]), std::stoi(m[2])}).second) << "duplicate: " << line;
     }
+    EXPECT_GT(seen.size(), 40000u);
 }

@@ -1,13 +1,11 @@
 #include "tests/support/X11TestScreen.h"
 
 #include <X11/Xlib.h>
-#include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 
 #include <unistd.h>
 
 #include <atomic>
-#include <cstring>
 
 namespace {
 
@@ -30,11 +28,9 @@ X11TestScreen::~X11TestScreen() {
 bool X11TestScreen::Open(const char* displayName) {
     // An X server resets when its last client leaves and refuses connections
     // for a moment while it does: try for up to a second.
-    for (int i = 0; i < 50 && !m_display; ++i) {
-        m_display = XOpenDisplay(displayName);
-        if (!m_display)
+    for (int i = 0; i < 50 && !m_display; ++i)
+        if (!(m_display = XOpenDisplay(displayName)))
             usleep(20000);
-    }
     if (!m_display)
         return false;
     m_width = DisplayWidth(m_display, DefaultScreen(m_display));
@@ -42,16 +38,17 @@ bool X11TestScreen::Open(const char* displayName) {
     return true;
 }
 
+void X11TestScreen::Sync() { XSync(m_display, False); }
+
 unsigned long X11TestScreen::CreateWindow(int x, int y, int width, int height, uint32_t rgb) {
-    XSetWindowAttributes attributes;
-    memset(&attributes, 0, sizeof attributes);
+    XSetWindowAttributes attributes = {};
     attributes.override_redirect = True;  // no window manager may move it
     attributes.background_pixel = rgb;
     Window window = XCreateWindow(m_display, DefaultRootWindow(m_display), x, y, (unsigned)width,
                                   (unsigned)height, 0, CopyFromParent, InputOutput, CopyFromParent,
                                   CWOverrideRedirect | CWBackPixel, &attributes);
     XMapRaised(m_display, window);
-    XSync(m_display, False);
+    Sync();
     return window;
 }
 
@@ -60,24 +57,23 @@ void X11TestScreen::Fill(unsigned long window, int x, int y, int width, int heig
     XSetForeground(m_display, gc, rgb);
     XFillRectangle(m_display, window, gc, x, y, (unsigned)width, (unsigned)height);
     XFreeGC(m_display, gc);
-    XSync(m_display, False);
+    Sync();
 }
 
 void X11TestScreen::MoveResize(unsigned long window, int x, int y, int width, int height) {
     XMoveResizeWindow(m_display, window, x, y, (unsigned)width, (unsigned)height);
-    XSync(m_display, False);
+    Sync();
 }
 
 void X11TestScreen::Destroy(unsigned long window) {
     XDestroyWindow(m_display, window);
-    XSync(m_display, False);
+    Sync();
 }
 
 void X11TestScreen::FillRoot(uint32_t rgb) {
-    Window root = DefaultRootWindow(m_display);
-    XSetWindowBackground(m_display, root, rgb);
-    XClearWindow(m_display, root);
-    XSync(m_display, False);
+    XSetWindowBackground(m_display, DefaultRootWindow(m_display), rgb);
+    XClearWindow(m_display, DefaultRootWindow(m_display));
+    Sync();
 }
 
 void X11TestScreen::SetCursor(int size, uint32_t rgb, int hotX, int hotY) {
@@ -87,26 +83,21 @@ void X11TestScreen::SetCursor(int size, uint32_t rgb, int hotX, int hotY) {
     XSetForeground(m_display, gc, 1);
     XFillRectangle(m_display, bits, gc, 0, 0, (unsigned)size, (unsigned)size);
     XFreeGC(m_display, gc);
-    XColor colour;
-    memset(&colour, 0, sizeof colour);
-    colour.red = (unsigned short)(((rgb >> 16) & 0xFF) * 257);
-    colour.green = (unsigned short)(((rgb >> 8) & 0xFF) * 257);
-    colour.blue = (unsigned short)((rgb & 0xFF) * 257);
-    colour.flags = DoRed | DoGreen | DoBlue;
+    XColor colour = {0, (unsigned short)((rgb >> 16 & 0xFF) * 257), (unsigned short)((rgb >> 8 & 0xFF) * 257),
+                     (unsigned short)((rgb & 0xFF) * 257), DoRed | DoGreen | DoBlue, 0};
     // Source and mask all set: every pixel is the foreground colour, opaque.
-    Cursor cursor = XCreatePixmapCursor(m_display, bits, bits, &colour, &colour, (unsigned)hotX,
-                                        (unsigned)hotY);
+    Cursor cursor = XCreatePixmapCursor(m_display, bits, bits, &colour, &colour, (unsigned)hotX, (unsigned)hotY);
     XFreePixmap(m_display, bits);
     XDefineCursor(m_display, root, cursor);
     if (m_cursor)
         XFreeCursor(m_display, m_cursor);
     m_cursor = cursor;
-    XSync(m_display, False);
+    Sync();
 }
 
 void X11TestScreen::MovePointer(int x, int y) {
     XTestFakeMotionEvent(m_display, -1, x, y, CurrentTime);
-    XSync(m_display, False);
+    Sync();
 }
 
 void X11TestScreen::TrapErrors() { XSetErrorHandler(&CountError); }
@@ -118,5 +109,5 @@ void X11TestScreen::ProvokeError() {
     int x, y;
     unsigned w, h, border, depth;
     XGetGeometry(m_display, 0x7FFFFFF, &root, &x, &y, &w, &h, &border, &depth);
-    XSync(m_display, False);
+    Sync();
 }

@@ -4,10 +4,9 @@
 
 struct _XDisplay;
 
-// Puts known pictures on an X screen for the capture tests: plain windows
-// of solid colours, a square cursor of one colour, pointer moves through
-// XTest. Colours are 0xRRGGBB on a 24-bit true-colour screen. Every call
-// waits until the server has done it.
+// Puts known pictures on an X screen for the capture tests: plain windows of
+// solid colours (0xRRGGBB, 24-bit true colour), a square cursor of one
+// colour, pointer moves through XTest. Every call waits for the server.
 class X11TestScreen {
 public:
     X11TestScreen();
@@ -24,23 +23,22 @@ public:
     void Fill(unsigned long window, int x, int y, int width, int height, uint32_t rgb);
     void MoveResize(unsigned long window, int x, int y, int width, int height);
     void Destroy(unsigned long window);
-    // Fills the whole screen behind all windows with rgb.
+    // Fills the whole screen behind all windows.
     void FillRoot(uint32_t rgb);
-
-    // Shows, everywhere on the screen, a size x size cursor of rgb with its
-    // hot spot at (hotX, hotY).
+    // A size x size cursor of rgb, hot spot (hotX, hotY), all over the screen.
     void SetCursor(int size, uint32_t rgb, int hotX, int hotY);
-    // Moves the pointer to (x, y) on the screen, as a user would.
     void MovePointer(int x, int y);
 
     // Puts in place a process-wide X error handler that only counts, as a
-    // toolkit would put its own; the count so far.
+    // toolkit would; the count so far.
     static void TrapErrors();
     static int ErrorsTrapped();
     // Asks for the geometry of a window that does not exist (BadDrawable).
     void ProvokeError();
 
 private:
+    void Sync();
+
     _XDisplay* m_display;
     int m_width, m_height;
     unsigned long m_cursor;
