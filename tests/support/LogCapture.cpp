@@ -18,13 +18,13 @@ int Collect(int, const char* text) {
 }  // namespace
 
 LogCapture::LogCapture() {
-    static bool opened = false;
-    if (!opened) {
-        OS_Log::Global().Open(nullptr);
-        opened = true;
-    }
+    static int opened = OS_Log::Global().Open(nullptr);
+    (void)opened;
     OS_Log::Global().SetEcho(false);
-    Clear();
+    {
+        std::lock_guard<std::mutex> guard(g_mutex);
+        g_text.clear();
+    }
     OS_Log::Global().SetCallback(&Collect);
 }
 
@@ -36,19 +36,4 @@ LogCapture::~LogCapture() {
 std::string LogCapture::Text() const {
     std::lock_guard<std::mutex> guard(g_mutex);
     return g_text;
-}
-
-bool LogCapture::Contains(const std::string& text) const { return Text().find(text) != std::string::npos; }
-
-int LogCapture::Count(const std::string& text) const {
-    std::string all = Text();
-    int n = 0;
-    for (size_t at = all.find(text); at != std::string::npos; at = all.find(text, at + text.size()))
-        ++n;
-    return n;
-}
-
-void LogCapture::Clear() {
-    std::lock_guard<std::mutex> guard(g_mutex);
-    g_text.clear();
 }

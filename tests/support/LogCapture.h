@@ -2,17 +2,14 @@
 
 #include <string>
 
-// Collects what the process-wide log prints, from every thread, so a test
-// can check the system's own messages. Opens the log (no file, level 4) on
-// first use and silences its echo.
+// Collects what the process-wide log prints, from every thread, while it
+// lives (one at a time). Opens the log (no file, level 4) on first use and
+// silences its echo.
 class LogCapture {
 public:
-    LogCapture();   // starts collecting afresh
-    ~LogCapture();  // stops collecting
+    LogCapture();
+    ~LogCapture();
 
     std::string Text() const;
-    bool Contains(const std::string& text) const;
-    // How often text occurs.
-    int Count(const std::string& text) const;
-    void Clear();
+    bool Contains(const std::string& text) const { return Text().find(text) != std::string::npos; }
 };
