@@ -4,22 +4,14 @@
 
 #include "os/OS_Clock.h"
 
-void FillPicture(uint8_t* picture, int width, int height, int bytesPerPixel, uint8_t blue, uint8_t green,
-                 uint8_t red) {
-    for (size_t i = 0; i < (size_t)width * height; ++i) {
-        uint8_t* p = picture + i * bytesPerPixel;
-        p[0] = blue;
-        p[1] = green;
-        p[2] = red;
-        if (bytesPerPixel == 4)
-            p[3] = 0;
-    }
-}
-
 std::vector<uint8_t> SolidPicture(int width, int height, int bytesPerPixel, uint8_t blue, uint8_t green,
                                   uint8_t red) {
-    std::vector<uint8_t> picture((size_t)width * height * bytesPerPixel);
-    FillPicture(picture.data(), width, height, bytesPerPixel, blue, green, red);
+    std::vector<uint8_t> picture((size_t)width * height * bytesPerPixel, 0);
+    for (size_t at = 0; at < picture.size(); at += bytesPerPixel) {
+        picture[at] = blue;
+        picture[at + 1] = green;
+        picture[at + 2] = red;
+    }
     return picture;
 }
 
