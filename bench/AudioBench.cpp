@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/CpuTime.h"
 #include "capture/AudioInputDevice.h"
 #include "capture/AudioMixer.h"
 #include "capture/Recorder.h"
@@ -32,12 +33,6 @@ const double TONE_HZ = 440.0;
 // passes the server's resampler, so it gets more room than the sine source.
 const double BREAK_TOLERANCE[2] = {8.0, 2000.0};
 
-double CpuSeconds() {
-    struct rusage usage;
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 // What one source has delivered, and how its block count kept pace with
 // the wall clock (lag = wall time since start - sound time).
@@ -171,7 +166,7 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    double cpu0 = CpuSeconds();
+    double cpu0 = ProcessCpuSeconds();
     int64_t t0 = OS_NowMs();
     window.Start();
     mic->StartCapture();
@@ -181,7 +176,7 @@ int main(int argc, char** argv) {
     mic->Close();
     mix->StopCapture();
     mix->Close();
-    double cpu = CpuSeconds() - cpu0;
+    double cpu = ProcessCpuSeconds() - cpu0;
     double wall = (OS_NowMs() - t0) / 1000.0;
     delete mic;
     delete mix;

@@ -18,6 +18,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "tests/support/CpuTime.h"
 #include "media/AvPacker.h"
 #include "media/MemPool.h"
 #include "media/VideoFrameScaler.h"
@@ -32,17 +33,7 @@ const int WIDTH = 1920;
 const int HEIGHT = 1080;
 const int FPS = 25;
 
-double CpuSeconds(int who) {
-    rusage usage;
-    getrusage(who, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
-double ThreadCpuSeconds() {
-    timespec ts;
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return ts.tv_sec + ts.tv_nsec / 1e9;
-}
 
 // A desktop-like canvas twice the screen's height: coloured panels, lines
 // of "text" and gradients, scrolled a few rows every picture.
@@ -136,7 +127,7 @@ int main(int argc, char** argv) {
 
     // Producer: a picture every 40 ms and a sound block every 1024/11025 s,
     // as the capture and sound threads would deliver them.
-    double cpuBefore = CpuSeconds(RUSAGE_SELF);
+    double cpuBefore = ProcessCpuSeconds();
     double producerBefore = ThreadCpuSeconds();
     int64_t start = OS_NowMs();
     int pictures = FPS * seconds;
@@ -170,7 +161,7 @@ int main(int argc, char** argv) {
     // Let the packer finish what is queued, then close.
     OS_Sleep(200);
     packer.Close();
-    double cpu = CpuSeconds(RUSAGE_SELF) - cpuBefore;
+    double cpu = ProcessCpuSeconds() - cpuBefore;
     AvPacker::Stats s = packer.GetStats();
 
     Mp4Probe probe;

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/CpuTime.h"
 #include "capture/DesktopGrabber.h"
 #include "capture/ScreenCapTask.h"
 #include "media/AvPacker.h"
@@ -39,17 +40,7 @@ const int WIDTH = 1920, HEIGHT = 1080;
 const int FPS = 25;
 const int GRABS = 200;
 
-double ProcessCpuSeconds() {
-    rusage u;
-    getrusage(RUSAGE_SELF, &u);
-    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
 
-double ThreadCpuSeconds() {
-    timespec t;
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return t.tv_sec + t.tv_nsec / 1e9;
-}
 
 // CPU seconds the process pid has used so far (user + system).
 double PidCpuSeconds(int pid) {
