@@ -144,21 +144,24 @@ int RecordingSession::StartSound(const std::string& guid, int tag, RecorderCallb
     return 0;
 }
 
+namespace {
+
+// Stops, joins and deletes a recorder, then logs line.
+void StopRecorder(Recorder*& recorder, const char* line) {
+    if (!recorder)
+        return;
+    recorder->StopCapture();
+    recorder->Close();
+    delete recorder;
+    recorder = nullptr;
+    OS_Log::Info("%s", line);
+}
+
+}  // namespace
+
 void RecordingSession::StopSound() {
-    if (m_mixRecorder) {
-        m_mixRecorder->StopCapture();
-        m_mixRecorder->Close();
-        delete m_mixRecorder;
-        m_mixRecorder = nullptr;
-        OS_Log::Info("==> stop stereo capture .\n");
-    }
-    if (m_micRecorder) {
-        m_micRecorder->StopCapture();
-        m_micRecorder->Close();
-        delete m_micRecorder;
-        m_micRecorder = nullptr;
-        OS_Log::Info("==> stop microphone capture .\n");
-    }
+    StopRecorder(m_mixRecorder, "==> stop stereo capture .\n");
+    StopRecorder(m_micRecorder, "==> stop microphone capture .\n");
     m_mixing = false;
     OS_MutexLocker guard(m_mixLock);
     m_mixer.Clear();
