@@ -2,34 +2,27 @@
 #include <QMessageBox>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include "app/DlgWorkMode.h"
 #include "app/ExecutableFolder.h"
+#include "app/ProgramLog.h"
 #include "app/QuitOnSignal.h"
 #include "app/SingleInstance.h"
 #include "media/MemPool.h"
 #include "os/OS_Log.h"
 #include "ui/TextCodec.h"
 
-namespace {
-
-int ForwardToDebugOutput(int, const char* text) {
-    qDebug("%s", text);
-    return 0;
-}
-
-}  // namespace
-
 int main(int argc, char* argv[]) {
     // Every relative name (settings, style sheet, sounds, output/) means the
     // program's own folder.
-    if (chdir(ExecutableFolder().c_str()) != 0)
-        perror("chdir");
+    int chdirError = chdir(ExecutableFolder().c_str()) != 0 ? errno : 0;
 
-    OS_Log& log = OS_Log::Global();
-    if (log.Open("vidloom.log.txt") != 0)
+    if (OpenProgramLog("vidloom.log.txt") != 0)
         return 0;
-    log.SetLevel(OS_Log::LEVEL_DEBUG);
-    log.SetCallback(&ForwardToDebugOutput);
+    if (chdirError != 0)
+        OS_Log::Error("cannot enter the program's folder: %s\n", strerror(chdirError));
     OS_Log::Info("------------ * program start * -----------\n");
 
     MemPool::Frames().Init(MemPool::FRAME_BLOCK_SIZE, MemPool::FRAME_BLOCK_COUNT);

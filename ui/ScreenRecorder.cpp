@@ -287,9 +287,9 @@ int ScreenRecorder::OnStartRecord() {
 
 int ScreenRecorder::StartScreenCapture() {
     if (m_mode == MODE_FULL_SCREEN) {
-        int width = 0, height = 0;
-        GetScreenSize(&width, &height);
-        m_region = QRect(0, 0, width, height);
+        int x = 0, y = 0, width = 0, height = 0;
+        GetScreenRect(&x, &y, &width, &height);
+        m_region = QRect(x, y, width, height);
     }
     // No region chosen yet: nothing to record.
     if (m_region.width() <= 0 || m_region.height() <= 0)

@@ -2,6 +2,7 @@
 
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
+#include <X11/extensions/Xrandr.h>
 
 #include <unistd.h>
 
@@ -97,6 +98,21 @@ void X11TestScreen::SetCursor(int size, uint32_t rgb, int hotX, int hotY) {
 
 void X11TestScreen::MovePointer(int x, int y) {
     XTestFakeMotionEvent(m_display, -1, x, y, CurrentTime);
+    Sync();
+}
+
+void X11TestScreen::SetMonitor(const char* name, int x, int y, int width, int height, bool primary) {
+    XRRMonitorInfo* monitor = XRRAllocateMonitor(m_display, 0);
+    monitor->name = XInternAtom(m_display, name, False);
+    monitor->primary = primary;
+    monitor->x = x;
+    monitor->y = y;
+    monitor->width = width;
+    monitor->height = height;
+    monitor->mwidth = width / 4;  // about 100 dots per inch
+    monitor->mheight = height / 4;
+    XRRSetMonitor(m_display, DefaultRootWindow(m_display), monitor);
+    XRRFreeMonitors(monitor);
     Sync();
 }
 

@@ -28,6 +28,8 @@ public:
     // A size x size cursor of rgb, hot spot (hotX, hotY), all over the screen.
     void SetCursor(int size, uint32_t rgb, int hotX, int hotY);
     void MovePointer(int x, int y);
+    // Defines a RandR monitor; it lasts while this connection is open.
+    void SetMonitor(const char* name, int x, int y, int width, int height, bool primary);
 
     // Puts in place a process-wide X error handler that only counts, as a
     // toolkit would; the count so far.
