@@ -45,6 +45,10 @@ struct Picture {
     }
 };
 
+// A toolkit's error handler, put in place at start as Qt does, before any
+// connection of ours.
+const bool g_toolkitHandler = (X11TestScreen::TrapErrors(), true);
+
 class X11Grabber : public X11ScreenTest {
 protected:
     void SetUp() override {
@@ -175,10 +179,8 @@ TEST_F(X11Grabber, WindowPicturesKeepTheOpenSizeWhenTheWindowMovesOrGrows) {
 }
 
 TEST_F(X11Grabber, VanishedWindowGivesMinusOneAndOurErrorsStayOurs) {
-    // A toolkit's handler, put in place before our connections open (as Qt
-    // does at start): errors of our connections must not reach it, nor end
-    // the process; errors of others must, once.
-    X11TestScreen::TrapErrors();
+    // Errors of our connections must not reach the toolkit's handler, nor
+    // end the process; errors of others must, once.
     unsigned long w = m_screen.CreateWindow(50, 50, 40, 30, RED);
     WindowGrabber grabber;
     ASSERT_EQ(0, grabber.Open(w));

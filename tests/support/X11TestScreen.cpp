@@ -22,8 +22,11 @@ int CountError(Display*, XErrorEvent*) {
 X11TestScreen::X11TestScreen() : m_display(nullptr), m_width(0), m_height(0), m_cursor(0) {}
 
 X11TestScreen::~X11TestScreen() {
-    if (m_display)
-        XCloseDisplay(m_display);
+    if (!m_display)
+        return;
+    for (unsigned long name : m_monitors)
+        XRRDeleteMonitor(m_display, DefaultRootWindow(m_display), name);
+    XCloseDisplay(m_display);
 }
 
 bool X11TestScreen::Open(const char* displayName) {
@@ -112,6 +115,7 @@ void X11TestScreen::SetMonitor(const char* name, int x, int y, int width, int he
     monitor->mwidth = width / 4;  // about 100 dots per inch
     monitor->mheight = height / 4;
     XRRSetMonitor(m_display, DefaultRootWindow(m_display), monitor);
+    m_monitors.push_back(monitor->name);
     XRRFreeMonitors(monitor);
     Sync();
 }
