@@ -32,10 +32,11 @@ namespace {
 // or cut file can be played from the next second on.
 const int KEY_FRAME_INTERVAL = 25;
 
-void LogReason(const char* what, int err) {
+// FFmpeg's reason for err, on the level of the failure it explains.
+void LogReason(int level, const char* what, int err) {
     char text[AV_ERROR_MAX_STRING_SIZE];
     av_strerror(err, text, sizeof text);
-    OS_Log::Debug("mux: %s: %s\n", what, text);
+    OS_Log::Global().Print(level, "mux: %s: %s\n", what, text);
 }
 
 // The encoder's choice among the two sample formats we can feed it:
@@ -128,7 +129,7 @@ int Mp4Muxer::Open(const char* fileName, VideoStreamParams video, AudioStreamPar
         int err = avio_open(&m_formatContext->pb, fileName, AVIO_FLAG_WRITE);
         if (err < 0) {
             OS_Log::Error("failed to open ts file to write \n");
-            LogReason(fileName, err);
+            LogReason(OS_Log::LEVEL_ERROR, fileName, err);
             Release();
             return -1;
         }
@@ -138,7 +139,7 @@ int Mp4Muxer::Open(const char* fileName, VideoStreamParams video, AudioStreamPar
     int err = avformat_write_header(m_formatContext, nullptr);
     if (err < 0) {
         OS_Log::Error("failed to write header \n");
-        LogReason(fileName, err);
+        LogReason(OS_Log::LEVEL_ERROR, fileName, err);
         Release();
         return -1;
     }
@@ -152,7 +153,7 @@ int Mp4Muxer::AddVideoStream() {
         return -1;
     AVStream* stream = avformat_new_stream(m_formatContext, nullptr);
     if (!stream) {
-        printf("Could not allocate stream\n");
+        OS_Log::Error("Could not allocate stream\n");
         return -1;
     }
     stream->id = (int)m_formatContext->nb_streams - 1;
@@ -190,7 +191,7 @@ int Mp4Muxer::AddAudioStream() {
         return -1;
     AVStream* stream = avformat_new_stream(m_formatContext, nullptr);
     if (!stream) {
-        fprintf(stderr, "Could not allocate stream\n");
+        OS_Log::Error("Could not allocate stream\n");
         return -1;
     }
     stream->id = (int)m_formatContext->nb_streams - 1;
@@ -231,7 +232,7 @@ int Mp4Muxer::AddAudioStream() {
 int Mp4Muxer::OpenEncoder(OutputStream& os) {
     int err = avcodec_open2(os.codec, nullptr, nullptr);
     if (err < 0) {
-        LogReason(avcodec_get_name(os.codec->codec_id), err);
+        LogReason(OS_Log::LEVEL_ERROR, avcodec_get_name(os.codec->codec_id), err);
         return -1;
     }
     if (avcodec_parameters_from_context(os.stream->codecpar, os.codec) < 0)
@@ -327,7 +328,7 @@ void Mp4Muxer::Close() {
         int err = av_write_trailer(m_formatContext);
         if (err < 0) {
             OS_Log::Error("mux: failed to write trailer!\n");
-            LogReason("trailer", err);
+            LogReason(OS_Log::LEVEL_ERROR, "trailer", err);
         }
         m_headerWritten = false;
     }
