@@ -142,6 +142,25 @@ std::string AppDriver::OutputFiles() const {
     return RunCommand("ls " + Quote(m_dir + "/output") + " 2>/dev/null");
 }
 
+std::string AppDriver::WaitOutputFile(int timeoutMs) const {
+    int64_t deadline = OS_NowMs() + timeoutMs;
+    long lastSize = -1;
+    while (OS_NowMs() < deadline) {
+        std::string files = OutputFiles();
+        if (!files.empty()) {
+            files.pop_back();
+            std::string path = m_dir + "/output/" + files.substr(files.rfind('\n') + 1);
+            struct stat st;
+            long size = stat(path.c_str(), &st) == 0 ? (long)st.st_size : -1;
+            if (size > 0 && size == lastSize)
+                return path;
+            lastSize = size;
+        }
+        OS_Sleep(300);
+    }
+    return "";
+}
+
 std::string AppDriver::Log() const {
     return ReadFileText(m_dir + "/vidloom.log.txt") + "\n--- stdout/stderr:\n" +
            ReadFileText(m_dir + "/stdout.log");

@@ -41,6 +41,9 @@ public:
     const std::string& Dir() const { return m_dir; }
     // Files in dir/output, sorted.
     std::string OutputFiles() const;
+    // Waits until the newest file in dir/output exists and stopped growing
+    // (the recording was finished); its path, or "" after timeoutMs.
+    std::string WaitOutputFile(int timeoutMs = 15000) const;
     std::string Log() const;
 
 private:
