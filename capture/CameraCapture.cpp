@@ -22,10 +22,6 @@ private:
     CameraCallback* m_callback;  // not owned
 };
 
-// Time per frame is in 100 ns units.
-constexpr int64_t UNITS_PER_SECOND = 10000000;
-constexpr double UNITS_PER_MS = 10000.0;
-
 const CameraControl QUALITY_CONTROLS[3] = {CAMERA_BRIGHTNESS, CAMERA_CONTRAST, CAMERA_SATURATION};
 
 }  // namespace
@@ -162,10 +158,10 @@ int CameraCapture::QueryFormat() {
     width = format.width;
     height = format.height;
     bitCount = CameraFormatBitCount(format.fourcc);
-    // a camera that reports no height or no frame time must not stop us
-    lineBytes = format.height > 0 ? int32_t(uint32_t(format.imageSize) / uint32_t(format.height)) : 0;
+    // a camera that reports no height or no frame time gives 0, not a crash
+    lineBytes = LineBytesOf(format.imageSize, format.height);
     compression = CameraFormatCompression(format.fourcc);
-    fps = format.timePerFrame > 0 ? int32_t(UNITS_PER_SECOND / format.timePerFrame) : 0;
+    fps = FpsOfTimePerFrame(format.timePerFrame);
     OS_Log::Info("Camera: (%dx%d) ,bpp=%d, nCompression=%d , nFps=%d  \n", width, height, bitCount,
                  int(compression), fps);
     return 0;
@@ -177,10 +173,8 @@ int CameraCapture::GetFrameRate(int* rate) {
     CameraFormatInfo format;
     if (context->device->GetFormat(format) != 0)
         return 0;
-    double ms = format.timePerFrame / UNITS_PER_MS;
-    if (ms <= 0)
+    if (RoundedFpsOfTimePerFrame(format.timePerFrame, *rate) != 0)
         return 0;
-    *rate = int(1000.0 / ms + 0.5);
     OS_Log::Debug("Get AvgTimePerFrame: %d \n", int(format.timePerFrame));
     return 0;
 }

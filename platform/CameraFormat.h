@@ -21,6 +21,15 @@ int CameraFormatBitCount(uint32_t fourcc);
 // The bitmap compression code: "YUY2" as FOURCC for YUYV, 0 otherwise.
 uint32_t CameraFormatCompression(uint32_t fourcc);
 
+// Frames per second of a time per frame in 100 ns units: 10000000 / t,
+// truncating; 0 when the camera gives no time (t <= 0).
+int FpsOfTimePerFrame(int64_t timePerFrame);
+// The same rounded to nearest, through milliseconds per frame, into fps. 0,
+// or -1 (fps untouched) when t <= 0.
+int RoundedFpsOfTimePerFrame(int64_t timePerFrame, int& fps);
+// Bytes per row: imageSize / height; 0 for a height of 0 or less.
+int LineBytesOf(int imageSize, int height);
+
 // A control's value at percent of its range: (max - min) * percent / 100 + min,
 // truncating. Computed in 64 bits, so wide ranges do not overflow.
 int ControlFromPercent(int minimum, int maximum, int percent);
