@@ -34,6 +34,15 @@ std::string Quote(const std::string& text) {
     return quoted + "'";
 }
 
+// The program's temporary folder, shared by every copy this test process
+// starts. Its single-instance guard is keyed by that folder, so copies
+// started by tests running beside this one (on the same machine) do not
+// count as a second instance, while two copies of one test still do.
+const std::string& ProgramTempFolder() {
+    static TempDir folder;
+    return folder.Path();
+}
+
 }  // namespace
 
 AppDriver::AppDriver() : m_pid(-1) {}
@@ -63,6 +72,7 @@ int AppDriver::Install(const std::string& dir, bool withOutput) {
 int AppDriver::Launch() {
     std::string exe = m_dir + "/vidloom";
     std::string log = m_dir + "/stdout.log";
+    std::string tmp = ProgramTempFolder();
     pid_t pid = fork();
     if (pid < 0)
         return -1;
@@ -75,6 +85,7 @@ int AppDriver::Launch() {
         if (chdir("/") != 0)
             _exit(127);
         setenv("QT_QPA_PLATFORM", "xcb", 1);
+        setenv("TMPDIR", tmp.c_str(), 1);
         execl(exe.c_str(), exe.c_str(), (char*)nullptr);
         _exit(127);
     }

@@ -17,7 +17,8 @@ public:
     // creates dir/output when withOutput. 0 or -1.
     int Install(const std::string& dir, bool withOutput = true);
     // Starts the installed program; its standard output and error go to
-    // dir/stdout.log. Working directory is "/" so that it must find its own
+    // dir/stdout.log. Its TMPDIR is a folder of this test process, so
+    // programs started by other test processes are not a second instance. Working directory is "/" so that it must find its own
     // folder. 0 or -1.
     int Launch();
     // Id of a visible window whose name matches the regular expression, or
