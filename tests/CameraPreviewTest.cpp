@@ -77,10 +77,10 @@ TEST(CameraPreview, ShowsBlackThenEachNewPictureRightSideUp) {
     CountingAllocator allocator;
     PresentTask presenter;
     ASSERT_EQ(0, presenter.Open(&box, 3, 8, AV_PIX_FMT_BGR24));
+    int64_t drawn = box.DrawnPictures();
     MMPacket packet = PicturePacket(picture, &allocator);
     presenter.Push(&packet);
     ASSERT_TRUE(ProcessEventsUntil([&] { return presenter.Presented() == 1; }));
-    int64_t drawn = box.DrawnPictures();
     ProcessEventsFor(100);
     QRgb upper = ScreenColour(UpperBand()), lower = ScreenColour(LowerBand());
     EXPECT_GT(qRed(upper), 200) << "first row at the top";
