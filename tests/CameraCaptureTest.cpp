@@ -19,6 +19,7 @@
 #include "platform/CameraFormat.h"
 #include "platform/testcam/TestCameraDevice.h"
 #include "platform/testcam/TestCameraPattern.h"
+#include "platform/v4l2/V4l2Device.h"
 #include "platform/v4l2/V4l2FrameSizes.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/TestEnv.h"
@@ -285,6 +286,12 @@ TEST(CameraLayer, FormatsFrameTimesControlsAndSizeRanges) {
     sizes.clear();
     ListSteppedSizes(1, 200, 0, 1, 200, 0, sizes);  // continuous
     EXPECT_EQ(2u, sizes.size());
+
+    // a node that opens but is no camera: the failed open keeps nothing
+    const int fds = CountOpenFds();
+    V4l2Device notACamera;
+    EXPECT_EQ(-1, notACamera.Open("/dev/null"));
+    EXPECT_EQ(fds, CountOpenFds());
 }
 
 // A real camera, where the machine has one.

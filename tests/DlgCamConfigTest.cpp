@@ -26,10 +26,13 @@ protected:
     }
     void TearDown() override { TestCameraDevice::Reset(); }
 
-    int Control(CameraControl control) {
-        int value = -1;
-        raw.GetControl(control, value);
-        return value;
+    // The driver's brightness, contrast and saturation as "b c s".
+    std::string Controls() {
+        int b = -1, c = -1, s = -1;
+        raw.GetControl(CAMERA_BRIGHTNESS, b);
+        raw.GetControl(CAMERA_CONTRAST, c);
+        raw.GetControl(CAMERA_SATURATION, s);
+        return std::to_string(b) + " " + std::to_string(c) + " " + std::to_string(s);
     }
     template <typename T = QWidget>
     T* Find(DlgCamConfig& dialog, const char* name) {
@@ -57,13 +60,10 @@ TEST_F(DlgCamConfigTest, ShowsItsTextsAndLoadsTheCamera) {
     // 30 frames a second shows as 25
     EXPECT_EQ(25, Find<QSpinBox>(dialog, "ctlFrameRate")->value());
     // brightness 0 of -64..64, contrast 128 of 0..255, saturation 50 of 0..100
-    EXPECT_EQ(50, Find<QSlider>(dialog, "ctlBrightness")->value());
-    EXPECT_EQ(50, Find<QSlider>(dialog, "ctlContrast")->value());
-    EXPECT_EQ(50, Find<QSlider>(dialog, "ctlSaturation")->value());
-    // loading wrote them back through the percentage
-    EXPECT_EQ(0, Control(CAMERA_BRIGHTNESS));
-    EXPECT_EQ(127, Control(CAMERA_CONTRAST));
-    EXPECT_EQ(50, Control(CAMERA_SATURATION));
+    // show as 50 and are written back through the percentage
+    for (const char* name : {"ctlBrightness", "ctlContrast", "ctlSaturation"})
+        EXPECT_EQ(50, Find<QSlider>(dialog, name)->value()) << name;
+    EXPECT_EQ("0 127 50", Controls());
 
     QComboBox* sizes = Find<QComboBox>(dialog, "cbxResolution");
     ASSERT_EQ(3, sizes->count());
@@ -81,11 +81,10 @@ TEST_F(DlgCamConfigTest, SlidersReachTheCameraAndSignalsCarryTheChoice) {
     DlgCamConfig dialog(&capture);
     QSlider* contrast = Find<QSlider>(dialog, "ctlContrast");
     contrast->setValue(0);  // 0 leaves the camera alone
-    EXPECT_EQ(127, Control(CAMERA_CONTRAST));
+    EXPECT_EQ("0 127 50", Controls());
     contrast->setValue(5);
-    EXPECT_EQ(12, Control(CAMERA_CONTRAST));
     Find<QSlider>(dialog, "ctlBrightness")->setValue(99);
-    EXPECT_EQ(62, Control(CAMERA_BRIGHTNESS));
+    EXPECT_EQ("62 12 50", Controls());
     Find<QSpinBox>(dialog, "ctlFrameRate")->setValue(10);  // shows only
 
     std::vector<bool> flips;
@@ -111,7 +110,7 @@ TEST_F(DlgCamConfigTest, SlidersReachTheCameraAndSignalsCarryTheChoice) {
     ASSERT_EQ(0, next.Open(TestCameraDevice::PATH, nullptr, 320, 240));
     dialog.SetCamera(&next);
     EXPECT_EQ(3, Find<QComboBox>(dialog, "cbxResolution")->count());
-    EXPECT_EQ(1u, sizes.size());
-    contrast->setValue(20);
-    EXPECT_EQ(51, Control(CAMERA_CONTRAST));
+    EXPECT_EQ(1u, sizes.size());  // refilling the list chose nothing
+    contrast->setValue(20);  // loading moved brightness from 99 to 98 percent
+    EXPECT_EQ("61 51 50", Controls());
 }

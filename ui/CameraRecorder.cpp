@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 #include <ctime>
 
+#include "app/AppPaths.h"
 #include "app/ConfigFile.h"
 #include "capture/AudioInputDevice.h"
 #include "capture/CameraCapture.h"
@@ -32,7 +33,6 @@
 
 namespace {
 
-const char* CONFIG_FILE = "default.cfg";
 const char* REVERSE_KEY = "camera.reverse";
 
 }  // namespace
@@ -54,7 +54,7 @@ CameraRecorder::CameraRecorder(QWidget* parent, Qt::WindowFlags flags)
     m_blinkTimer = startTimer(BLINK_MS);
 
     ConfigFile config;
-    if (config.Load(CONFIG_FILE, ConfigFile::DEFAULT_CAPACITY)) {
+    if (config.Load(AppPaths::Global().ConfigPath().c_str(), ConfigFile::DEFAULT_CAPACITY)) {
         m_reverse = config.GetInt(REVERSE_KEY, 0) != 0 ? 1 : 0;
         config.Close();
     }
@@ -305,7 +305,8 @@ void CameraRecorder::timerEvent(QTimerEvent* event) {
 }
 
 std::string CameraRecorder::MakeOutputFileName() const {
-    return ::MakeOutputFileName(ToGbString(tr("output/摄像头-")), time(nullptr));
+    return AppPaths::Global().OutputPath(
+        ::MakeOutputFileName(ToGbString(tr("output/摄像头-")), time(nullptr)));
 }
 
 int CameraRecorder::OnStartRecord() {
@@ -424,7 +425,7 @@ int CameraRecorder::OnCameraChanged(int index) {
 int CameraRecorder::OnReverseChecked(bool reversed) {
     m_reverse = reversed ? 1 : 0;
     ConfigFile config;
-    if (config.Load(CONFIG_FILE, ConfigFile::DEFAULT_CAPACITY)) {
+    if (config.Load(AppPaths::Global().ConfigPath().c_str(), ConfigFile::DEFAULT_CAPACITY)) {
         config.SetInt(REVERSE_KEY, m_reverse);
         config.Close();
     }
@@ -435,7 +436,7 @@ int CameraRecorder::OnOpenFolder() {
     if (!m_lastFile.empty())
         ShowInFileManager(QDir::current().absoluteFilePath(ToQString(m_lastFile)));
     else
-        OpenFolder(QDir::current().absoluteFilePath("output"));
+        OpenFolder(ToQString(AppPaths::Global().OutputFolder()));
     return 0;
 }
 
