@@ -41,16 +41,6 @@ double TonePower(const ProbeSound& sound, int channel, double hz) {
     return energy > 0 ? power / (energy * sound.Frames()) : 0;
 }
 
-QRgb MeanColour(const QImage& image, const QRect& area) {
-    long r = 0, g = 0, b = 0, n = 0;
-    for (int y = area.top(); y <= area.bottom(); ++y)
-        for (int x = area.left(); x <= area.right(); ++x, ++n) {
-            QRgb p = image.pixel(x, y);
-            r += qRed(p), g += qGreen(p), b += qBlue(p);
-        }
-    return n ? qRgb(r / n, g / n, b / n) : 0;
-}
-
 class CameraRecorderE2E : public testing::Test {
 protected:
     void SetUp() override {
