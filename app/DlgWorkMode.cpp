@@ -4,10 +4,10 @@
 #include <QCoreApplication>
 #include <QFrame>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 
+#include "ui/CameraRecorder.h"
 #include "ui/ScreenRecorder.h"
 
 DlgWorkMode::DlgWorkMode(QWidget* parent)
@@ -56,9 +56,13 @@ int DlgWorkMode::OnEnter() {
         m_launched = true;
     }
     if (chCamera->isChecked()) {
-        // Camera recording is not part of this build yet: say so and stay.
-        QMessageBox::information(this, tr("提示"), tr("摄像头录像暂不可用"), QMessageBox::Ok);
-        return 0;
+        CameraRecorder* recorder = new CameraRecorder(nullptr);
+        // Without a camera it has told the user and asked the program to end.
+        if (recorder->HasCameras())
+            recorder->show();
+        else
+            recorder->deleteLater();
+        m_launched = true;
     }
     close();
     return 0;

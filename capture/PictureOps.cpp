@@ -66,3 +66,13 @@ void ScalePicture(const uint8_t* src, int srcX, int srcY, int srcWidth, int srcH
         }
     }
 }
+
+void FlipRows(uint8_t* data, int rowBytes, int rows) {
+    if (!data || rowBytes <= 0 || rows < 2)
+        return;
+    for (int i = 0; i < rows / 2; ++i) {
+        uint8_t* top = data + (size_t)i * rowBytes;
+        uint8_t* bottom = data + (size_t)(rows - 1 - i) * rowBytes;
+        std::swap_ranges(top, top + rowBytes, bottom);
+    }
+}

@@ -32,3 +32,9 @@ void BlendCursor(uint8_t* picture, int width, int height, int rowBytes, const ui
 void ScalePicture(const uint8_t* src, int srcX, int srcY, int srcWidth, int srcHeight,
                   int srcRowBytes, int areaWidth, int areaHeight, uint8_t* dst, int dstWidth,
                   int dstHeight, int dstRowBytes);
+
+// Turns a picture upside down in place: row i trades places with row
+// rows - 1 - i; the middle row of an odd count stays. Any pixel layout:
+// rows are rowBytes long and packed. Allocates nothing (the camera thread
+// calls it for every picture).
+void FlipRows(uint8_t* data, int rowBytes, int rows);

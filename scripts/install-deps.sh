@@ -17,6 +17,8 @@ PACKAGES=(
   xvfb pulseaudio pulseaudio-utils xdotool x11-utils x11-xserver-utils x11-apps twm
   ffmpeg dbus-x11 xdg-utils tzdata
   libqt5multimedia5-plugins
+  # the camera preview draws with OpenGL: Mesa's software renderer under Xvfb
+  libgl1-mesa-dri
   fonts-wqy-microhei
   # fuzzing and sanitizers
   clang libclang-rt-14-dev

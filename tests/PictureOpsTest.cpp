@@ -2,6 +2,7 @@
 // on plain buffers (the unscaled rules are checked on the X server).
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <vector>
 
 #include "capture/PictureOps.h"
@@ -101,4 +102,25 @@ TEST(ScalePicture, NearestNeighbourAndBlackWhereTheAreaWasOffScreen) {
     ScalePicture(row.Bytes(), 0, 0, 4, 1, 16, 4, 4, out.Bytes(), 4, 4, 16);
     EXPECT_EQ(0x0000FFu, out.At(2, 0));
     EXPECT_EQ(0u, out.At(2, 1));
+}
+
+TEST(FlipRows, ReversesRowsOfAnyLayoutInPlace) {
+    // 640 x 480 at 24 bits (1920-byte rows) and at 16 bits, YUY2 (1280),
+    // plus odd row counts, whose middle row stays.
+    struct Case { int rowBytes, rows; } cases[] = {{1920, 480}, {1280, 480}, {9, 3}, {6, 1}, {4, 5}};
+    for (const Case& c : cases) {
+        // Row r holds bytes (r * 7 + column) & 0xff: each row is distinct.
+        std::vector<uint8_t> picture((size_t)c.rowBytes * c.rows);
+        for (int r = 0; r < c.rows; ++r)
+            for (int i = 0; i < c.rowBytes; ++i)
+                picture[(size_t)r * c.rowBytes + i] = (uint8_t)(r * 7 + i);
+        std::vector<uint8_t> original = picture;
+        FlipRows(picture.data(), c.rowBytes, c.rows);
+        for (int r = 0; r < c.rows; ++r)
+            ASSERT_EQ(0, memcmp(&picture[(size_t)r * c.rowBytes],
+                                &original[(size_t)(c.rows - 1 - r) * c.rowBytes], c.rowBytes))
+                << c.rowBytes << " x " << c.rows << ", row " << r;
+        FlipRows(picture.data(), c.rowBytes, c.rows);
+        EXPECT_EQ(original, picture) << "twice gives the picture back";
+    }
 }

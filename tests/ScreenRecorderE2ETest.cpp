@@ -62,24 +62,6 @@ protected:
         return bar;
     }
 
-    // Waits until a recording file exists and stopped growing; its path.
-    std::string WaitRecording(int timeoutMs = 15000) {
-        int64_t deadline = OS_NowMs() + timeoutMs;
-        long lastSize = -1;
-        while (OS_NowMs() < deadline) {
-            std::string files = app.OutputFiles();
-            if (!files.empty()) {
-                std::string path = dir.Path() + "/output/" + files.substr(0, files.find('\n'));
-                struct stat st;
-                if (stat(path.c_str(), &st) == 0 && st.st_size == lastSize && st.st_size > 0)
-                    return path;
-                lastSize = stat(path.c_str(), &st) == 0 ? st.st_size : -1;
-            }
-            OS_Sleep(300);
-        }
-        return "";
-    }
-
     // Picks a mode of the bar's mode list ("Down" for "窗口", "Down Down"
     // for "区域"), which opens its chooser at once.
     void ChooseMode(const std::string& bar, const std::string& downs) {
@@ -97,7 +79,7 @@ protected:
         if (during)
             during();
         app.Key("F4");
-        return WaitRecording();
+        return app.WaitOutputFile();
     }
 
     int CountFiles() {
@@ -156,7 +138,7 @@ TEST_F(ScreenRecorderE2E, RecordsTheWholeScreenWithSoundBetweenF3AndF4) {
     }
     app.Key("F4");
     double seconds = (OS_NowMs() - start) / 1000.0;
-    std::string path = WaitRecording();
+    std::string path = app.WaitOutputFile();
     ASSERT_NE("", path) << app.Log();
     EXPECT_NE(std::string::npos, path.find("/output/屏幕录像-")) << path;
     CheckRecording(path, seconds, true);
@@ -194,7 +176,7 @@ TEST_F(ScreenRecorderE2E, KeysOutOfTurnStartNoSecondRecording) {
     OS_Sleep(2000);
     EXPECT_FALSE(app.HasWindow(kBar)) << "the bar hides while recording";
     app.Key("F4");
-    ASSERT_NE("", WaitRecording());
+    ASSERT_NE("", app.WaitOutputFile());
     EXPECT_EQ(1, CountFiles());
 
     // Stopping by signal in the middle of a recording still finishes the file.
@@ -234,7 +216,7 @@ TEST_F(ScreenRecorderE2E, MissingOutputFolderRefusesTheStartUntilItExists) {
     app.Key("F3");
     OS_Sleep(2000);
     app.Key("F4");
-    std::string path = WaitRecording();
+    std::string path = app.WaitOutputFile();
     ASSERT_NE("", path) << app.Log();
     Mp4Probe probe;
     EXPECT_EQ(0, probe.Open(path)) << probe.Error();
@@ -273,7 +255,7 @@ TEST_F(ScreenRecorderE2E, SoundDeviceGoneBeforeTheStartStopsTheRecording) {
     RunCommand("xdotool windowfocus --sync " + error + " key Return");
     EXPECT_NE("", app.WaitWindow(kBar, 5000)) << "capture stopped, bar shown again";
     // What was captured before the sound failed is a whole file.
-    std::string path = WaitRecording();
+    std::string path = app.WaitOutputFile();
     ASSERT_NE("", path) << app.Log();
     Mp4Probe probe;
     EXPECT_EQ(0, probe.Open(path)) << probe.Error();
@@ -329,20 +311,10 @@ TEST_F(ScreenRecorderE2E, RecordsADraggedRegionWithoutItsOutline) {
     double blue, green, red;
     picture.Average(0, 0, picture.width, picture.height, &blue, &green, &red);
     // What the screen shows there, and no outline: it stays outside.
-    QImage screen = GrabScreen().copy(300, 250, 101, 57).convertToFormat(QImage::Format_RGB32);
-    double screenRed = 0, screenGreen = 0, screenBlue = 0;
-    for (int y = 0; y < screen.height(); ++y) {
-        for (int x = 0; x < screen.width(); ++x) {
-            QRgb pixel = screen.pixel(x, y);
-            screenRed += qRed(pixel);
-            screenGreen += qGreen(pixel);
-            screenBlue += qBlue(pixel);
-        }
-    }
-    double count = screen.width() * screen.height();
-    EXPECT_NEAR(screenRed / count, red, 8);
-    EXPECT_NEAR(screenGreen / count, green, 8);
-    EXPECT_NEAR(screenBlue / count, blue, 8);
+    QRgb screen = MeanColour(GrabScreen(), QRect(300, 250, 101, 57));
+    EXPECT_NEAR(qRed(screen), red, 8);
+    EXPECT_NEAR(qGreen(screen), green, 8);
+    EXPECT_NEAR(qBlue(screen), blue, 8);
     // The outline shows on the screen one pixel left of the region, and its
     // dark frame is not in the recording's first column.
     QRgb outline = GrabScreen().pixel(299, 270);
@@ -395,7 +367,7 @@ TEST_F(ScreenRecorderE2E, RecordsAScreenLargerThanOnePoolBlock) {
     app.Key("F3");
     OS_Sleep(2500);
     app.Key("F4");
-    std::string path = WaitRecording();
+    std::string path = app.WaitOutputFile();
     app.Kill(SIGTERM);
     int code = -1;
     app.WaitExit(10000, &code);

@@ -28,6 +28,7 @@
 #include "media/MMPacket.h"
 #include "os/OS_Log.h"
 #include "ui/FileManager.h"
+#include "ui/FormParts.h"
 #include "ui/GlobalShortcut.h"
 #include "ui/InfoWindow.h"
 #include "ui/OutputFileName.h"
@@ -35,36 +36,6 @@
 #include "ui/RegionSelector.h"
 #include "ui/TextCodec.h"
 #include "ui/WindowSelector.h"
-
-namespace {
-
-QToolButton* MakeToolButton(QWidget* parent, const char* name, const QString& text,
-                            const QString& toolTip) {
-    QToolButton* button = new QToolButton(parent);
-    button->setObjectName(name);
-    button->setText(text);
-    button->setToolTip(toolTip);
-    return button;
-}
-
-QFrame* MakeFrame(QWidget* parent, const char* name, QFrame::Shape shape, QFrame::Shadow shadow) {
-    QFrame* frame = new QFrame(parent);
-    frame->setObjectName(name);
-    frame->setFrameShape(shape);
-    frame->setFrameShadow(shadow);
-    return frame;
-}
-
-QHBoxLayout* MakeRow(QWidget* parent, const char* name, int spacing, int left, int top, int right,
-                     int bottom) {
-    QHBoxLayout* row = new QHBoxLayout(parent);
-    row->setObjectName(name);
-    row->setSpacing(spacing);
-    row->setContentsMargins(left, top, right, bottom);
-    return row;
-}
-
-}  // namespace
 
 ScreenRecorder::ScreenRecorder(QWidget* parent)
     : BaseDialog("bg.png", parent), ui(), m_outline(nullptr), m_mode(MODE_FULL_SCREEN),

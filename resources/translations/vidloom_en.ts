@@ -145,10 +145,6 @@
         <source>提示</source>
         <translation>Notice</translation>
     </message>
-    <message>
-        <source>摄像头录像暂不可用</source>
-        <translation>Camera recording is not available yet</translation>
-    </message>
 </context>
 <context>
     <name>InfoWindow</name>

@@ -34,6 +34,15 @@ std::string Quote(const std::string& text) {
     return quoted + "'";
 }
 
+// The program's temporary folder, shared by every copy this test process
+// starts. Its single-instance guard is keyed by that folder, so copies
+// started by tests running beside this one (on the same machine) do not
+// count as a second instance, while two copies of one test still do.
+const std::string& ProgramTempFolder() {
+    static TempDir folder;
+    return folder.Path();
+}
+
 }  // namespace
 
 AppDriver::AppDriver() : m_pid(-1) {}
@@ -73,6 +82,7 @@ void AppDriver::SetEnv(const std::string& name, const std::string& value) { m_en
 int AppDriver::Launch() {
     std::string exe = m_exe;
     std::string log = m_dir + "/stdout.log";
+    std::string tmp = ProgramTempFolder();
     pid_t pid = fork();
     if (pid < 0)
         return -1;
@@ -85,6 +95,7 @@ int AppDriver::Launch() {
         if (chdir("/") != 0)
             _exit(127);
         setenv("QT_QPA_PLATFORM", "xcb", 1);
+        setenv("TMPDIR", tmp.c_str(), 1);
         // Chinese texts on a locale every machine has (a zh_CN.UTF-8 that is
         // not generated garbles the X window names xdotool searches).
         setenv("LANG", "C.UTF-8", 1);
@@ -156,6 +167,25 @@ void AppDriver::Kill(int signal) {
 
 std::string AppDriver::OutputFiles() const {
     return RunCommand("ls " + Quote(m_outputDir) + " 2>/dev/null");
+}
+
+std::string AppDriver::WaitOutputFile(int timeoutMs) const {
+    int64_t deadline = OS_NowMs() + timeoutMs;
+    long lastSize = -1;
+    while (OS_NowMs() < deadline) {
+        std::string files = OutputFiles();
+        if (!files.empty()) {
+            files.pop_back();
+            std::string path = m_outputDir + "/" + files.substr(files.rfind('\n') + 1);
+            struct stat st;
+            long size = stat(path.c_str(), &st) == 0 ? (long)st.st_size : -1;
+            if (size > 0 && size == lastSize)
+                return path;
+            lastSize = size;
+        }
+        OS_Sleep(300);
+    }
+    return "";
 }
 
 std::string AppDriver::Log() const {

@@ -26,7 +26,8 @@ public:
     void SetEnv(const std::string& name, const std::string& value);
     // Starts the installed program; its standard output and error go to
     // dir/stdout.log. Working directory is "/" so that it must find its own
-    // folder. 0 or -1.
+    // folder. Its TMPDIR is a folder of this test process, so programs
+    // started by other test processes are not a second instance. 0 or -1.
     int Launch();
     // Id of a visible window whose name matches the regular expression, or
     // "" after timeoutMs.
@@ -49,6 +50,9 @@ public:
     const std::string& Dir() const { return m_dir; }
     // Files in dir/output (or the installed program's outputDir), sorted.
     std::string OutputFiles() const;
+    // Waits until the newest file in dir/output exists and stopped growing
+    // (the recording was finished); its path, or "" after timeoutMs.
+    std::string WaitOutputFile(int timeoutMs = 15000) const;
     std::string Log() const;
 
 private:

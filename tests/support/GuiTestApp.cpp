@@ -73,6 +73,16 @@ QImage GrabScreen() {
     return QGuiApplication::primaryScreen()->grabWindow(0).toImage().convertToFormat(QImage::Format_RGB32);
 }
 
+QRgb MeanColour(const QImage& image, const QRect& area) {
+    long r = 0, g = 0, b = 0, n = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x, ++n) {
+            QRgb p = image.pixel(x, y);
+            r += qRed(p), g += qGreen(p), b += qBlue(p);
+        }
+    return n ? qRgb(r / n, g / n, b / n) : 0;
+}
+
 QWidget* ShowTestWindow(const QRect& rect, const QColor& body, const QString& title) {
     QPixmap picture(rect.size());
     picture.fill(body);

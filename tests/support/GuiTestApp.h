@@ -31,6 +31,8 @@ int RunDialog(QDialog& dialog, const std::function<void()>& drive);
 int Xdotool(const std::string& args);
 // The whole primary screen as the X server has it now.
 QImage GrabScreen();
+// Mean colour of a rectangle of an image.
+QRgb MeanColour(const QImage& image, const QRect& area);
 
 // A frameless top-level window: a title strip and a body of the given
 // colour with a few lines of text, at rect and on the screen on return.

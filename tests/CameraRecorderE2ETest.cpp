@@ -1,0 +1,240 @@
+// The real program in camera mode with the test camera, driven as a user
+// would on the test X server: "摄像头录像", "进入", F3/F4; its recordings
+// read back with FFmpeg. The test camera writes its frame number into the
+// picture's top rows, so the file shows which pictures reached it.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+#include "capture/PictureOps.h"
+#include "os/OS_Clock.h"
+#include "platform/x11/X11CloseRequest.h"
+#include "platform/testcam/TestCameraPattern.h"
+#include "tests/support/AppDriver.h"
+#include "tests/support/GuiTestApp.h"
+#include "tests/support/Mp4Probe.h"
+#include "tests/support/TestEnv.h"
+
+namespace {
+
+const int kWindowTimeoutMs = 20000;
+const char* kCameraWindow = "^摄像头录像$";
+// The sound list, in window coordinates (the layout and style sheet fix it).
+const int kSoundListX = 168, kSoundListY = 289;
+
+// Power of one frequency in a channel (Goertzel), relative to the signal.
+double TonePower(const ProbeSound& sound, int channel, double hz) {
+    double k = 2 * std::cos(2 * M_PI * hz / sound.sampleRate), s1 = 0, s2 = 0, energy = 0;
+    for (int64_t i = 0; i < sound.Frames(); ++i) {
+        double x = sound.samples[i * sound.channels + channel];
+        double s = x + k * s1 - s2;
+        s2 = s1;
+        s1 = s;
+        energy += x * x;
+    }
+    double power = s1 * s1 + s2 * s2 - k * s1 * s2;
+    return energy > 0 ? power / (energy * sound.Frames()) : 0;
+}
+
+class CameraRecorderE2E : public testing::Test {
+protected:
+    void SetUp() override {
+        REQUIRE_DISPLAY();
+        REQUIRE_PULSE();
+        setenv("VIDLOOM_TEST_CAMERA", "1", 1);
+        unsetenv("VIDLOOM_TEST_CAMERA_VANISH_AFTER");
+    }
+    void TearDown() override {
+        unsetenv("VIDLOOM_TEST_CAMERA");
+        unsetenv("VIDLOOM_TEST_CAMERA_VANISH_AFTER");
+    }
+
+    // Starts the program with `config` as default.cfg and enters camera
+    // mode; the id of the window that opens (the camera window).
+    std::string StartCameraWindow(const std::string& config = "camera.reverse=0\n",
+                                  const char* windowName = kCameraWindow) {
+        EXPECT_EQ(0, app.Install(dir.Path()));
+        WriteFileText(dir.File("default.cfg"), config);
+        EXPECT_EQ(0, app.Launch());
+        std::string workMode = app.WaitWindow("^Quorvex$", kWindowTimeoutMs);
+        EXPECT_NE("", workMode) << app.Log();
+        if (workMode.empty())
+            return "";
+        app.Click(workMode, 40, 61);   // "摄像头录像"
+        app.Click(workMode, 80, 105);  // "进入"
+        std::string window = app.WaitWindow(windowName, kWindowTimeoutMs);
+        EXPECT_NE("", window) << app.Log();
+        OS_Sleep(1000);  // hot keys grabbed, preview running
+        return window;
+    }
+
+    TempDir dir;
+    AppDriver app;
+};
+
+// Decodes the recording and checks what every row of the test's table
+// says of a camera recording of about `seconds`.
+void CheckCameraRecording(const std::string& path, double seconds, bool reversed) {
+    Mp4Probe probe;
+    EXPECT_EQ(0, probe.Open(path)) << probe.Error();
+    int v = probe.FindStream(ProbeStream::VIDEO);
+    std::vector<ProbePicture> pictures;
+    if (v < 0 || probe.DecodePictures(v, &pictures) != 0 || pictures.empty()) {
+        ADD_FAILURE() << "no pictures in " << path;
+        return;
+    }
+    const ProbeStream& stream = probe.Streams()[v];
+    EXPECT_EQ(640, stream.width);
+    EXPECT_EQ(480, stream.height);
+    const std::vector<ProbePacket>& packets = probe.Packets(v);
+    for (const ProbePacket& packet : packets) {
+        double frame = stream.ToSeconds(packet.pts) * 25;
+        if (std::fabs(frame - std::round(frame)) > 0.01) {
+            ADD_FAILURE() << "pictures sit on the 25 per second grid: " << frame;
+            break;
+        }
+    }
+    double span = stream.ToSeconds(packets.back().pts + packets.back().duration - packets.front().pts);
+    EXPECT_NEAR(seconds, span, 0.6);
+    EXPECT_GE(packets.size(), 0.95 * span * 25) << "pictures written of those expected";
+
+    // The camera's frame numbers (30 a second) rise through the file; a
+    // reversed picture carries its code at the bottom.
+    int64_t last = -1;
+    int readable = 0;
+    for (ProbePicture& picture : pictures) {
+        if (reversed) {
+            EXPECT_EQ(-1, ReadTestCameraFrameNumber(picture.bgra.data(), 640, 480, 640 * 4, 32));
+            FlipRows(picture.bgra.data(), 640 * 4, 480);
+        }
+        int64_t number = ReadTestCameraFrameNumber(picture.bgra.data(), 640, 480, 640 * 4, 32);
+        if (number < 0)
+            continue;
+        ++readable;
+        EXPECT_GT(number, last) << "camera frames in order, none twice";
+        last = number;
+    }
+    EXPECT_GE(readable, (int)pictures.size() * 9 / 10);
+    // The upper half is orange, the lower blue (after turning back).
+    double blue, green, red, blue2, green2, red2;
+    pictures[pictures.size() / 2].Average(0, 40, 640, 180, &blue, &green, &red);
+    pictures[pictures.size() / 2].Average(0, 280, 640, 180, &blue2, &green2, &red2);
+    EXPECT_GT(red, blue + 60) << "orange at the top";
+    EXPECT_GT(blue2, red2 + 60) << "blue at the bottom";
+}
+
+}  // namespace
+
+TEST_F(CameraRecorderE2E, RecordsTheCameraWithTheMicrophoneMixedWithTheStereoMix) {
+    // The microphone plays 1000 Hz; the stereo mix (the test sink's monitor)
+    // 440 Hz. The sound list's last entry is the newest source.
+    std::string module = RunCommand(
+        "pactl load-module module-sine-source source_name=vidloom_mic_1k rate=11025 frequency=1000");
+    ASSERT_NE("", module);
+    std::string window = StartCameraWindow();
+    ASSERT_NE("", window);
+
+    // The preview shows the camera's picture: orange above, blue below.
+    GuiTestApp();
+    int x, y, width, height;
+    ASSERT_TRUE(app.Geometry(window, &x, &y, &width, &height));
+    QImage screen = GrabScreen();
+    // Bands across the preview (the camera's white bar crosses them).
+    QRgb upper = MeanColour(screen, QRect(x + width / 2 - 100, y + 40, 200, 60));
+    QRgb lower = MeanColour(screen, QRect(x + width / 2 - 100, y + 160, 200, 60));
+    EXPECT_GT(qRed(upper), qBlue(upper) + 60) << "preview upper half";
+    EXPECT_GT(qBlue(lower), qRed(lower) + 60) << "preview lower half";
+
+    app.Click(window, kSoundListX, kSoundListY);
+    OS_Sleep(500);
+    app.Key("Down Down Return");  // "默认麦克风+立体声"
+    OS_Sleep(500);
+    int64_t start = OS_NowMs();
+    app.Key("F3");
+    OS_Sleep(6000);
+    app.Key("F4");
+    double seconds = (OS_NowMs() - start) / 1000.0;
+    std::string path = app.WaitOutputFile();
+    RunCommand("pactl unload-module " + module);
+    ASSERT_NE("", path) << app.Log();
+    EXPECT_NE(std::string::npos, path.find("/output/摄像头-")) << path;
+    CheckCameraRecording(path, seconds, false);
+    EXPECT_NE(std::string::npos, app.Log().find("Start stereo capture")) << app.Log();
+
+    Mp4Probe probe;
+    ASSERT_EQ(0, probe.Open(path));
+    ProbeSound sound;
+    ASSERT_EQ(0, probe.DecodeSound(probe.FindStream(ProbeStream::AUDIO), &sound));
+    EXPECT_EQ(11025, sound.sampleRate);
+    EXPECT_GT(sound.Frames(), (seconds - 2.5) * 11025) << "sound throughout (the sine source comes in 2 s bursts)";
+    double quiet = TonePower(sound, 0, 700);
+    EXPECT_GT(TonePower(sound, 0, 440), 20 * quiet) << "the stereo mix's tone";
+    EXPECT_GT(TonePower(sound, 0, 1000), 20 * quiet) << "the microphone's tone";
+    EXPECT_TRUE(app.HasWindow(kCameraWindow));
+}
+
+TEST_F(CameraRecorderE2E, ReverseTurnsThePictureAndClosingFinishesTheRecording) {
+    std::string window = StartCameraWindow("camera.reverse=1\n");
+    ASSERT_NE("", window);
+    app.Key("F3");
+    OS_Sleep(3000);
+    app.Key("F4");
+    std::string path = app.WaitOutputFile();
+    ASSERT_NE("", path) << app.Log();
+    CheckCameraRecording(path, 3.0, true);
+    Mp4Probe probe;
+    ASSERT_EQ(0, probe.Open(path));
+    EXPECT_EQ(1u, probe.Streams().size()) << "no sound chosen";
+
+    // Closing the window during a second recording finishes its file.
+    app.Key("F3");
+    OS_Sleep(3000);
+    ASSERT_EQ(0, X11RequestClose(std::stoul(window)));
+    int code = -1;
+    ASSERT_EQ(0, app.WaitExit(15000, &code)) << app.Log();
+    EXPECT_EQ(0, code);
+    std::string files = app.OutputFiles();
+    ASSERT_EQ(2, std::count(files.begin(), files.end(), '\n')) << files;
+    std::string second = dir.Path() + "/output/" + files.substr(files.find('\n') + 1);
+    second.pop_back();
+    CheckCameraRecording(second, 3.0, true);
+}
+
+TEST_F(CameraRecorderE2E, CameraVanishingMidRecordingLeavesAWholeFileAndAUsableWindow) {
+    // Unplugged 3 s after the camera starts (30 frames a second).
+    setenv("VIDLOOM_TEST_CAMERA_VANISH_AFTER", "90", 1);
+    std::string window = StartCameraWindow();
+    ASSERT_NE("", window);
+    app.Key("F3");
+    OS_Sleep(4000);
+    app.Key("F4");
+    std::string path = app.WaitOutputFile();
+    ASSERT_NE("", path) << app.Log();
+    Mp4Probe probe;
+    ASSERT_EQ(0, probe.Open(path)) << probe.Error();
+    EXPECT_GE(probe.Packets(0).size(), 25u);
+    EXPECT_TRUE(app.HasWindow(kCameraWindow));
+    // Still answers: a recording without pictures starts and stops, then
+    // the window closes normally.
+    app.Key("F3");
+    OS_Sleep(1000);
+    app.Key("F4");
+    OS_Sleep(1000);
+    ASSERT_EQ(0, X11RequestClose(std::stoul(window)));
+    int code = -1;
+    ASSERT_EQ(0, app.WaitExit(15000, &code)) << app.Log();
+    EXPECT_EQ(0, code);
+}
+
+TEST_F(CameraRecorderE2E, WithoutACameraItSaysSoAndEnds) {
+    unsetenv("VIDLOOM_TEST_CAMERA");
+    std::string error = StartCameraWindow("camera.reverse=0\n", "^错误$");
+    ASSERT_NE("", error);
+    RunCommand("xdotool windowfocus --sync " + error + " key Return");
+    int code = -1;
+    ASSERT_EQ(0, app.WaitExit(10000, &code)) << app.Log();
+    EXPECT_EQ(0, code);
+    EXPECT_FALSE(app.HasWindow(kCameraWindow));
+}

@@ -1,0 +1,485 @@
+#include "ui/CameraRecorder.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QListView>
+#include <QMessageBox>
+#include <QSpacerItem>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <ctime>
+
+#include "app/AppPaths.h"
+#include "app/ConfigFile.h"
+#include "capture/AudioInputDevice.h"
+#include "capture/CameraCapture.h"
+#include "capture/EnumerateCameras.h"
+#include "capture/PictureOps.h"
+#include "media/VideoFrameScaler.h"
+#include "os/OS_Log.h"
+#include "ui/DlgCamConfig.h"
+#include "ui/FileManager.h"
+#include "ui/FormParts.h"
+#include "ui/GLWidget.h"
+#include "ui/GlobalShortcut.h"
+#include "ui/OutputFileName.h"
+#include "ui/PresentTask.h"
+#include "ui/TextCodec.h"
+
+namespace {
+
+const char* REVERSE_KEY = "camera.reverse";
+
+}  // namespace
+
+CameraRecorder::CameraRecorder(QWidget* parent, Qt::WindowFlags flags)
+    : QWidget(parent, flags), ui(), m_configDialog(nullptr), m_camera(nullptr), m_frameWidth(1),
+      m_frameHeight(1), m_bitsPerPixel(0), m_compression(0), m_recording(false), m_starting(false),
+      m_useAudio(false), m_presenter(nullptr), m_reverse(0), m_blinkOn(false), m_blinkTimer(0),
+      m_hotKeyStart(nullptr), m_hotKeyStop(nullptr) {
+    SetupUi();
+    ui.cbxCamera->setView(new QListView(ui.cbxCamera));
+    FillSoundList();
+
+    m_iconOn = QIcon(":/image/icon/recording_on.png");
+    m_iconOff = QIcon(":/image/icon/recording_off.png");
+    ui.btnStop->setIcon(m_iconOff);
+    ui.btnStop->hide();
+
+    m_blinkTimer = startTimer(BLINK_MS);
+
+    ConfigFile config;
+    if (config.Load(AppPaths::Global().ConfigPath().c_str(), ConfigFile::DEFAULT_CAPACITY)) {
+        m_reverse = config.GetInt(REVERSE_KEY, 0) != 0 ? 1 : 0;
+        config.Close();
+    }
+
+    LoadCameras();
+
+    // Connected only now: filling the lists above reaches no slot.
+    connect(ui.btnStart, &QToolButton::clicked, this, &CameraRecorder::OnStartRecord);
+    connect(ui.btnStop, &QToolButton::clicked, this, &CameraRecorder::OnStopRecord);
+    connect(ui.cbxCamera, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+            &CameraRecorder::OnCameraChanged);
+    connect(ui.btnOpenFolder, &QToolButton::clicked, this, &CameraRecorder::OnOpenFolder);
+    connect(ui.btnConfig, &QToolButton::clicked, this, &CameraRecorder::OnShowConfig);
+    connect(ui.cbxUseMic, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+            &CameraRecorder::OnAudioInputChanged);
+    m_hotKeyStart = new GlobalShortcut(QKeySequence("F3"));
+    m_hotKeyStop = new GlobalShortcut(QKeySequence("F4"));
+    connect(m_hotKeyStart, &GlobalShortcut::activated, this, &CameraRecorder::OnStartRecord);
+    connect(m_hotKeyStop, &GlobalShortcut::activated, this, &CameraRecorder::OnStopRecord);
+
+    // However the program ends (a signal too), a running recording is
+    // finished first.
+    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {
+        OnStopRecord();
+        StopCamera();
+    });
+}
+
+CameraRecorder::~CameraRecorder() {
+    OnStopRecord();
+    StopCamera();
+    delete m_hotKeyStart;
+    delete m_hotKeyStop;
+    delete m_configDialog;
+}
+
+void CameraRecorder::SetupUi() {
+    setObjectName("CameraRecorder");
+    setWindowTitle(tr("摄像头录像"));
+    setWindowIcon(QIcon(":/image/icon/camera.png"));
+    resize(483, 328);
+
+    QVBoxLayout* verticalLayout = new QVBoxLayout(this);
+    verticalLayout->setObjectName("verticalLayout");
+    verticalLayout->setSpacing(6);
+    verticalLayout->setContentsMargins(2, 2, 2, 2);
+
+    // The preview: placed by FitVideo, not by a layout.
+    ui.videoFrame = MakeFrame(this, "videoFrame", QFrame::NoFrame, QFrame::Raised);
+    ui.videoFrame->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    verticalLayout->addWidget(ui.videoFrame);
+    ui.videobox = new GLWidget(ui.videoFrame);
+    ui.videobox->setObjectName("videobox");
+    ui.videoFrame->installEventFilter(this);
+
+    QHBoxLayout* horizontalLayout_3 = new QHBoxLayout();
+    horizontalLayout_3->setObjectName("horizontalLayout_3");
+    horizontalLayout_3->setSpacing(6);
+    horizontalLayout_3->setContentsMargins(4, 2, 4, 2);
+    verticalLayout->addLayout(horizontalLayout_3);
+
+    // Start and stop.
+    ui.frame_2 = MakeFrame(this, "frame_2", QFrame::NoFrame, QFrame::Raised);
+    QHBoxLayout* horizontalLayout_2 = MakeRow(ui.frame_2, "horizontalLayout_2", 6, 8, 2, 8, 2);
+    ui.btnStart = MakeToolButton(ui.frame_2, "btnStart", tr("录制"), tr("开始录制(F3)"));
+    ui.btnStart->setIcon(QIcon(":/image/icon/record.png"));
+    ui.btnStart->setIconSize(QSize(40, 40));
+    ui.btnStart->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    ui.btnStart->setCheckable(false);
+    ui.btnStart->setWhatsThis("toolbar");
+    horizontalLayout_2->addWidget(ui.btnStart);
+    ui.btnStop = MakeToolButton(ui.frame_2, "btnStop", tr("停止"), tr("结束录制(F4)"));
+    ui.btnStop->setIconSize(QSize(32, 32));
+    horizontalLayout_2->addWidget(ui.btnStop);
+    horizontalLayout_3->addWidget(ui.frame_2);
+
+    // Sound, camera, output folder and camera settings: fixed while recording.
+    ui.grpSettings = MakeFrame(this, "grpSettings", QFrame::NoFrame, QFrame::Raised);
+    QHBoxLayout* horizontalLayout = MakeRow(ui.grpSettings, "horizontalLayout", 10, 10, 2, 2, 2);
+    ui.spliter = MakeFrame(ui.grpSettings, "spliter", QFrame::VLine, QFrame::Sunken);
+    horizontalLayout->addWidget(ui.spliter);
+    ui.cbxUseMic = new QComboBox(ui.grpSettings);
+    ui.cbxUseMic->setObjectName("cbxUseMic");
+    ui.cbxUseMic->setMinimumWidth(100);
+    ui.cbxUseMic->setToolTip(tr("选择麦克风"));
+    ui.cbxUseMic->addItem(tr("不使用麦克风"));
+    ui.cbxUseMic->addItem(tr("默认麦克风"));
+    ui.cbxUseMic->addItem(tr("默认麦克风+立体声"));
+    horizontalLayout->addWidget(ui.cbxUseMic);
+    ui.cbxCamera = new QComboBox(ui.grpSettings);
+    ui.cbxCamera->setObjectName("cbxCamera");
+    ui.cbxCamera->setToolTip(tr("选择摄像头"));
+    horizontalLayout->addWidget(ui.cbxCamera);
+    ui.line = MakeFrame(ui.grpSettings, "line", QFrame::VLine, QFrame::Sunken);
+    horizontalLayout->addWidget(ui.line);
+    ui.btnOpenFolder = MakeToolButton(ui.grpSettings, "btnOpenFolder", "...", tr("打开视频文件夹"));
+    ui.btnOpenFolder->setMinimumHeight(32);
+    ui.btnOpenFolder->setIcon(QIcon(":/image/icon/folder.png"));
+    ui.btnOpenFolder->setIconSize(QSize(28, 28));
+    horizontalLayout->addWidget(ui.btnOpenFolder);
+    ui.btnConfig = MakeToolButton(ui.grpSettings, "btnConfig", tr("参数"), tr("设置摄像头参数"));
+    ui.btnConfig->setMinimumHeight(32);
+    ui.btnConfig->setIcon(QIcon(":/image/icon/settings.png"));
+    ui.btnConfig->setIconSize(QSize(28, 28));
+    horizontalLayout->addWidget(ui.btnConfig);
+    horizontalLayout_3->addWidget(ui.grpSettings);
+    horizontalLayout_3->addItem(new QSpacerItem(40, 20, QSizePolicy::Expanding, QSizePolicy::Minimum));
+}
+
+void CameraRecorder::FillSoundList() {
+    std::vector<AudioInputDevice> devices;
+    EnumerateSoundCaptureDevices(devices);
+    for (const AudioInputDevice& device : devices)
+        ui.cbxUseMic->addItem(ToQString(device.name), ToQString(device.guid));
+}
+
+void CameraRecorder::LoadCameras() {
+    m_cameras.clear();
+    EnumerateCameras(m_cameras);
+    for (int i = 0; i < (int)m_cameras.size(); ++i) {
+        QString name = ToQString(m_cameras[i].FriendlyName);
+        ui.cbxCamera->insertItem(i, name);
+        ui.cbxCamera->setItemData(i, ToQString(m_cameras[i].DevicePath), Qt::UserRole);
+        ui.cbxCamera->setItemData(i, name, Qt::ToolTipRole);
+    }
+    if (m_cameras.empty()) {
+        QMessageBox::information(nullptr, tr("错误"), tr("系统中没有摄像头"), QMessageBox::Ok);
+        QCoreApplication::exit(0);
+        return;
+    }
+    int index = ui.cbxCamera->currentIndex();
+    m_cameraPath = m_cameras[index < 0 ? 0 : index].DevicePath;
+    StartCamera(m_cameraPath, 0, 0);
+}
+
+// A camera that cannot be opened leaves the window without pictures: no
+// camera object, a 1 x 1 picture, recording refused; another camera can
+// still be chosen.
+int CameraRecorder::StartCamera(const std::string& path, int width, int height) {
+    m_camera = new CameraCapture();
+    if (m_camera->Open(path, this, width, height) != 0) {
+        delete m_camera;
+        m_camera = nullptr;
+        m_frameWidth = m_frameHeight = 1;
+        m_bitsPerPixel = 0;
+        m_compression = 0;
+        OS_Log::Debug("camera picture : %dx%d, bpp=%d \n", m_frameWidth, m_frameHeight, m_bitsPerPixel);
+        return 0;
+    }
+    m_frameWidth = m_camera->width;
+    m_frameHeight = m_camera->height;
+    m_bitsPerPixel = m_camera->bitCount;
+    m_compression = m_camera->compression;
+    OS_Log::Debug("camera picture : %dx%d, bpp=%d \n", m_frameWidth, m_frameHeight, m_bitsPerPixel);
+    // The dialog works on the camera that runs now, never on a deleted one.
+    if (m_configDialog)
+        m_configDialog->SetCamera(m_camera);
+    FitVideo(m_frameWidth, m_frameHeight);
+    StartPreview();
+    m_camera->Start();
+    return 0;
+}
+
+int CameraRecorder::StopCamera() {
+    if (!m_camera)
+        return 0;
+    // The dialog lets go of the camera before it closes.
+    if (m_configDialog)
+        m_configDialog->SetCamera(nullptr);
+    m_camera->Stop();
+    m_camera->Close();
+    delete m_camera;
+    m_camera = nullptr;
+    StopPreview();
+    return 0;
+}
+
+int CameraRecorder::StartPreview() {
+    int format = VideoFrameScaler::SourceFormat(m_compression, m_bitsPerPixel);
+    if (format < 0) {
+        OS_Log::Error("camera picture format not supported.!\n");
+        return -1;
+    }
+    m_presenter = new PresentTask();
+    if (m_presenter->Open(ui.videobox, m_frameWidth, m_frameHeight, format) < 0) {
+        delete m_presenter;
+        m_presenter = nullptr;
+    }
+    return 0;
+}
+
+int CameraRecorder::StopPreview() {
+    if (m_presenter) {
+        m_presenter->Close();
+        delete m_presenter;
+        m_presenter = nullptr;
+    }
+    return 0;
+}
+
+QRect CameraRecorder::FitVideoRect(int frameWidth, int frameHeight, int width, int height) {
+    if (frameWidth <= 0 || frameHeight <= 0 || width <= 0 || height <= 0)
+        return QRect();
+    // The aspects are single-precision; the products and quotients are
+    // taken in double, so 400 / (1280 / 720) truncates to 224.
+    float frameAspect = (float)frameWidth / (float)frameHeight;
+    float videoAspect = (float)width / (float)height;
+    int w, h;
+    if (videoAspect < frameAspect) {
+        h = frameHeight - 4;
+        w = (int)((double)frameHeight * videoAspect);
+    } else {
+        w = frameWidth - 4;
+        h = (int)((double)frameWidth / videoAspect);
+    }
+    QRect rect(0, 0, w, h);
+    rect.moveCenter(QPoint(frameWidth / 2, frameHeight / 2));
+    return rect;
+}
+
+void CameraRecorder::FitVideo(int width, int height) {
+    QRect rect = FitVideoRect(ui.videoFrame->width(), ui.videoFrame->height(), width, height);
+    if (rect.isValid())
+        ui.videobox->setGeometry(rect);
+}
+
+void CameraRecorder::moveEvent(QMoveEvent* event) {
+    FitVideo(m_frameWidth, m_frameHeight);
+    QWidget::moveEvent(event);
+}
+
+void CameraRecorder::resizeEvent(QResizeEvent* event) {
+    FitVideo(m_frameWidth, m_frameHeight);
+    QWidget::resizeEvent(event);
+}
+
+bool CameraRecorder::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ui.videoFrame && event->type() == QEvent::Resize)
+        FitVideo(m_frameWidth, m_frameHeight);
+    return QWidget::eventFilter(watched, event);
+}
+
+void CameraRecorder::timerEvent(QTimerEvent* event) {
+    if (event->timerId() != m_blinkTimer)
+        return;
+    ui.btnStop->setIcon(m_blinkOn ? m_iconOn : m_iconOff);
+    m_blinkOn = !m_blinkOn;
+}
+
+std::string CameraRecorder::MakeOutputFileName() const {
+    return AppPaths::Global().OutputPath(
+        ::MakeOutputFileName(ToGbString(tr("output/摄像头-")), time(nullptr)));
+}
+
+int CameraRecorder::OnStartRecord() {
+    // A start under way shows message boxes, whose event loop must not let
+    // F3 begin a second one.
+    if (m_recording || m_starting)
+        return 0;
+    if (m_cameras.empty() || !m_camera)
+        return -1;
+    m_starting = true;
+    m_lastFile = MakeOutputFileName();
+    if (m_session.OpenPacker(m_lastFile, m_frameWidth, m_frameHeight, m_bitsPerPixel, m_compression) < 0) {
+        OS_Log::Error("failed to start camera!\n");
+        m_starting = false;
+        return -1;
+    }
+    m_session.StartClock();
+    int index = ui.cbxUseMic->currentIndex();
+    m_useAudio = index != SOUND_NONE;
+    int rc = index == SOUND_MICROPHONE_AND_MIX ? StartMicrophoneAndMix() : StartMicrophone();
+    if (rc < 0) {
+        QMessageBox::information(this, tr("错误"), tr("无法启动麦克风捕捉!"), QMessageBox::Ok);
+        StopAudio();
+        m_session.ClosePacker();
+        m_starting = false;
+        return -1;
+    }
+    m_session.SetRecording(true);
+    m_recording = true;
+    m_starting = false;
+    ui.grpSettings->setEnabled(false);
+    ui.btnStart->hide();
+    ui.btnStop->show();
+    return 0;
+}
+
+int CameraRecorder::StartMicrophone() {
+    if (!m_useAudio)
+        return 0;
+    std::string device;
+    int index = ui.cbxUseMic->currentIndex();
+    if (index != SOUND_NONE && index != SOUND_MICROPHONE)
+        device = ToGbString(ui.cbxUseMic->itemData(index, Qt::UserRole).toString());
+    return m_session.StartSound(device, RecordingSession::TAG_SINGLE, this) < 0 ? -1 : 0;
+}
+
+int CameraRecorder::StartMicrophoneAndMix() {
+    if (!m_useAudio)
+        return 0;
+    std::string mixGuid, micGuid;
+    FindSoundSources(mixGuid, micGuid);
+    if (mixGuid.empty()) {
+        // The recording goes on with pictures only.
+        QMessageBox::information(
+            this, tr("提示"), tr("系统中没有发现\"立体声混音\",可能是声卡驱动安装不正确!"),
+            QMessageBox::Ok);
+        return 0;
+    }
+    if (m_session.StartSound(micGuid, RecordingSession::TAG_MICROPHONE, this) < 0)
+        return -1;
+    return m_session.StartSound(mixGuid, RecordingSession::TAG_MIX, this) < 0 ? -1 : 0;
+}
+
+int CameraRecorder::StopAudio() {
+    m_session.StopSound();
+    return 0;
+}
+
+int CameraRecorder::OnStopRecord() {
+    if (!m_recording)
+        return 0;
+    // Pictures stop first; the camera and the preview keep running.
+    m_recording = false;
+    m_session.SetRecording(false);
+    OS_Sleep(STOP_WAIT_MS);
+    StopAudio();
+    m_session.ClosePacker();
+    ui.grpSettings->setEnabled(true);
+    ui.btnStart->show();
+    ui.btnStop->hide();
+    return 0;
+}
+
+int CameraRecorder::OnCameraFrame(double, unsigned char* data, long size) {
+    if (!data || size <= 0)
+        return 0;
+    int rowBytes = m_frameWidth * m_bitsPerPixel / 8;
+    if (m_reverse && rowBytes > 0) {
+        // Never past the picture the camera delivered.
+        int rows = (int)std::min<long>(m_frameHeight, size / rowBytes);
+        FlipRows(data, rowBytes, rows);
+    }
+    if (m_presenter) {
+        MMPacket packet;
+        packet.Fill(data, (int)size, 0);
+        if (!packet.IsEmpty())
+            m_presenter->Push(&packet);
+    }
+    m_session.OnCameraPicture(data, (int)size);
+    return 0;
+}
+
+int CameraRecorder::OnAudioData(int tag, double time, const void* data, int size) {
+    return m_session.OnAudioData(tag, time, data, size);
+}
+
+int CameraRecorder::OnCameraChanged(int index) {
+    if (index < 0 || index >= (int)m_cameras.size())
+        return 0;
+    StopCamera();
+    m_cameraPath = m_cameras[index].DevicePath;
+    StartCamera(m_cameraPath, 0, 0);
+    return 0;
+}
+
+int CameraRecorder::OnReverseChecked(bool reversed) {
+    m_reverse = reversed ? 1 : 0;
+    ConfigFile config;
+    if (config.Load(AppPaths::Global().ConfigPath().c_str(), ConfigFile::DEFAULT_CAPACITY)) {
+        config.SetInt(REVERSE_KEY, m_reverse);
+        config.Close();
+    }
+    return 0;
+}
+
+int CameraRecorder::OnOpenFolder() {
+    if (!m_lastFile.empty())
+        ShowInFileManager(QDir::current().absoluteFilePath(ToQString(m_lastFile)));
+    else
+        OpenFolder(ToQString(AppPaths::Global().OutputFolder()));
+    return 0;
+}
+
+int CameraRecorder::OnShowConfig() {
+    if (!m_camera)
+        return -1;
+    if (!m_configDialog) {
+        m_configDialog = new DlgCamConfig(m_camera, nullptr);
+        m_configDialog->SetReversed(m_reverse != 0);
+        connect(m_configDialog, &DlgCamConfig::evtReversed, this, &CameraRecorder::OnReverseChecked);
+    }
+    m_configDialog->show();
+    return 0;
+}
+
+void CameraRecorder::FindSoundSources(std::string& mixGuid, std::string& micGuid) const {
+    std::vector<AudioInputDevice> devices;
+    EnumerateSoundCaptureDevices(devices);
+    FindMixAndMicDevices(devices, mixGuid, micGuid);
+}
+
+int CameraRecorder::OnAudioInputChanged(int index) {
+    if (index != SOUND_MICROPHONE_AND_MIX)
+        return 0;
+    std::string mixGuid, micGuid;
+    FindSoundSources(mixGuid, micGuid);
+    if (mixGuid.empty()) {
+        QMessageBox::information(
+            this, tr("提示"), tr("系统中没有发现\"立体声混音设备\",可能是声卡驱动安装不正确!"),
+            QMessageBox::Ok);
+        ui.cbxUseMic->setCurrentIndex(SOUND_MICROPHONE);
+    } else if (micGuid.empty()) {
+        QMessageBox::information(
+            this, tr("提示"), tr("系统中没有发现\"麦克风设备\",可能是声卡驱动安装不正确!"),
+            QMessageBox::Ok);
+        ui.cbxUseMic->setCurrentIndex(SOUND_MICROPHONE);
+    }
+    return 0;
+}
+
+void CameraRecorder::closeEvent(QCloseEvent* event) {
+    OnStopRecord();
+    StopCamera();
+    QCoreApplication::exit(0);
+    QWidget::closeEvent(event);
+}
