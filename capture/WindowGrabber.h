@@ -11,7 +11,7 @@
 // Copies what the screen shows over one window's current rectangle (frame
 // included), scaled to the size the window had at Open, with the cursor
 // drawn in. The picture is width x height pixels of 4 bytes (blue, green,
-// red, 0), rowBytes a row, rows top first. Open and Close run on the owner's
+// red, unused), rowBytes a row, rows top first. Open and Close run on the owner's
 // thread, Grab on the one capture thread, never at the same time.
 class WindowGrabber {
 public:

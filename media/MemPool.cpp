@@ -1,26 +1,62 @@
 #include "media/MemPool.h"
 
+#include <sys/mman.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "os/OS_Log.h"
 #include "os/OS_MutexLocker.h"
 
 MemPool::MemPool() : m_count(0), m_blockSize(0), m_blocks(nullptr), m_freeHead(nullptr) {}
 
 MemPool::~MemPool() {
     for (int i = 0; i < m_count; ++i)
-        delete[] reinterpret_cast<unsigned char*>(m_blocks[i]);
+        UnmapBlock(m_blocks[i]);
     delete[] m_blocks;
+}
+
+MemPool::Block* MemPool::MapBlock(size_t bytes, int index) {
+    // Anonymous pages are zero and not resident until first written.
+    void* p = mmap(nullptr, sizeof(Block) + bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED) {
+        OS_Log::Error("[MemPool::MapBlock] Error: cannot map %zu bytes: %s.\n", bytes, strerror(errno));
+        return nullptr;
+    }
+    Block* block = static_cast<Block*>(p);
+    block->next = nullptr;
+    block->bytes = bytes;
+    block->index = index;
+    return block;
+}
+
+void MemPool::UnmapBlock(Block* block) {
+    if (block)
+        munmap(block, sizeof(Block) + block->bytes);
 }
 
 int MemPool::Init(unsigned blockSize, int count) {
     m_lock.Init();
     OS_MutexLocker guard(m_lock);
     m_blockSize = blockSize;
-    m_count = count;
-    m_blocks = new Block*[count];
-    for (int i = 0; i < count; ++i)
-        m_blocks[i] = reinterpret_cast<Block*>(new unsigned char[sizeof(Block) + blockSize]);
-    for (int i = 0; i < count; ++i)
-        m_blocks[i]->next = i + 1 < count ? m_blocks[i + 1] : nullptr;
-    m_freeHead = count > 0 ? m_blocks[0] : nullptr;
+    m_blocks = new Block*[count > 0 ? count : 1]();
+    for (int i = 0; i < count; ++i) {
+        m_blocks[i] = MapBlock(blockSize, i);
+        if (!m_blocks[i])
+            return -1;
+        m_count = i + 1;
+        m_blocks[i]->next = m_freeHead;
+        m_freeHead = m_blocks[i];
+    }
+    // Linked backwards above: turn the list so that block 0 comes first.
+    Block* ordered = nullptr;
+    while (m_freeHead) {
+        Block* block = m_freeHead;
+        m_freeHead = block->next;
+        block->next = ordered;
+        ordered = block;
+    }
+    m_freeHead = ordered;
     return 0;
 }
 
@@ -29,6 +65,16 @@ void* MemPool::Alloc(unsigned) {
     Block* block = m_freeHead;
     if (!block)
         return nullptr;
+    if (block->bytes < m_blockSize) {
+        // Made before Reserve: map it again at the size asked for now.
+        Block* larger = MapBlock(m_blockSize, block->index);
+        if (!larger)
+            return nullptr;
+        larger->next = block->next;
+        m_blocks[block->index] = larger;
+        UnmapBlock(block);
+        block = larger;
+    }
     m_freeHead = block->next;
     return block + 1;
 }
@@ -40,6 +86,20 @@ void MemPool::Free(void* p) {
     OS_MutexLocker guard(m_lock);
     block->next = m_freeHead;
     m_freeHead = block;
+}
+
+int MemPool::Reserve(unsigned blockSize) {
+    OS_MutexLocker guard(m_lock);
+    if (m_count == 0)
+        return -1;
+    if (blockSize > m_blockSize)
+        m_blockSize = blockSize;
+    return 0;
+}
+
+unsigned MemPool::BlockSize() {
+    OS_MutexLocker guard(m_lock);
+    return m_blockSize;
 }
 
 MemPool& MemPool::Frames() {

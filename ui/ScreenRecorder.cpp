@@ -296,6 +296,7 @@ int ScreenRecorder::StartScreenCapture() {
         return -1;
 
     m_screenTask = new ScreenCapTask();
+    m_screenTask->SetFrameClock(&m_recordingClock);
     m_screenTask->SetListener(this);
     if (m_screenTask->Open(m_region.left(), m_region.top(), m_region.width(), m_region.height()) < 0) {
         OS_Log::Error("failed to open Screen Capture Task !\n");
@@ -318,6 +319,7 @@ int ScreenRecorder::StartWindowCapture() {
     if (m_chosenWindow == 0)
         return -1;
     m_windowTask = new WinCapTask();
+    m_windowTask->SetFrameClock(&m_recordingClock);
     m_windowTask->SetListener(this);
     if (m_windowTask->Open(m_chosenWindow) < 0) {
         OS_Log::Error("failed to open Screen Capture Task !\n");

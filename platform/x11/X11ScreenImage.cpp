@@ -22,20 +22,18 @@ struct X11ScreenImage::Shm {
 
 namespace {
 
-// Rows of 32-bit pixels from the server into the picture. The fourth byte is
-// padding at depth 24 and alpha at depth 32; pictures carry it as 0.
+// Rows of 32-bit pixels from the server into the picture. The fourth byte
+// (padding at depth 24, alpha at depth 32) is copied as it comes: the
+// converter ignores it.
 void CopyPixelRows(const uint8_t* src, int srcRowBytes, uint8_t* dst, int dstRowBytes, int width,
                    int height) {
-    for (int row = 0; row < height; ++row) {
-        const uint8_t* s = src + (size_t)row * srcRowBytes;
-        uint8_t* d = dst + (size_t)row * dstRowBytes;
-        for (int i = 0; i < width; ++i) {
-            uint32_t v;
-            memcpy(&v, s + 4 * i, 4);
-            v &= 0x00FFFFFFu;
-            memcpy(d + 4 * i, &v, 4);
-        }
+    size_t rowBytes = (size_t)width * 4;
+    if (srcRowBytes == dstRowBytes && (size_t)srcRowBytes == rowBytes) {
+        memcpy(dst, src, rowBytes * height);
+        return;
     }
+    for (int row = 0; row < height; ++row)
+        memcpy(dst + (size_t)row * dstRowBytes, src + (size_t)row * srcRowBytes, rowBytes);
 }
 
 bool HostIsLittleEndian() {

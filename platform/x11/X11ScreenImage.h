@@ -6,7 +6,7 @@ class X11Connection;
 struct _XImage;
 
 // Copies rectangles of the root window into a caller's buffer, as 4 bytes a
-// pixel in the order blue, green, red, 0, rows top first. Uses one MIT-SHM
+// pixel in the order blue, green, red, unused, rows top first. Uses one MIT-SHM
 // segment, attached in Open, when the server can attach it (a local
 // display), and a plain XGetImage per grab otherwise (a remote display).
 // Belongs to the thread that uses its connection.
