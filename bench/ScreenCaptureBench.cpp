@@ -11,7 +11,8 @@
 //      split by running it as grab only, grab + conversion, and all.
 // The X server's own CPU (it copies the pixels for both) is given apart.
 //
-//   scripts/build.sh build -- ScreenCaptureBench && build/bin/ScreenCaptureBench [seconds per recording]
+//   scripts/build.sh build -- ScreenCaptureBench
+//   build/bin/ScreenCaptureBench [seconds per recording] [WxH ...: only these recordings]
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -135,6 +136,9 @@ public:
         } else {
             packet->Release();
         }
+        if (m_count == 0)
+            m_firstFrame = packet->timestamp;
+        m_lastFrame = packet->timestamp;
         ++m_count;
         m_threadCpu = ThreadCpuSeconds();
         return 0;
@@ -142,6 +146,7 @@ public:
     AvPacker* m_packer = nullptr;
     OS_Clock m_clock;
     std::atomic<int> m_count{0};
+    std::atomic<int64_t> m_firstFrame{0}, m_lastFrame{0};
     std::atomic<double> m_threadCpu{0};
 };
 
@@ -224,7 +229,8 @@ void OurRecording(int width, int height, int seconds, int serverPid, const std::
            "%d in the file of %d expected\n",
            (long long)s.picturesRefused, (long long)s.picturesSkipped, (long long)s.picturesEncoded,
            CountVideoPackets(file), seconds * FPS);
-    printf("   %s\n", Pacing(task.GetPacingStats()).c_str());
+    printf("   %s; frames %lld to %lld\n", Pacing(task.GetPacingStats()).c_str(), (long long)counter.m_firstFrame,
+           (long long)counter.m_lastFrame);
 }
 
 // Runs ffmpeg with output arguments; its CPU seconds, and the X server's.
@@ -287,12 +293,23 @@ int main(int argc, char** argv) {
            server.display().c_str(), (int)sysconf(_SC_NPROCESSORS_ONLN));
 
     TempDir dir;
-    GrabCost(server.pid());
-    CaptureRate(server.pid());
-    const int sizes[][2] = {{1280, 720}, {1920, 1080}, {2560, 1440}};
-    for (const auto& size : sizes)
-        OurRecording(size[0], size[1], seconds, server.pid(), dir.File("vidloom.mp4"));
-    FfmpegRecording(server.display(), seconds, server.pid(), dir.File("ffmpeg.mp4"));
+    if (argc <= 2) {
+        GrabCost(server.pid());
+        CaptureRate(server.pid());
+    }
+    // Recording sizes: the arguments after the seconds (WxH), or three.
+    std::vector<std::pair<int, int>> sizes;
+    for (int i = 2; i < argc; ++i) {
+        int w = 0, h = 0;
+        if (sscanf(argv[i], "%dx%d", &w, &h) == 2)
+            sizes.push_back({w, h});
+    }
+    if (sizes.empty())
+        sizes = {{1280, 720}, {1920, 1080}, {2560, 1440}};
+    for (auto [w, h] : sizes)
+        OurRecording(w, h, seconds, server.pid(), dir.File("vidloom.mp4"));
+    if (argc <= 2)
+        FfmpegRecording(server.display(), seconds, server.pid(), dir.File("ffmpeg.mp4"));
 
     kill(animator, SIGTERM);
     waitpid(animator, nullptr, 0);

@@ -20,10 +20,13 @@ bool FramePacer::WaitForPeriod() {
         m_sleep.TimedWait((unsigned)(due - now));
         return false;
     }
-    int64_t late = now - PeriodStart(FrameAt(now));
-    m_lateTotal += late;
-    if (late > m_lateMax)
-        m_lateMax = late;
+    // The first period began before the thread did: not a late grab.
+    if (m_pictures > 0) {
+        int64_t late = now - PeriodStart(FrameAt(now));
+        m_lateTotal += late;
+        if (late > m_lateMax)
+            m_lateMax = late;
+    }
     return true;
 }
 

@@ -26,12 +26,13 @@ public:
     static constexpr unsigned POOL_RETRY_MS = 5;
 
     // How the capture kept to the grid. Lateness is how long after its
-    // period's start a grab began, in ms of the clock.
+    // period's start a grab began, in ms of the clock (from the second
+    // picture on: the first period began before the thread).
     struct Stats {
         int64_t pictures;        // grabs handed over
         int64_t periodsMissed;   // periods since the first grab without a picture
         int64_t latenessMsMax;
-        int64_t latenessMsTotal; // over all pictures
+        int64_t latenessMsTotal; // over all pictures but the first
     };
 
     FramePacer();

@@ -48,8 +48,8 @@ private:
     int m_width, m_height;  // at Open: the picture size
     int m_rowBytes;
     int m_bitsPerPixel;     // 0 while closed
-    // The on-screen part of a resized window before scaling; grows to at
-    // most the screen's size, only while the window differs from its size
-    // at Open.
+    // The on-screen part of a resized window before scaling, when there is
+    // no shared memory; grows to at most the screen's size, only while the
+    // window differs from its size at Open.
     std::vector<uint8_t> m_scratch;
 };

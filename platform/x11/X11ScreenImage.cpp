@@ -166,6 +166,20 @@ void X11ScreenImage::Close() {
 
 int X11ScreenImage::shmId() const { return m_shm ? m_shm->info.shmid : -1; }
 
+const uint8_t* X11ScreenImage::GrabShared(int x, int y, int width, int height) {
+    if (!m_shm || width <= 0 || height <= 0 || width > m_maxWidth || height > m_maxHeight)
+        return nullptr;
+    // The server writes rows of width pixels packed one after another.
+    m_shm->image->width = width;
+    m_shm->image->height = height;
+    m_shm->image->bytes_per_line = width * BYTES_PER_PIXEL;
+    if (!XShmGetImage(m_conn->display(), m_conn->root(), m_shm->image, x, y, AllPlanes)) {
+        m_conn->TakeError();
+        return nullptr;
+    }
+    return (const uint8_t*)m_shm->image->data;
+}
+
 int X11ScreenImage::Grab(int x, int y, int width, int height, uint8_t* dst, int dstRowBytes) {
     if (!m_conn || width <= 0 || height <= 0)
         return -1;
@@ -184,15 +198,9 @@ int X11ScreenImage::Grab(int x, int y, int width, int height, uint8_t* dst, int 
     if (w > 0 && h > 0) {
         Display* display = m_conn->display();
         if (m_shm) {
-            // The server writes rows of w pixels packed one after another.
-            m_shm->image->width = w;
-            m_shm->image->height = h;
-            m_shm->image->bytes_per_line = w * BYTES_PER_PIXEL;
-            if (!XShmGetImage(display, m_conn->root(), m_shm->image, left, top, AllPlanes)) {
-                m_conn->TakeError();
+            src = GrabShared(left, top, w, h);
+            if (!src)
                 return -1;
-            }
-            src = (const uint8_t*)m_shm->image->data;
             srcRowBytes = w * BYTES_PER_PIXEL;
         } else {
             image = XGetImage(display, m_conn->root(), left, top, (unsigned)w, (unsigned)h, AllPlanes,
