@@ -1,9 +1,21 @@
 #include "capture/FramePacer.h"
 
+#include "os/OS_Log.h"
+
 FramePacer::FramePacer()
     : m_clock(nullptr), m_next(0), m_pictures(0), m_missed(0), m_lateMax(0), m_lateTotal(0) {}
 
-int FramePacer::Init() { return m_sleep.Init(0); }
+int FramePacer::Init(int frameSize) {
+    MemPool& pool = MemPool::Frames();
+    // A picture above 1920 x 1080 needs larger blocks than the pool was made
+    // with; they are mapped once, not allocated per picture.
+    if (pool.Reserve((unsigned)frameSize) != 0) {
+        OS_Log::Error("[FramePacer::Init] Error: no frame pool for pictures of %d bytes.\n", frameSize);
+        return -1;
+    }
+    pool.Prefault(PICTURES_IN_FLIGHT);
+    return m_sleep.Init(0);
+}
 
 void FramePacer::Start() {
     if (!m_clock)

@@ -1,8 +1,5 @@
 #include "capture/ScreenCapTask.h"
 
-#include "media/MemPool.h"
-#include "os/OS_Log.h"
-
 ScreenCapTask::ScreenCapTask()
     : m_listener(nullptr), m_x(0), m_y(0), m_width(0), m_height(0), m_frameSize(0), m_quit(false),
       m_bitsPerPixel(0) {}
@@ -18,15 +15,11 @@ int ScreenCapTask::Open(int x, int y, int width, int height) {
         return -1;
     m_bitsPerPixel = m_grabber.bitsPerPixel();
     m_frameSize = width * height * m_bitsPerPixel / 8;
-    // A screen above 1920 x 1080 needs larger blocks than the pool was made
-    // with; they are mapped once, not allocated per picture.
-    if (MemPool::Frames().Reserve((unsigned)m_frameSize) != 0) {
-        OS_Log::Error("[ScreenCapTask::Open] Error: no frame pool for pictures of %d bytes.\n", m_frameSize);
+    if (m_pacer.Init(m_frameSize) != 0) {
         m_grabber.Close();
         return -1;
     }
     m_quit = false;
-    m_pacer.Init();
     return 0;
 }
 

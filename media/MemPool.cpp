@@ -60,23 +60,36 @@ int MemPool::Init(unsigned blockSize, int count) {
     return 0;
 }
 
+// Called with m_lock held: *link points at a free block made before the
+// last Reserve; it is mapped again at the size asked for now.
+bool MemPool::Enlarge(Block** link) {
+    Block* block = *link;
+    Block* larger = MapBlock(m_blockSize, block->index);
+    if (!larger)
+        return false;
+    larger->next = block->next;
+    m_blocks[block->index] = larger;
+    *link = larger;
+    UnmapBlock(block);
+    return true;
+}
+
 void* MemPool::Alloc(unsigned) {
     OS_MutexLocker guard(m_lock);
-    Block* block = m_freeHead;
-    if (!block)
+    if (!m_freeHead || (m_freeHead->bytes < m_blockSize && !Enlarge(&m_freeHead)))
         return nullptr;
-    if (block->bytes < m_blockSize) {
-        // Made before Reserve: map it again at the size asked for now.
-        Block* larger = MapBlock(m_blockSize, block->index);
-        if (!larger)
-            return nullptr;
-        larger->next = block->next;
-        m_blocks[block->index] = larger;
-        UnmapBlock(block);
-        block = larger;
-    }
+    Block* block = m_freeHead;
     m_freeHead = block->next;
     return block + 1;
+}
+
+void MemPool::Prefault(int count) {
+    OS_MutexLocker guard(m_lock);
+    for (Block** link = &m_freeHead; *link && count > 0; link = &(*link)->next, --count) {
+        if ((*link)->bytes < m_blockSize && !Enlarge(link))
+            return;
+        memset(*link + 1, 0, (*link)->bytes);
+    }
 }
 
 void MemPool::Free(void* p) {

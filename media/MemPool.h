@@ -38,6 +38,10 @@ public:
     // handed out; the pool never shrinks. 0, or -1 before Init. Any thread.
     int Reserve(unsigned blockSize);
     unsigned BlockSize();
+    // Writes every page of the next count blocks to be handed out, so that
+    // the first pictures of a recording do not wait for the system to map
+    // them. Call while no picture is in flight. Any thread.
+    void Prefault(int count);
 
     // The process-wide frame pool, initialised by main.
     static MemPool& Frames();
@@ -55,6 +59,7 @@ private:
     };
 
     static Block* MapBlock(size_t bytes, int index);
+    bool Enlarge(Block** link);
     static void UnmapBlock(Block* block);
 
     OS_Mutex m_lock;      // guards every field below after Init

@@ -159,17 +159,17 @@ TEST_F(CaptureTask, WindowTaskDeliversPoolPicturesAndSurvivesTheWindow) {
 }
 
 // Numbers pictures as the recorder does and keeps the latest three, as the
-// packer does while it encodes one with two waiting.
+// packer does while it encodes one with two waiting. Read after Stop.
 struct BusyPacker : ScreenCapListener {
     OS_Clock* clock = nullptr;
-    std::mutex lock;
     std::vector<int64_t> frames;
+    int64_t intoPeriodMs = 0;  // summed: how far into its period each picture came
     std::deque<MMPacket> held;
 
     int OnScreenFrame(MMPacket* packet) override {
-        int64_t frame = (int64_t)(clock->Elapsed() / 40.0 + 0.5);
-        std::lock_guard<std::mutex> guard(lock);
+        int64_t now = clock->Elapsed(), frame = (int64_t)(now / 40.0 + 0.5);
         frames.push_back(frame);
+        intoPeriodMs += now - (frame * 40 - 20);
         held.push_back(*packet);
         if (held.size() > 3) {
             held.front().Release();
@@ -187,7 +187,9 @@ TEST_F(CaptureTask, OnePicturePerFramePeriodOfTheRecordingClockAndAPromptStop) {
     unsigned long window = Window(50, 50, 96, 64, RED);
     OS_Clock clock;
     clock.Start(0);
-    OS_Sleep(130);  // the recording started a while before the capture
+    // The recording started half a period out of step with the capture: a
+    // task on its own clock would grab in the middle of the periods.
+    OS_Sleep(140);
     BusyPacker screenPacker, windowPacker;
     screenPacker.clock = windowPacker.clock = &clock;
     ScreenCapTask screenTask;
@@ -209,20 +211,15 @@ TEST_F(CaptureTask, OnePicturePerFramePeriodOfTheRecordingClockAndAPromptStop) {
 
     for (BusyPacker* packer : {&screenPacker, &windowPacker}) {
         const std::vector<int64_t>& frames = packer->frames;
-        ASSERT_GE(frames.size(), 2u);
-        EXPECT_GE(frames.front(), 3) << "numbered on the recording clock";
+        ASSERT_GE(frames.size(), 40u) << "25 a second";
         int missed = 0;
         for (size_t i = 1; i < frames.size(); ++i) {
             ASSERT_GT(frames[i], frames[i - 1]) << "one grab per period: none is wasted";
             missed += (int)(frames[i] - frames[i - 1] - 1);
         }
-        // 25 a second on the grid; on a machine shared with builds a wake-up
-        // may come a period late now and then.
+        // On a machine shared with builds the X server may answer a grab
+        // only after its period ended, now and then.
         EXPECT_LE(missed, 2) << "periods without a picture";
-        EXPECT_NEAR(50, (double)frames.size(), 3);
-    }
-    for (const FramePacer::Stats& s : {screenTask.GetPacingStats(), windowTask.GetPacingStats()}) {
-        EXPECT_LE(s.periodsMissed, 2);
-        EXPECT_LT((double)s.latenessMsTotal / s.pictures, 10) << "grabs begin at their period's start";
+        EXPECT_LT(packer->intoPeriodMs / (double)frames.size(), 10) << "grabbed as the period begins";
     }
 }
