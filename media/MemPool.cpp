@@ -1,6 +1,7 @@
 #include "media/MemPool.h"
 
 #include <sys/mman.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -16,23 +17,33 @@ MemPool::~MemPool() {
     delete[] m_blocks;
 }
 
+// A block's mapping: the header, the payload ending at most 63 bytes before
+// a page that may not be touched, and that page, so that writing past a
+// picture faults at once instead of spoiling the next block.
 MemPool::Block* MemPool::MapBlock(size_t bytes, int index) {
+    size_t page = (size_t)sysconf(_SC_PAGESIZE);
+    size_t payload = (bytes + 63) / 64 * 64;
+    size_t used = (sizeof(Block) + payload + page - 1) / page * page;
     // Anonymous pages are zero and not resident until first written.
-    void* p = mmap(nullptr, sizeof(Block) + bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (p == MAP_FAILED) {
+    void* p = mmap(nullptr, used + page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED || mprotect((uint8_t*)p + used, page, PROT_NONE) != 0) {
         OS_Log::Error("[MemPool::MapBlock] Error: cannot map %zu bytes: %s.\n", bytes, strerror(errno));
+        if (p != MAP_FAILED)
+            munmap(p, used + page);
         return nullptr;
     }
-    Block* block = static_cast<Block*>(p);
+    Block* block = reinterpret_cast<Block*>((uint8_t*)p + used - payload) - 1;
     block->next = nullptr;
     block->bytes = bytes;
     block->index = index;
+    block->mapping = p;
+    block->mappingBytes = used + page;
     return block;
 }
 
 void MemPool::UnmapBlock(Block* block) {
     if (block)
-        munmap(block, sizeof(Block) + block->bytes);
+        munmap(block->mapping, block->mappingBytes);
 }
 
 int MemPool::Init(unsigned blockSize, int count) {
@@ -40,23 +51,16 @@ int MemPool::Init(unsigned blockSize, int count) {
     OS_MutexLocker guard(m_lock);
     m_blockSize = blockSize;
     m_blocks = new Block*[count > 0 ? count : 1]();
+    // Linked in index order, block 0 first.
+    Block** tail = &m_freeHead;
     for (int i = 0; i < count; ++i) {
         m_blocks[i] = MapBlock(blockSize, i);
         if (!m_blocks[i])
             return -1;
         m_count = i + 1;
-        m_blocks[i]->next = m_freeHead;
-        m_freeHead = m_blocks[i];
+        *tail = m_blocks[i];
+        tail = &m_blocks[i]->next;
     }
-    // Linked backwards above: turn the list so that block 0 comes first.
-    Block* ordered = nullptr;
-    while (m_freeHead) {
-        Block* block = m_freeHead;
-        m_freeHead = block->next;
-        block->next = ordered;
-        ordered = block;
-    }
-    m_freeHead = ordered;
     return 0;
 }
 

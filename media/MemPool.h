@@ -10,7 +10,8 @@
 //
 // Each block is its own anonymous mapping: its pages take memory only once a
 // picture has been written into them, so the resident size follows the
-// pictures actually in flight, not the pool's size.
+// pictures actually in flight, not the pool's size. A page that may not be
+// touched follows each block.
 class MemPool : public MMUserMalloc {
 public:
     // Picture block of the process-wide pool: one 1920 x 1080 picture at 4
@@ -38,9 +39,9 @@ public:
     // handed out; the pool never shrinks. 0, or -1 before Init. Any thread.
     int Reserve(unsigned blockSize);
     unsigned BlockSize();
-    // Writes every page of the next count blocks to be handed out, so that
-    // the first pictures of a recording do not wait for the system to map
-    // them. Call while no picture is in flight. Any thread.
+    // Writes every page of the next count free blocks to be handed out, so
+    // that the first pictures of a recording do not wait for the system to
+    // map them. Any thread.
     void Prefault(int count);
 
     // The process-wide frame pool, initialised by main.
@@ -54,8 +55,10 @@ private:
     // cache line so that the payload is aligned for SIMD.
     struct alignas(64) Block {
         Block* next;
-        size_t bytes;  // payload size of this mapping
-        int index;     // in m_blocks
+        size_t bytes;         // payload size of this mapping
+        int index;            // in m_blocks
+        void* mapping;        // the whole mapping, guard page included
+        size_t mappingBytes;
     };
 
     static Block* MapBlock(size_t bytes, int index);
