@@ -189,7 +189,9 @@ void OurRecording(int width, int height, int seconds, int serverPid, const std::
     Counter counter;
     ScreenCapTask task;
     task.SetFrameClock(&counter.m_clock);
+    int64_t open0 = OS_NowMs();
     task.Open(0, 0, width, height);
+    int64_t openMs = OS_NowMs() - open0;
     if (packer.Open(file.c_str(), width, height, task.bitsPerPixel(), 0, width, height, FPS) != 0) {
         printf("packer did not open\n");
         return;
@@ -229,8 +231,8 @@ void OurRecording(int width, int height, int seconds, int serverPid, const std::
            "%d in the file of %d expected\n",
            (long long)s.picturesRefused, (long long)s.picturesSkipped, (long long)s.picturesEncoded,
            CountVideoPackets(file), seconds * FPS);
-    printf("   %s; frames %lld to %lld\n", Pacing(task.GetPacingStats()).c_str(), (long long)counter.m_firstFrame,
-           (long long)counter.m_lastFrame);
+    printf("   %s; frames %lld to %lld; Open took %lld ms\n", Pacing(task.GetPacingStats()).c_str(),
+           (long long)counter.m_firstFrame, (long long)counter.m_lastFrame, (long long)openMs);
 }
 
 // Runs ffmpeg with output arguments; its CPU seconds, and the X server's.
