@@ -114,7 +114,7 @@ int MemPool::Reserve(unsigned blockSize) {
     return 0;
 }
 
-unsigned MemPool::BlockSize() {
+unsigned MemPool::BlockSize() const {
     OS_MutexLocker guard(m_lock);
     return m_blockSize;
 }

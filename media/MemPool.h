@@ -38,7 +38,7 @@ public:
     // smaller block is mapped again at the new size the next time it is
     // handed out; the pool never shrinks. 0, or -1 before Init. Any thread.
     int Reserve(unsigned blockSize);
-    unsigned BlockSize();
+    unsigned BlockSize() const;
     // Writes every page of the next count free blocks to be handed out, so
     // that the first pictures of a recording do not wait for the system to
     // map them. Any thread.
@@ -65,7 +65,7 @@ private:
     bool Enlarge(Block** link);
     static void UnmapBlock(Block* block);
 
-    OS_Mutex m_lock;      // guards every field below after Init
+    mutable OS_Mutex m_lock;  // guards every field below after Init
     int m_count;
     unsigned m_blockSize;
     Block** m_blocks;
