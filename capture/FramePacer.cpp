@@ -13,7 +13,6 @@ int FramePacer::Init(int frameSize) {
         OS_Log::Error("[FramePacer::Init] Error: no frame pool for pictures of %d bytes.\n", frameSize);
         return -1;
     }
-    pool.Prefault(PICTURES_IN_FLIGHT);
     return m_sleep.Init(0);
 }
 

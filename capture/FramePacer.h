@@ -24,10 +24,6 @@ public:
     static constexpr int FRAME_PERIOD_MS = 40;
     // Wait before asking the pool again when all its blocks are out, in ms.
     static constexpr unsigned POOL_RETRY_MS = 5;
-    // Pictures out of the pool at a time while recording: one being grabbed,
-    // two waiting in the packer, one being encoded. Their blocks are made
-    // resident before the capture starts.
-    static constexpr int PICTURES_IN_FLIGHT = 4;
 
     // How the capture kept to the grid. Lateness is how long after its
     // period's start a grab began, in ms of the clock (from the second
@@ -45,8 +41,8 @@ public:
     // thread. Null: the pacer's own clock, started by Start.
     void SetClock(const OS_Clock* clock) { m_clock = clock; }
     // Makes the frame pool's blocks hold pictures of frameSize bytes and
-    // the first ones resident, and creates the semaphore the thread sleeps
-    // on. 0, or -1 (logged) when the pool cannot hold such pictures.
+    // creates the semaphore the thread sleeps on. 0, or -1 (logged) when the
+    // pool cannot hold such pictures.
     int Init(int frameSize);
     // Cuts the current sleep short (Stop). Any thread.
     void Wake() { m_sleep.Post(); }

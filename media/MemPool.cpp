@@ -87,15 +87,6 @@ void* MemPool::Alloc(unsigned) {
     return block + 1;
 }
 
-void MemPool::Prefault(int count) {
-    OS_MutexLocker guard(m_lock);
-    for (Block** link = &m_freeHead; *link && count > 0; link = &(*link)->next, --count) {
-        if ((*link)->bytes < m_blockSize && !Enlarge(link))
-            return;
-        memset(*link + 1, 0, (*link)->bytes);
-    }
-}
-
 void MemPool::Free(void* p) {
     if (!p)
         return;

@@ -39,10 +39,6 @@ public:
     // handed out; the pool never shrinks. 0, or -1 before Init. Any thread.
     int Reserve(unsigned blockSize);
     unsigned BlockSize() const;
-    // Writes every page of the next count free blocks to be handed out, so
-    // that the first pictures of a recording do not wait for the system to
-    // map them. Any thread.
-    void Prefault(int count);
 
     // The process-wide frame pool, initialised by main.
     static MemPool& Frames();

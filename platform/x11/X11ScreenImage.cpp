@@ -123,9 +123,6 @@ int X11ScreenImage::AttachShm(int width, int height) {
         DetachShm();
         return -1;
     }
-    // Every page written once now, so that the first grabs of a recording
-    // do not wait for them.
-    memset(shm->info.shmaddr, 0, (size_t)shm->image->bytes_per_line * height);
     shm->image->data = shm->info.shmaddr;
     shm->info.readOnly = False;
     m_conn->TakeError();
