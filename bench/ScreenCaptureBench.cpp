@@ -1,13 +1,18 @@
-// Screen capture costs at 1920 x 1080 on a private Xvfb with moving content:
-//   1. one grab: shared memory, XGetImage, and the whole DesktopGrabber;
-//   2. pictures per second of the capture thread alone;
-//   3. a 20 s full-screen recording through the packer: CPU per recorded
-//      second split into grabbing, conversion and encoding;
-//   4. ffmpeg -f x11grab with the same codec settings on the same screen,
+// Screen capture costs on a private 2560 x 1440 Xvfb with moving content:
+//   1. one grab of 1920 x 1080: shared memory, XGetImage, and the whole
+//      DesktopGrabber;
+//   2. the capture thread alone: pictures per second, CPU, and how late each
+//      grab began against the 40 ms frame grid;
+//   3. recordings of 1280 x 720, 1920 x 1080 and 2560 x 1440 through the
+//      packer with sound blocks pushed at the capture's rate: CPU per
+//      recorded second split into grabbing, conversion, encoding, sound and
+//      the rest, pictures written, grid lateness;
+//   4. ffmpeg -f x11grab with the same codec settings at 1920 x 1080,
 //      split by running it as grab only, grab + conversion, and all.
 // The X server's own CPU (it copies the pixels for both) is given apart.
 //
-//   scripts/build.sh build -- ScreenCaptureBench && build/bin/ScreenCaptureBench [seconds]
+//   scripts/build.sh build -- ScreenCaptureBench
+//   build/bin/ScreenCaptureBench [seconds per recording] [WxH ...: only these recordings]
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -21,6 +26,7 @@
 #include <vector>
 
 #include "tests/support/CpuTime.h"
+#include "tests/support/MediaSamples.h"
 #include "capture/DesktopGrabber.h"
 #include "capture/ScreenCapTask.h"
 #include "media/AvPacker.h"
@@ -36,11 +42,11 @@
 
 namespace {
 
+// The screen; grabs and the capture thread alone use a 1920 x 1080 part.
+const int SCREEN_WIDTH = 2560, SCREEN_HEIGHT = 1440;
 const int WIDTH = 1920, HEIGHT = 1080;
 const int FPS = 25;
 const int GRABS = 200;
-
-
 
 // CPU seconds the process pid has used so far (user + system).
 double PidCpuSeconds(int pid) {
@@ -72,17 +78,17 @@ int StartMovingContent(const std::string& display) {
     X11TestScreen screen;
     if (!screen.Open(display.c_str()))
         _exit(1);
-    unsigned long window = screen.CreateWindow(0, 0, WIDTH, HEIGHT, 0x000000);
+    unsigned long window = screen.CreateWindow(0, 0, SCREEN_WIDTH, SCREEN_HEIGHT, 0x000000);
     const uint32_t colours[] = {0xC04020, 0x20A040, 0x2040C0, 0xE0E040, 0x40C0C0, 0xC040C0, 0x808080, 0xF0F0F0};
     for (int frame = 0;; ++frame) {
         int shift = (frame * 13) % 160;
-        for (int bar = -1; bar < WIDTH / 80 + 1; ++bar)
-            screen.Fill(window, bar * 80 + shift / 2, 0, 80, HEIGHT, colours[(bar + 8) % 8]);
-        for (int band = 0; band < HEIGHT / 60; ++band)
-            screen.Fill(window, (frame * 17 + band * 97) % WIDTH, band * 60, 120, 30, colours[(band + frame) % 8]);
-        int x = (frame * 23) % (2 * (WIDTH - 300));
-        int y = (frame * 11) % (2 * (HEIGHT - 300));
-        screen.Fill(window, x < WIDTH - 300 ? x : 2 * (WIDTH - 300) - x, y < HEIGHT - 300 ? y : 2 * (HEIGHT - 300) - y,
+        for (int bar = -1; bar < SCREEN_WIDTH / 80 + 1; ++bar)
+            screen.Fill(window, bar * 80 + shift / 2, 0, 80, SCREEN_HEIGHT, colours[(bar + 8) % 8]);
+        for (int band = 0; band < SCREEN_HEIGHT / 60; ++band)
+            screen.Fill(window, (frame * 17 + band * 97) % SCREEN_WIDTH, band * 60, 120, 30, colours[(band + frame) % 8]);
+        int x = (frame * 23) % (2 * (SCREEN_WIDTH - 300));
+        int y = (frame * 11) % (2 * (SCREEN_HEIGHT - 300));
+        screen.Fill(window, x < SCREEN_WIDTH - 300 ? x : 2 * (SCREEN_WIDTH - 300) - x, y < SCREEN_HEIGHT - 300 ? y : 2 * (SCREEN_HEIGHT - 300) - y,
                     300, 300, colours[frame % 8]);
         usleep(33000);
     }
@@ -117,8 +123,9 @@ void GrabCost(int serverPid) {
     }
 }
 
-// Releases every picture at once and counts them; remembers the capture
-// thread's CPU clock at the latest picture.
+// Stamps each picture with the recording clock and pushes it into the
+// packer, or without one releases it at once; counts them and remembers the
+// capture thread's CPU clock at the latest picture.
 class Counter : public ScreenCapListener {
 public:
     int OnScreenFrame(MMPacket* packet) override {
@@ -129,6 +136,9 @@ public:
         } else {
             packet->Release();
         }
+        if (m_count == 0)
+            m_firstFrame = packet->timestamp;
+        m_lastFrame = packet->timestamp;
         ++m_count;
         m_threadCpu = ThreadCpuSeconds();
         return 0;
@@ -136,8 +146,17 @@ public:
     AvPacker* m_packer = nullptr;
     OS_Clock m_clock;
     std::atomic<int> m_count{0};
+    std::atomic<int64_t> m_firstFrame{0}, m_lastFrame{0};
     std::atomic<double> m_threadCpu{0};
 };
+
+std::string Pacing(const FramePacer::Stats& p) {
+    char text[160];
+    snprintf(text, sizeof text, "grid lateness mean %.1f ms, max %lld ms; %lld periods missed",
+             p.pictures ? (double)p.latenessMsTotal / p.pictures : 0.0, (long long)p.latenessMsMax,
+             (long long)p.periodsMissed);
+    return text;
+}
 
 void CaptureRate(int serverPid) {
     const int seconds = 5;
@@ -148,10 +167,13 @@ void CaptureRate(int serverPid) {
     double cpu0 = ProcessCpuSeconds(), x0 = PidCpuSeconds(serverPid);
     task.Start();
     OS_Sleep(seconds * 1000);
+    int64_t stop0 = OS_NowMs();
     task.Stop();
-    printf("\n2. Capture thread alone, full screen, %d s: %.1f pictures/s, %.3f CPU s/s (X server %.3f)\n",
-           seconds, counter.m_count / (double)seconds, (ProcessCpuSeconds() - cpu0) / seconds,
+    int64_t stopMs = OS_NowMs() - stop0;
+    printf("\n2. Capture thread alone, %d x %d, %d s: %.1f pictures/s, %.3f CPU s/s (X server %.3f)\n", WIDTH,
+           HEIGHT, seconds, counter.m_count / (double)seconds, (ProcessCpuSeconds() - cpu0) / seconds,
            (PidCpuSeconds(serverPid) - x0) / seconds);
+    printf("   %s; Stop took %lld ms\n", Pacing(task.GetPacingStats()).c_str(), (long long)stopMs);
 }
 
 int CountVideoPackets(const std::string& path) {
@@ -162,12 +184,15 @@ int CountVideoPackets(const std::string& path) {
     return v < 0 ? -1 : (int)probe.Packets(v).size();
 }
 
-void OurRecording(int seconds, int serverPid, const std::string& file) {
+void OurRecording(int width, int height, int seconds, int serverPid, const std::string& file) {
     AvPacker packer;
     Counter counter;
     ScreenCapTask task;
-    task.Open(0, 0, WIDTH, HEIGHT);
-    if (packer.Open(file.c_str(), WIDTH, HEIGHT, task.bitsPerPixel(), 0, WIDTH, HEIGHT, FPS) != 0) {
+    task.SetFrameClock(&counter.m_clock);
+    int64_t open0 = OS_NowMs();
+    task.Open(0, 0, width, height);
+    int64_t openMs = OS_NowMs() - open0;
+    if (packer.Open(file.c_str(), width, height, task.bitsPerPixel(), 0, width, height, FPS) != 0) {
         printf("packer did not open\n");
         return;
     }
@@ -176,23 +201,38 @@ void OurRecording(int seconds, int serverPid, const std::string& file) {
     double cpu0 = ProcessCpuSeconds(), x0 = PidCpuSeconds(serverPid);
     counter.m_clock.Start(0);
     task.Start();
-    OS_Sleep(seconds * 1000);
+    // sound blocks as the sound thread would push them
+    int64_t soundFrames = 0;
+    for (int64_t end = OS_NowMs() + seconds * 1000; OS_NowMs() < end; OS_Sleep(20)) {
+        for (; soundFrames < counter.m_clock.Elapsed() * SOUND_SAMPLE_RATE / 1000; soundFrames += SOUND_BLOCK_FRAMES) {
+            MMPacket sound = MakePacket(MMPacket::TYPE_AUDIO, SineBlock(soundFrames, 440), 0, nullptr);
+            packer.Push(&sound);
+        }
+    }
     task.Stop();
     double captureCpu = counter.m_threadCpu;  // the thread's CPU clock starts at 0
     packer.Close();
     double total = ProcessCpuSeconds() - cpu0, server = PidCpuSeconds(serverPid) - x0;
     AvPacker::Stats s = packer.GetStats();
-    printf("\n3. vidloom, %d s full screen through the packer (CPU s per recorded s)\n", seconds);
+    double convert = s.convertCpuUs / 1e6, encode = s.encodeCpuUs / 1e6, sound = s.soundCpuUs / 1e6;
+    double rest = total - captureCpu - convert - encode - sound;
+    printf("\n3. vidloom, %d x %d, %d s through the packer (CPU s per recorded s)\n", width, height, seconds);
     printf("   grabbing (capture thread)  %.3f   (%lld pictures grabbed, %.1f/s)\n", captureCpu / seconds,
            (long long)s.picturesPushed, s.picturesPushed / (double)seconds);
-    printf("   conversion                 %.3f\n", s.convertCpuUs / 1e6 / seconds);
-    printf("   encoding and writing       %.3f\n", s.encodeCpuUs / 1e6 / seconds);
-    printf("   whole process              %.3f\n", total / seconds);
+    printf("   conversion                 %.3f   (%.2f ms a picture)\n", convert / seconds,
+           s.picturesEncoded ? convert * 1000 / s.picturesEncoded : 0.0);
+    printf("   encoding and writing       %.3f\n", encode / seconds);
+    printf("   sound encoding             %.3f\n", sound / seconds);
+    printf("   rest                       %.3f\n", rest / seconds);
+    printf("   whole process              %.3f   (%.3f per megapixel)\n", total / seconds,
+           total / seconds / (width * height / 1e6));
     printf("   X server                   %.3f\n", server / seconds);
     printf("   pictures: %lld refused (2 waiting), %lld skipped (same frame period), %lld encoded; "
            "%d in the file of %d expected\n",
            (long long)s.picturesRefused, (long long)s.picturesSkipped, (long long)s.picturesEncoded,
            CountVideoPackets(file), seconds * FPS);
+    printf("   %s; frames %lld to %lld; Open took %lld ms\n", Pacing(task.GetPacingStats()).c_str(),
+           (long long)counter.m_firstFrame, (long long)counter.m_lastFrame, (long long)openMs);
 }
 
 // Runs ffmpeg with output arguments; its CPU seconds, and the X server's.
@@ -242,7 +282,7 @@ int main(int argc, char** argv) {
     int seconds = argc > 1 ? atoi(argv[1]) : 20;
     OS_Log::Global().SetLevel(OS_Log::LEVEL_WARNING);
     PrivateXServer server;
-    if (!server.Start("1920x1080x24")) {
+    if (!server.Start(std::to_string(SCREEN_WIDTH) + "x" + std::to_string(SCREEN_HEIGHT) + "x24")) {
         fprintf(stderr, "cannot start Xvfb\n");
         return 1;
     }
@@ -255,10 +295,23 @@ int main(int argc, char** argv) {
            server.display().c_str(), (int)sysconf(_SC_NPROCESSORS_ONLN));
 
     TempDir dir;
-    GrabCost(server.pid());
-    CaptureRate(server.pid());
-    OurRecording(seconds, server.pid(), dir.File("vidloom.mp4"));
-    FfmpegRecording(server.display(), seconds, server.pid(), dir.File("ffmpeg.mp4"));
+    if (argc <= 2) {
+        GrabCost(server.pid());
+        CaptureRate(server.pid());
+    }
+    // Recording sizes: the arguments after the seconds (WxH), or three.
+    std::vector<std::pair<int, int>> sizes;
+    for (int i = 2; i < argc; ++i) {
+        int w = 0, h = 0;
+        if (sscanf(argv[i], "%dx%d", &w, &h) == 2)
+            sizes.push_back({w, h});
+    }
+    if (sizes.empty())
+        sizes = {{1280, 720}, {1920, 1080}, {2560, 1440}};
+    for (auto [w, h] : sizes)
+        OurRecording(w, h, seconds, server.pid(), dir.File("vidloom.mp4"));
+    if (argc <= 2)
+        FfmpegRecording(server.display(), seconds, server.pid(), dir.File("ffmpeg.mp4"));
 
     kill(animator, SIGTERM);
     waitpid(animator, nullptr, 0);

@@ -5,7 +5,7 @@
 #include "platform/x11/X11ScreenImage.h"
 
 // Copies one fixed rectangle of the screen, with the cursor drawn in. The
-// picture is width x height pixels of 4 bytes (blue, green, red, 0), rows
+// picture is width x height pixels of 4 bytes (blue, green, red, unused), rows
 // top first and packed. Open and Close run on the owner's thread, Grab on
 // the one capture thread, never at the same time.
 class DesktopGrabber {

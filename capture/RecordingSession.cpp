@@ -30,6 +30,7 @@ RecordingSession::~RecordingSession() {
 int RecordingSession::OpenScreen(int x, int y, int width, int height, ScreenCapListener* listener) {
     StopCapture();
     m_screenTask = new ScreenCapTask();
+    m_screenTask->SetFrameClock(&m_clock);  // one grab per period of the numbering
     m_screenTask->SetListener(listener ? listener : this);
     if (m_screenTask->Open(x, y, width, height) < 0) {
         StopCapture();
@@ -44,6 +45,7 @@ int RecordingSession::OpenScreen(int x, int y, int width, int height, ScreenCapL
 int RecordingSession::OpenWindow(WindowId window, ScreenCapListener* listener) {
     StopCapture();
     m_windowTask = new WinCapTask();
+    m_windowTask->SetFrameClock(&m_clock);
     m_windowTask->SetListener(listener ? listener : this);
     if (m_windowTask->Open(window) < 0) {
         StopCapture();

@@ -3,36 +3,38 @@
 #include <atomic>
 
 #include "capture/DesktopGrabber.h"
+#include "capture/FramePacer.h"
 #include "capture/ScreenCapListener.h"
 #include "os/OS_Clock.h"
-#include "os/OS_Semaphore.h"
 #include "os/OS_Thread.h"
 
-// The capture thread of a fixed screen rectangle: grabs pictures as fast as
-// grabbing allows, with a short pause after each, into blocks of the
-// process-wide frame pool, and hands each to the listener.
+// The capture thread of a fixed screen rectangle: one picture at the start
+// of every frame period of the recording clock, grabbed into a block of the
+// process-wide frame pool and handed to the listener.
 //
-// The owner (the UI thread) calls SetListener, Open, Start, and at the end
-// Stop, then deletes the task. Between Start and Stop only the capture
-// thread touches the grabber.
+// The owner (the UI thread) calls SetListener, SetFrameClock, Open, Start,
+// and at the end Stop, then deletes the task. Between Start and Stop only
+// the capture thread touches the grabber.
 class ScreenCapTask : public OS_Thread {
 public:
-    // Pause after each picture, in ms: lets the other threads run.
-    static constexpr unsigned PAUSE_MS = 5;
-    // Wait before asking the pool again when all its blocks are out, in ms.
-    static constexpr unsigned POOL_RETRY_MS = 5;
-
     ScreenCapTask();
     // Stops the thread if its owner has not.
     ~ScreenCapTask() override;
 
     // Not owned; null: pictures are released at once. Before Start.
     void SetListener(ScreenCapListener* listener) { m_listener = listener; }
+    // The clock the listener numbers pictures with, so that each picture is
+    // grabbed at the start of its own frame period. Not owned; it must run
+    // until Stop. Before Start; without it the task's own clock, started by
+    // Start, gives the grid.
+    void SetFrameClock(const OS_Clock* clock) { m_pacer.SetClock(clock); }
     // Opens the grabber on the rectangle. 0, or -1 when the grabber cannot
-    // be opened (no display, no area, unsupported screen depth).
+    // be opened (no display, no area, unsupported screen depth) or the frame
+    // pool cannot hold its pictures.
     int Open(int x, int y, int width, int height);
-    // Ends the thread (after at most one more picture), joins it and closes
-    // the grabber. Also right after Open without Start; safe twice.
+    // Wakes the thread and ends it (after at most the picture in hand),
+    // joins it and closes the grabber. Also right after Open without Start;
+    // safe twice.
     void Stop();
 
     int width() const { return m_width; }
@@ -40,17 +42,18 @@ public:
     int bitsPerPixel() const { return m_bitsPerPixel; }
     // Bytes of one picture.
     int frameSize() const { return m_frameSize; }
+    // How the capture kept to the frame grid.
+    FramePacer::Stats GetPacingStats() const { return m_pacer.GetStats(); }
 
 protected:
     int Run() override;
 
 private:
     ScreenCapListener* m_listener;
-    OS_Clock m_clock;  // started with the thread
     DesktopGrabber m_grabber;
     int m_x, m_y, m_width, m_height;
     int m_frameSize;
     std::atomic<bool> m_quit;
-    OS_Semaphore m_pacer;  // never posted: its timed wait is the pause
+    FramePacer m_pacer;
     int m_bitsPerPixel;
 };

@@ -71,13 +71,24 @@ int WindowGrabber::GrabScaled(int left, int top, int currentWidth, int currentHe
     int x1 = std::min(left + currentWidth, m_conn.screenWidth());
     int y1 = std::min(top + currentHeight, m_conn.screenHeight());
     int w = std::max(x1 - x0, 0), h = std::max(y1 - y0, 0);
-    size_t bytes = (size_t)w * h * X11ScreenImage::BYTES_PER_PIXEL;
-    if (m_scratch.size() < bytes)
-        m_scratch.resize(bytes);
     int srcRowBytes = w * X11ScreenImage::BYTES_PER_PIXEL;
-    if (w > 0 && h > 0 && m_image.Grab(x0, y0, w, h, m_scratch.data(), srcRowBytes) != 0)
-        return -1;
-    ScalePicture(m_scratch.data(), x0 - left, y0 - top, w, h, srcRowBytes, currentWidth, currentHeight,
+    const uint8_t* src = nullptr;
+    if (w > 0 && h > 0) {
+        // Scaled straight out of the shared segment; without one through a
+        // copy of the part on the screen.
+        src = m_image.GrabShared(x0, y0, w, h);
+        if (!src && m_image.usesShm())
+            return -1;
+        if (!src) {
+            size_t bytes = (size_t)srcRowBytes * h;
+            if (m_scratch.size() < bytes)
+                m_scratch.resize(bytes);
+            if (m_image.Grab(x0, y0, w, h, m_scratch.data(), srcRowBytes) != 0)
+                return -1;
+            src = m_scratch.data();
+        }
+    }
+    ScalePicture(src, x0 - left, y0 - top, w, h, srcRowBytes, currentWidth, currentHeight,
                  picture, m_width, m_height, m_rowBytes);
     return 0;
 }

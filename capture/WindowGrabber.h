@@ -11,7 +11,7 @@
 // Copies what the screen shows over one window's current rectangle (frame
 // included), scaled to the size the window had at Open, with the cursor
 // drawn in. The picture is width x height pixels of 4 bytes (blue, green,
-// red, 0), rowBytes a row, rows top first. Open and Close run on the owner's
+// red, unused), rowBytes a row, rows top first. Open and Close run on the owner's
 // thread, Grab on the one capture thread, never at the same time.
 class WindowGrabber {
 public:
@@ -48,8 +48,8 @@ private:
     int m_width, m_height;  // at Open: the picture size
     int m_rowBytes;
     int m_bitsPerPixel;     // 0 while closed
-    // The on-screen part of a resized window before scaling; grows to at
-    // most the screen's size, only while the window differs from its size
-    // at Open.
+    // The on-screen part of a resized window before scaling, when there is
+    // no shared memory; grows to at most the screen's size, only while the
+    // window differs from its size at Open.
     std::vector<uint8_t> m_scratch;
 };

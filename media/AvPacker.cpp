@@ -30,7 +30,7 @@ AvPacker::AvPacker()
       m_audioFrame(nullptr), m_srcWidth(0), m_srcHeight(0), m_dstWidth(0), m_dstHeight(0), m_fps(0),
       m_audioSamples(0), m_havePicture(false), m_lastPts(0), m_picturesPushed(0), m_picturesSkipped(0),
       m_picturesEncoded(0), m_soundEncoded(0), m_soundSkipped(0), m_packetsDiscarded(0), m_convertCpuUs(0),
-      m_encodeCpuUs(0) {}
+      m_encodeCpuUs(0), m_soundCpuUs(0) {}
 
 AvPacker::~AvPacker() { Close(); }
 
@@ -186,7 +186,9 @@ void AvPacker::EncodeSound(const MMPacket& packet) {
     // Sound timestamps count samples in push order; no clock is involved.
     frame->pts = m_audioSamples;
     m_audioSamples += AUDIO_FRAME_SAMPLES;
+    int64_t start = ThreadCpuUs();
     m_muxer->EncodeAudio(frame);
+    m_soundCpuUs += ThreadCpuUs() - start;
     ++m_soundEncoded;
 }
 
@@ -230,5 +232,6 @@ AvPacker::Stats AvPacker::GetStats() {
     s.packetsDiscarded = m_packetsDiscarded;
     s.convertCpuUs = m_convertCpuUs;
     s.encodeCpuUs = m_encodeCpuUs;
+    s.soundCpuUs = m_soundCpuUs;
     return s;
 }

@@ -42,6 +42,7 @@ public:
         int64_t packetsDiscarded; // still queued at Close, released unencoded
         int64_t convertCpuUs;     // packer thread CPU time converting pictures
         int64_t encodeCpuUs;      // packer thread CPU time encoding and writing pictures
+        int64_t soundCpuUs;       // packer thread CPU time encoding and writing sound
     };
 
     AvPacker();
@@ -104,4 +105,5 @@ private:
     std::atomic<int64_t> m_packetsDiscarded;
     std::atomic<int64_t> m_convertCpuUs;
     std::atomic<int64_t> m_encodeCpuUs;
+    std::atomic<int64_t> m_soundCpuUs;
 };

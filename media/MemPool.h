@@ -7,6 +7,11 @@
 
 // Fixed blocks for screen pictures, so the capture threads never touch the
 // heap per picture. Last in, first out. Thread-safe.
+//
+// Each block is its own anonymous mapping: its pages take memory only once a
+// picture has been written into them, so the resident size follows the
+// pictures actually in flight, not the pool's size. A page that may not be
+// touched follows each block.
 class MemPool : public MMUserMalloc {
 public:
     // Picture block of the process-wide pool: one 1920 x 1080 picture at 4
@@ -17,18 +22,23 @@ public:
     static constexpr int FRAME_BLOCK_COUNT = 8;
 
     MemPool();
-    // Frees the blocks; every block must be back by then.
+    // Unmaps the blocks; every block must be back by then.
     ~MemPool();
 
-    // Allocates count blocks of blockSize bytes and links them, block 0 first.
-    // Always 0. Called once.
+    // Maps count blocks of blockSize bytes and links them, block 0 first.
+    // 0, or -1 (logged) when the system refuses the mappings. Called once.
     int Init(unsigned blockSize, int count);
-    // A free block (blockSize bytes, whatever size asks), or null.
+    // A free block (BlockSize() bytes, whatever size asks), or null.
     void* Alloc(unsigned size) override;
     // Gives a block back; null is ignored.
     void Free(void* p) override;
 
-    unsigned BlockSize() const { return m_blockSize; }
+    // Makes every block at least blockSize bytes from now on, for pictures
+    // larger than the pool was made for (a screen above 1920 x 1080). A
+    // smaller block is mapped again at the new size the next time it is
+    // handed out; the pool never shrinks. 0, or -1 before Init. Any thread.
+    int Reserve(unsigned blockSize);
+    unsigned BlockSize() const;
 
     // The process-wide frame pool, initialised by main.
     static MemPool& Frames();
@@ -37,12 +47,21 @@ private:
     MemPool(const MemPool&) = delete;
     MemPool& operator=(const MemPool&) = delete;
 
-    // A block is one link word followed by the payload.
-    struct Block {
+    // A block is this header followed by the payload; the header is a whole
+    // cache line so that the payload is aligned for SIMD.
+    struct alignas(64) Block {
         Block* next;
+        size_t bytes;         // payload size of this mapping
+        int index;            // in m_blocks
+        void* mapping;        // the whole mapping, guard page included
+        size_t mappingBytes;
     };
 
-    OS_Mutex m_lock;      // guards m_freeHead
+    static Block* MapBlock(size_t bytes, int index);
+    bool Enlarge(Block** link);
+    static void UnmapBlock(Block* block);
+
+    mutable OS_Mutex m_lock;  // guards every field below after Init
     int m_count;
     unsigned m_blockSize;
     Block** m_blocks;

@@ -6,8 +6,10 @@ struct AVFrame;
 struct SwsContext;
 
 // Converts captured pictures into the video encoder's frame: YUV 4:2:0 at
-// the coded size. One frame, reused for every picture. Not thread-safe: the
-// packer thread alone uses it.
+// the coded size (BT.601, studio range). Screen pictures kept at their size
+// go through libyuv's SIMD converter; resizing and the camera's formats
+// through swscale. One frame, reused for every picture. Not thread-safe:
+// the packer thread alone uses it.
 class VideoFrameScaler {
 public:
     // fourcc of packed YUV 4:2:2 camera pictures: 'Y','U','Y','2' in memory.
@@ -17,7 +19,8 @@ public:
     ~VideoFrameScaler();
 
     // Pictures of srcWidth x srcHeight, described by fourcc (0: by
-    // bitsPerPixel, 24 BGR or 32 BGRA; "YUY2": packed 4:2:2), are converted
+    // bitsPerPixel, 24 BGR or 32 BGR and an unused byte; "YUY2": packed
+    // 4:2:2), are converted
     // to dstWidth x dstHeight. 0, or -1 for any other fourcc or when FFmpeg
     // refuses the sizes.
     int Init(int srcWidth, int srcHeight, uint32_t fourcc, int bitsPerPixel, int dstWidth, int dstHeight);
@@ -31,15 +34,19 @@ public:
     // Releases the conversion context and the frame. Safe twice.
     void Free();
 
-    // FFmpeg pixel format for a picture description, or -1 when refused.
+    // FFmpeg pixel format for a picture description, or -1 when refused
+    // (32 bits: AV_PIX_FMT_BGR0, the fourth byte is not read).
     static int SourceFormat(uint32_t fourcc, int bitsPerPixel);
 
 private:
     VideoFrameScaler(const VideoFrameScaler&) = delete;
     VideoFrameScaler& operator=(const VideoFrameScaler&) = delete;
 
-    SwsContext* m_context;
+    int AllocFrame();
+
+    SwsContext* m_context;   // null on the direct path
     AVFrame* m_frame;        // refcounted, so the encoder can reference it
+    bool m_direct;           // same-size BGR0: libyuv instead of m_context
     uint8_t* m_tail;         // owned: the last rows of a picture, with slack after them
     int m_tailRows;
     int m_srcWidth;

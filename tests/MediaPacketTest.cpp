@@ -29,6 +29,7 @@ void Push(PacketQueue& queue, MMPacket p) { queue.Push(&p); }
 TEST(MemPool, HandsOutBlocksLastInFirstOut) {
     MemPool empty;
     EXPECT_EQ(nullptr, empty.Alloc(1)) << "no blocks before Init";
+    EXPECT_EQ(-1, empty.Reserve(64));
     MemPool pool;
     ASSERT_EQ(0, pool.Init(16, 2));
     void* a = pool.Alloc(16);
@@ -41,7 +42,19 @@ TEST(MemPool, HandsOutBlocksLastInFirstOut) {
     pool.Free(nullptr);
     EXPECT_EQ(b, pool.Alloc(16));
     pool.Free(a);
+
+    // Larger pictures: every block grows, also one that was out meanwhile.
+    ASSERT_EQ(0, pool.Reserve(1u << 20));
+    EXPECT_EQ(1u << 20, pool.BlockSize());
+    void* c = pool.Alloc(1);
     pool.Free(b);
+    void* d = pool.Alloc(1);
+    ASSERT_TRUE(c && d);
+    memset(c, 1, 1u << 20);
+    memset(d, 2, 1u << 20);
+    EXPECT_EQ(1, *((uint8_t*)c + (1u << 20) - 1)) << "blocks do not overlap";
+    pool.Free(c);
+    pool.Free(d);
     EXPECT_EQ(2, FreePoolBlocks(pool));
 }
 
@@ -96,6 +109,21 @@ TEST(PacketQueue, PackerKeepsTwoPicturesAndEverySound) {
     queue.Drain();
     EXPECT_TRUE(queue.Pop().IsEmpty());
     EXPECT_EQ(8, FreePoolBlocks(pool)) << "drain releases every packet";
+
+    // A burst of sound beyond the ring's first size, pushed after the ring
+    // wrapped, leaves in arrival order.
+    for (int i = 0; i < 3 * PacketQueue::INITIAL_CAPACITY; ++i) {
+        MMPacket p = Packet();
+        p.timestamp = i;
+        Push(queue, p);
+        if (i < 10)
+            queue.Pop().Release();
+    }
+    for (int i = 10; i < 3 * PacketQueue::INITIAL_CAPACITY; ++i) {
+        MMPacket p = queue.Pop();
+        ASSERT_EQ(i, p.timestamp);
+        p.Release();
+    }
 }
 
 TEST(PacketQueue, PresenterRefusesThe32ndPacket) {

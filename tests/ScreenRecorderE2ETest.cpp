@@ -108,7 +108,9 @@ protected:
         double videoSeconds = streams[0].ToSeconds(video.back().pts + video.back().duration) -
                               streams[0].ToSeconds(video.front().pts);
         EXPECT_NEAR(seconds, videoSeconds, 0.5);
-        EXPECT_GE(video.size(), 0.95 * videoSeconds * 25) << "pictures written of those expected";
+        // One per period; a period can be lost when the X server, starved by
+        // other work on the machine, answers a grab only after the period ended.
+        EXPECT_GE(video.size(), 0.98 * videoSeconds * 25) << "pictures written of those expected";
         if (withSound) {
             EXPECT_EQ("aac", streams[1].codecName);
             EXPECT_EQ(11025, streams[1].sampleRate);

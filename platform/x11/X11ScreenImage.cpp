@@ -22,20 +22,18 @@ struct X11ScreenImage::Shm {
 
 namespace {
 
-// Rows of 32-bit pixels from the server into the picture. The fourth byte is
-// padding at depth 24 and alpha at depth 32; pictures carry it as 0.
+// Rows of 32-bit pixels from the server into the picture. The fourth byte
+// (padding at depth 24, alpha at depth 32) is copied as it comes: the
+// converter ignores it.
 void CopyPixelRows(const uint8_t* src, int srcRowBytes, uint8_t* dst, int dstRowBytes, int width,
                    int height) {
-    for (int row = 0; row < height; ++row) {
-        const uint8_t* s = src + (size_t)row * srcRowBytes;
-        uint8_t* d = dst + (size_t)row * dstRowBytes;
-        for (int i = 0; i < width; ++i) {
-            uint32_t v;
-            memcpy(&v, s + 4 * i, 4);
-            v &= 0x00FFFFFFu;
-            memcpy(d + 4 * i, &v, 4);
-        }
+    size_t rowBytes = (size_t)width * 4;
+    if (srcRowBytes == dstRowBytes && (size_t)srcRowBytes == rowBytes) {
+        memcpy(dst, src, rowBytes * height);
+        return;
     }
+    for (int row = 0; row < height; ++row)
+        memcpy(dst + (size_t)row * dstRowBytes, src + (size_t)row * srcRowBytes, rowBytes);
 }
 
 bool HostIsLittleEndian() {
@@ -169,6 +167,20 @@ void X11ScreenImage::Close() {
 
 int X11ScreenImage::shmId() const { return m_shm ? m_shm->info.shmid : -1; }
 
+const uint8_t* X11ScreenImage::GrabShared(int x, int y, int width, int height) {
+    if (!m_shm || width <= 0 || height <= 0 || width > m_maxWidth || height > m_maxHeight)
+        return nullptr;
+    // The server writes rows of width pixels packed one after another.
+    m_shm->image->width = width;
+    m_shm->image->height = height;
+    m_shm->image->bytes_per_line = width * BYTES_PER_PIXEL;
+    if (!XShmGetImage(m_conn->display(), m_conn->root(), m_shm->image, x, y, AllPlanes)) {
+        m_conn->TakeError();
+        return nullptr;
+    }
+    return (const uint8_t*)m_shm->image->data;
+}
+
 int X11ScreenImage::Grab(int x, int y, int width, int height, uint8_t* dst, int dstRowBytes) {
     if (!m_conn || width <= 0 || height <= 0)
         return -1;
@@ -187,15 +199,9 @@ int X11ScreenImage::Grab(int x, int y, int width, int height, uint8_t* dst, int 
     if (w > 0 && h > 0) {
         Display* display = m_conn->display();
         if (m_shm) {
-            // The server writes rows of w pixels packed one after another.
-            m_shm->image->width = w;
-            m_shm->image->height = h;
-            m_shm->image->bytes_per_line = w * BYTES_PER_PIXEL;
-            if (!XShmGetImage(display, m_conn->root(), m_shm->image, left, top, AllPlanes)) {
-                m_conn->TakeError();
+            src = GrabShared(left, top, w, h);
+            if (!src)
                 return -1;
-            }
-            src = (const uint8_t*)m_shm->image->data;
             srcRowBytes = w * BYTES_PER_PIXEL;
         } else {
             image = XGetImage(display, m_conn->root(), left, top, (unsigned)w, (unsigned)h, AllPlanes,

@@ -6,7 +6,7 @@ class X11Connection;
 struct _XImage;
 
 // Copies rectangles of the root window into a caller's buffer, as 4 bytes a
-// pixel in the order blue, green, red, 0, rows top first. Uses one MIT-SHM
+// pixel in the order blue, green, red, unused, rows top first. Uses one MIT-SHM
 // segment, attached in Open, when the server can attach it (a local
 // display), and a plain XGetImage per grab otherwise (a remote display).
 // Belongs to the thread that uses its connection.
@@ -35,6 +35,12 @@ public:
     // rectangle outside the screen become 0; the part on screen must fit the
     // size given to Open. 0, or -1 with dst untouched when the server refused.
     int Grab(int x, int y, int width, int height, uint8_t* dst, int dstRowBytes);
+    // With shared memory only: copies the rectangle, which must lie on the
+    // screen and fit the size given to Open, into the shared segment and
+    // returns its pixels there, width * 4 bytes a row, valid until the next
+    // grab. Saves a copy for callers that transform the pixels anyway.
+    // Null without shared memory or when the server refused.
+    const uint8_t* GrabShared(int x, int y, int width, int height);
 
     bool usesShm() const { return m_shm != nullptr; }
     // The shared segment's id (-1 without one); it is already marked for

@@ -1,0 +1,62 @@
+#include "capture/FramePacer.h"
+
+#include "os/OS_Log.h"
+
+FramePacer::FramePacer()
+    : m_clock(nullptr), m_next(0), m_pictures(0), m_missed(0), m_lateMax(0), m_lateTotal(0) {}
+
+int FramePacer::Init(int frameSize) {
+    MemPool& pool = MemPool::Frames();
+    // A picture above 1920 x 1080 needs larger blocks than the pool was made
+    // with; they are mapped once, not allocated per picture.
+    if (pool.Reserve((unsigned)frameSize) != 0) {
+        OS_Log::Error("[FramePacer::Init] Error: no frame pool for pictures of %d bytes.\n", frameSize);
+        return -1;
+    }
+    return m_sleep.Init(0);
+}
+
+void FramePacer::Start() {
+    if (!m_clock)
+        m_ownClock.Start(0);
+    m_next = FrameAt(Now());
+}
+
+bool FramePacer::WaitForPeriod() {
+    int64_t now = Now();
+    int64_t due = PeriodStart(m_next);
+    if (now < due) {
+        // Woken early by Wake, or the clock's millisecond truncation: the
+        // caller comes back and the rest of the wait is taken then.
+        m_sleep.TimedWait((unsigned)(due - now));
+        return false;
+    }
+    // The first period began before the thread did: not a late grab.
+    if (m_pictures > 0) {
+        int64_t late = now - PeriodStart(FrameAt(now));
+        m_lateTotal += late;
+        if (late > m_lateMax)
+            m_lateMax = late;
+    }
+    return true;
+}
+
+void FramePacer::Delivered() {
+    // Read after the listener read the same clock: this period is at least
+    // the one the picture was numbered with.
+    int64_t stamped = FrameAt(Now());
+    // Every period from the one due up to this one got one picture at most.
+    if (m_pictures > 0 && stamped > m_next)
+        m_missed += stamped - m_next;
+    ++m_pictures;
+    m_next = stamped + 1;
+}
+
+FramePacer::Stats FramePacer::GetStats() const {
+    Stats s;
+    s.pictures = m_pictures;
+    s.periodsMissed = m_missed;
+    s.latenessMsMax = m_lateMax;
+    s.latenessMsTotal = m_lateTotal;
+    return s;
+}
