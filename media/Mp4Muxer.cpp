@@ -22,6 +22,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
+#include <libavutil/opt.h>
 }
 
 #include "os/OS_Log.h"
@@ -31,6 +32,15 @@ namespace {
 // A key frame at least once a second at 25 frames per second, so a damaged
 // or cut file can be played from the next second on.
 const int KEY_FRAME_INTERVAL = 25;
+
+// An MP4 written in fragments, one per key frame: each fragment carries its
+// own index, so a recording cut short (killed, power lost) plays up to its
+// last whole fragment, and the trailer at a clean stop only adds the last
+// fragment and a random-access table: nothing is rewritten. delay_moov
+// writes the stream headers with the first fragment, when the AAC
+// encoder's start delay is known, so it gets an edit list and the sound
+// stays in step with the pictures from the first sample.
+const char* const FRAGMENT_FLAGS = "frag_keyframe+delay_moov+default_base_moof";
 
 void LogReason(const char* what, int err) {
     char text[AV_ERROR_MAX_STRING_SIZE];
@@ -135,7 +145,11 @@ int Mp4Muxer::Open(const char* fileName, VideoStreamParams video, AudioStreamPar
     }
 
     // header
-    int err = avformat_write_header(m_formatContext, nullptr);
+    AVDictionary* options = nullptr;
+    if (av_opt_find(m_formatContext->priv_data, "movflags", nullptr, 0, 0))
+        av_dict_set(&options, "movflags", FRAGMENT_FLAGS, 0);
+    int err = avformat_write_header(m_formatContext, &options);
+    av_dict_free(&options);
     if (err < 0) {
         OS_Log::Error("failed to write header \n");
         LogReason(fileName, err);

@@ -11,8 +11,9 @@ struct AVPacket;
 struct AVStream;
 
 // Writes one MP4 file with at most one video and one audio stream, each
-// with its own encoder. Not thread-safe: one thread (the packer's) uses it
-// from Open to Close.
+// with its own encoder. MP4 files are written in fragments, one per video
+// key frame: a file whose writer died plays up to its last whole fragment.
+// Not thread-safe: one thread (the packer's) uses it from Open to Close.
 class Mp4Muxer {
 public:
     Mp4Muxer();

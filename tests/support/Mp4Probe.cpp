@@ -260,17 +260,25 @@ int Mp4Probe::DecodeSound(int stream, ProbeSound* sound) {
     StreamDecoder dec;
     if (dec.Open(m_path, stream, &m_error) < 0)
         return -1;
+    const ProbeStream info = m_streams[stream];
     bool first = true;
     return dec.Run(
         [&](AVFrame* frame) {
             int channels = frame->ch_layout.nb_channels;
+            // before 0: the encoder's start delay, which players cut
+            int64_t pts = frame->best_effort_timestamp;
+            int skip = 0;
+            if (pts != AV_NOPTS_VALUE && pts < 0)
+                skip = (int)std::min<int64_t>(frame->nb_samples, std::llround(-info.ToSeconds(pts) * frame->sample_rate));
+            if (skip == frame->nb_samples)
+                return true;
             if (first) {
                 sound->sampleRate = frame->sample_rate;
                 sound->channels = channels;
-                sound->firstPts = frame->best_effort_timestamp;
+                sound->firstPts = skip ? 0 : pts;
                 first = false;
             }
-            for (int i = 0; i < frame->nb_samples; ++i)
+            for (int i = skip; i < frame->nb_samples; ++i)
                 for (int c = 0; c < channels; ++c)
                     sound->samples.push_back(SampleAt(frame, c, i));
             return true;

@@ -63,7 +63,7 @@ struct ProbePicture {
 struct ProbeSound {
     int sampleRate = 0;
     int channels = 0;
-    int64_t firstPts = 0;        // stream time base; AAC starts before 0 (encoder delay)
+    int64_t firstPts = 0;        // stream time base; sound before 0 (the AAC start delay) is left out
     std::vector<float> samples;  // frames * channels values
 
     int64_t Frames() const { return channels ? (int64_t)samples.size() / channels : 0; }
