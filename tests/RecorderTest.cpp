@@ -8,6 +8,7 @@
 #include <cmath>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "capture/Recorder.h"
@@ -159,6 +160,61 @@ TEST(Recorder, DefaultSourceKeepsTheToneWholeBehindASlowCallback) {
     EXPECT_NEAR(440.0, sound.Frequency(0), 2.0);
     EXPECT_GT(sound.Rms(1, 0, sound.Frames()), 0.1) << "a tone, not silence";
     ExpectCaptureTimes(collector);
+}
+
+// A device whose clock runs 0.2 % fast: a pipe source fed by a writer that
+// sends 11025 * 1.002 sample frames a second. The blocks' times follow the
+// writer's clock, not the count of samples: 10 s of it hold 20 ms more
+// sound than 10 s, and that must not move the times.
+TEST(Recorder, TimesFollowTheDeviceClockNotTheSampleCount) {
+    REQUIRE_PULSE();
+    TempDir dir;
+    std::string fifo = dir.File("fast");
+    int status = -1;
+    std::string module = RunCommand("pactl load-module module-pipe-source source_name=vidloom_fast file=" + fifo +
+                                        " format=s16le rate=11025 channels=2", &status);
+    ASSERT_EQ(0, status) << module;
+    const double speed = 1.002;
+    std::atomic<bool> writing{true};
+    int64_t startMs = OS_NowMs();
+    std::thread writer([&] {
+        FILE* pipe = fopen(fifo.c_str(), "wb");
+        std::vector<int16_t> frame(2);
+        for (int64_t written = 0; pipe && writing;) {
+            int64_t due = (int64_t)((OS_NowMs() - startMs) * RATE * speed / 1000);
+            for (; written < due; ++written) {
+                frame[0] = frame[1] = (int16_t)(8000 * sin(2 * M_PI * 440 * written / (RATE * speed)));
+                fwrite(frame.data(), 4, 1, pipe);
+            }
+            fflush(pipe);
+            OS_Sleep(5);
+        }
+        if (pipe)
+            fclose(pipe);
+    });
+    Collector collector(3);
+    Recorder recorder(&collector);
+    ASSERT_EQ(0, recorder.Open(SourceGuidText("vidloom_fast").c_str(), 3, CHANNELS, RATE, FRAMES));
+    ASSERT_EQ(0, recorder.StartCapture());
+    ASSERT_TRUE(collector.WaitFor(120));
+    recorder.Close();
+    writing = false;
+    writer.join();
+    RunCommand("pactl unload-module " + module);
+
+    // how far each block's time is from when the writer sent its first
+    // sample, by the sample count the writer kept; the same at the start
+    // and after 10 s
+    std::lock_guard<std::mutex> guard(collector.mutex);
+    const std::vector<double>& t = collector.times;
+    int64_t firstFrame = (int64_t)((t[0] - startMs / 1000.0) * RATE * speed);
+    auto lag = [&](size_t n) { return t[n] - (startMs / 1000.0 + (firstFrame + n * 1024.0) / (RATE * speed)); };
+    double early = 0, late = 0;
+    for (size_t n = 0; n < 10; ++n) {
+        early += lag(n + 5) / 10;
+        late += lag(t.size() - 10 + n) / 10;
+    }
+    EXPECT_NEAR(early, late, 0.01) << "the device's fast clock is followed";
 }
 
 TEST(Recorder, BadIdsAndNoServerFailOpen) {
