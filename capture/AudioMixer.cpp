@@ -20,7 +20,7 @@ void AudioMixer::Enable(int tag) {
         m_tracks[tag].enabled = true;
 }
 
-int AudioMixer::Mix(int tag, MMPacket& packet, short* out) {
+int AudioMixer::Mix(int tag, MMPacket& packet, short* out, int64_t* timestamp) {
     if (tag < 0 || tag >= TRACK_COUNT) {
         packet.Release();
         return 0;
@@ -38,11 +38,15 @@ int AudioMixer::Mix(int tag, MMPacket& packet, short* out) {
     // s = a + b - a*b / 65536, clamped: louder where both sound, never past full scale
     const int n = m_framesPerBlock * 2;
     memset(out, 0, (size_t)m_framesPerBlock * 4);
+    bool first = true;
     for (Track& track : m_tracks) {
         if (!track.enabled)
             continue;
         MMPacket block = track.packets.front();
         track.packets.pop_front();
+        if (timestamp && (first || block.timestamp < *timestamp))
+            *timestamp = block.timestamp;
+        first = false;
         // a short block counts as silence past its end
         const int samples = block.data ? block.size / 2 : 0;
         const int16_t* in = reinterpret_cast<const int16_t*>(block.data);

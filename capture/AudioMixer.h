@@ -23,9 +23,11 @@ public:
     void Enable(int tag);
     // Queues packet on track tag and takes its data over (the caller's
     // packet no longer owns it). When every enabled track has a block,
-    // mixes one block of each into out (framesPerBlock x 2 samples) and
-    // returns 1; otherwise returns 0. An unknown tag only releases packet.
-    int Mix(int tag, MMPacket& packet, short* out);
+    // mixes one block of each into out (framesPerBlock x 2 samples), sets
+    // *timestamp (when given) to the earliest timestamp of the blocks mixed
+    // and returns 1; otherwise returns 0. An unknown tag only releases
+    // packet.
+    int Mix(int tag, MMPacket& packet, short* out, int64_t* timestamp = nullptr);
     // Disables track tag and releases what it holds.
     void ClearTrack(int tag);
     // Clears tracks 0 and 1; called when a recording starts.

@@ -26,8 +26,10 @@ void OS_Clock::Start(int64_t offsetMs) {
     m_startMs = OS_NowMs();
 }
 
-int64_t OS_Clock::Elapsed() const {
+int64_t OS_Clock::Elapsed() const { return ElapsedAt(OS_NowMs()); }
+
+int64_t OS_Clock::ElapsedAt(int64_t nowMs) const {
     if (m_startMs == 0)
         return 0;
-    return OS_NowMs() - m_startMs + m_offsetMs;
+    return nowMs - m_startMs + m_offsetMs;
 }

@@ -18,6 +18,9 @@ public:
     void Start(int64_t offsetMs);
     // 0 before Start; else milliseconds since Start plus the offset.
     int64_t Elapsed() const;
+    // The reading the clock had (or will have) at nowMs of OS_NowMs(); 0
+    // before Start.
+    int64_t ElapsedAt(int64_t nowMs) const;
 
 private:
     int64_t m_startMs;   // OS_NowMs() at Start; 0: not started

@@ -1,4 +1,4 @@
-// Recording file names and picture timestamps of the recorder windows.
+// Recording file names of the recorder windows.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -24,10 +24,4 @@ TEST(OutputFileName, LocalStartTimeInTheName) {
     unsetenv("TZ");
     tzset();
     EXPECT_EQ(255u, MakeOutputFileName(std::string(400, 'x'), when).size()) << "an overlong prefix is cut";
-}
-
-TEST(OutputFileName, FrameTimestampRoundsToTheNearestPeriod) {
-    const int64_t ms[] = {0, 19, 20, 1019, 1021, 3600 * 1000}, frames[] = {0, 0, 1, 25, 26, 90000};
-    for (int i = 0; i < 6; ++i)
-        EXPECT_EQ(frames[i], FrameTimestamp(ms[i], 40.0)) << ms[i] << " ms";
 }

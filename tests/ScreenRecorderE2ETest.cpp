@@ -218,7 +218,13 @@ TEST_F(ScreenRecorderE2E, MissingOutputFolderRefusesTheStartUntilItExists) {
     app.Key("F3");
     std::string error = app.WaitWindow("^错误$", kWindowTimeoutMs);
     ASSERT_NE("", error) << app.Log();
-    EXPECT_NE(std::string::npos, app.Log().find("failed to open AvPacker!"));
+    // F3 while the message is up must not start a second attempt.
+    app.Key("F3");
+    OS_Sleep(1000);
+    std::string log = ReadFileText(dir.Path() + "/vidloom.log.txt");
+    size_t first = log.find("failed to open AvPacker!");
+    EXPECT_NE(std::string::npos, first);
+    EXPECT_EQ(std::string::npos, log.find("failed to open AvPacker!", first + 1)) << "one start only";
     RunCommand("xdotool windowfocus --sync " + error + " key Return");
     OS_Sleep(500);
 
@@ -301,11 +307,15 @@ TEST_F(ScreenRecorderE2E, RecordsADraggedRegionWithoutItsOutline) {
     ChooseMode(bar, "Down Down");
     RunCommand("xdotool mousemove 300 250 mousedown 1 mousemove 350 280 mousemove 400 306 mouseup 1");
     ASSERT_NE("", app.WaitWindow(kBar, 5000));
-    // "选择" again, then Escape: the chosen region stays.
+    // "选择" again, F3 (ignored: a chooser is open), then Escape: the
+    // chosen region stays, and nothing was recorded.
     app.Click(bar, kChooseX, kControlsY);
     OS_Sleep(1500);
+    app.Key("F3");
+    OS_Sleep(500);
     app.Key("Escape");
     ASSERT_NE("", app.WaitWindow(kBar, 5000));
+    EXPECT_EQ(0, CountFiles()) << "no recording under the chooser";
     RunCommand("xdotool mousemove 1900 1060");
     OS_Sleep(500);
 

@@ -12,7 +12,3 @@ std::string MakeOutputFileName(const std::string& prefix, time_t when) {
     snprintf(name, sizeof name, "%s%s.mp4", prefix.c_str(), stamp);
     return name;
 }
-
-int64_t FrameTimestamp(int64_t elapsedMs, double framePeriodMs) {
-    return (int64_t)(elapsedMs / framePeriodMs + 0.5);
-}

@@ -8,7 +8,3 @@
 // "output/屏幕录像-20150308140509.mp4". Two starts in one second give the
 // same name.
 std::string MakeOutputFileName(const std::string& prefix, time_t when);
-
-// Frame number of a picture taken elapsedMs after the recording started:
-// the count of frame periods, rounded to the nearest.
-int64_t FrameTimestamp(int64_t elapsedMs, double framePeriodMs);

@@ -21,12 +21,9 @@
 #include <vector>
 
 #include "capture/AudioInputDevice.h"
-#include "capture/ScreenCapTask.h"
 #include "capture/ScreenSize.h"
-#include "capture/WinCapTask.h"
 #include "capture/WinHandle.h"
 #include "capture/WindowTree.h"
-#include "media/AvPacker.h"
 #include "media/MMPacket.h"
 #include "os/OS_Log.h"
 #include "ui/FileManager.h"
@@ -71,10 +68,8 @@ QHBoxLayout* MakeRow(QWidget* parent, const char* name, int spacing, int left, i
 ScreenRecorder::ScreenRecorder(QWidget* parent)
     : BaseDialog("bg.png", parent), ui(), m_outline(nullptr), m_mode(MODE_FULL_SCREEN),
       m_infoWindow(nullptr), m_startKey(nullptr), m_stopKey(nullptr), m_trayIcon(nullptr),
-      m_trayMenu(nullptr), m_packer(nullptr), m_screenTask(nullptr), m_chosenWindow(0),
-      m_windowTask(nullptr), m_micRecorder(nullptr), m_framesPerBlock(AUDIO_FRAMES_PER_BLOCK),
-      m_useMicrophone(false), m_framePeriodMs(FRAME_PERIOD_MS), m_recording(false),
-      m_starting(false), m_lastFrameTimestamp(-1), m_blinkOn(false), m_blinkTimerId(0) {
+      m_trayMenu(nullptr), m_chosenWindow(0), m_useMicrophone(false), m_recording(false),
+      m_starting(false), m_choosing(false), m_blinkOn(false), m_blinkTimerId(0) {
     SetupUi();
 
     // Drop-down lists the style sheet can style.
@@ -113,17 +108,11 @@ ScreenRecorder::ScreenRecorder(QWidget* parent)
     CreateTrayIcon();
 
     // However the program ends, a running recording is finished first.
-    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {
-        StopMicrophone();
-        StopWindowCapture();
-        StopScreenCapture();
-    });
+    connect(qApp, &QCoreApplication::aboutToQuit, this, &ScreenRecorder::StopRecording);
 }
 
 ScreenRecorder::~ScreenRecorder() {
-    StopMicrophone();
-    StopWindowCapture();
-    StopScreenCapture();
+    StopRecording();
     delete m_startKey;
     delete m_stopKey;
     delete m_outline;
@@ -252,30 +241,19 @@ void ScreenRecorder::ShowError(const QString& text) {
 }
 
 int ScreenRecorder::OnStartRecord() {
-    if (m_recording || m_starting)
+    if (m_recording || m_starting || m_choosing)
         return 0;
     m_starting = true;
     hide();
-    m_recordingClock.Start(0);
-    m_lastFrameTimestamp = -1;
+    m_session.StartClock();
 
     int rc = m_mode == MODE_WINDOW ? StartWindowCapture() : StartScreenCapture();
-    if (rc < 0) {
-        // Release whatever the failed start left behind.
-        StopWindowCapture();
-        StopScreenCapture();
-        m_starting = false;
-        ShowError(tr("无法启动桌面捕捉!"));
-        return -1;
-    }
+    if (rc < 0)
+        return FailStart(tr("无法启动桌面捕捉!"));
 
     m_useMicrophone = ui.cbxUseMic->currentIndex() != 0;
-    if (StartMicrophone() < 0) {
-        ShowError(tr("无法启动麦克风捕捉!"));
-        m_starting = false;
-        OnStopRecord();
-        return -1;
-    }
+    if (StartMicrophone() < 0)
+        return FailStart(tr("无法启动麦克风捕捉!"));
 
     m_recording = true;
     m_starting = false;
@@ -283,6 +261,17 @@ int ScreenRecorder::OnStartRecord() {
     ui.btnStart->hide();
     ui.btnStop->show();
     return 0;
+}
+
+int ScreenRecorder::FailStart(const QString& text) {
+    ShowError(text);
+    StopRecording();
+    m_starting = false;
+    // Without a tray (many desktops have none) a hidden bar could not be
+    // brought back.
+    showNormal();
+    activateWindow();
+    return -1;
 }
 
 int ScreenRecorder::StartScreenCapture() {
@@ -294,52 +283,39 @@ int ScreenRecorder::StartScreenCapture() {
     // No region chosen yet: nothing to record.
     if (m_region.width() <= 0 || m_region.height() <= 0)
         return -1;
-
-    m_screenTask = new ScreenCapTask();
-    m_screenTask->SetListener(this);
-    if (m_screenTask->Open(m_region.left(), m_region.top(), m_region.width(), m_region.height()) < 0) {
+    if (m_session.OpenScreen(m_region.left(), m_region.top(), m_region.width(), m_region.height(), this) < 0) {
         OS_Log::Error("failed to open Screen Capture Task !\n");
         return -1;
     }
-
     m_lastFile = MakeOutputFileName();
-    int width = m_region.width(), height = m_region.height();
-    m_packer = new AvPacker();
-    if (m_packer->Open(m_lastFile.c_str(), width, height, m_screenTask->bitsPerPixel(), 0, width,
-                       height, FRAMES_PER_SECOND) == 0) {
-        m_screenTask->Start();
-        return 0;
+    if (m_session.OpenPacker(m_lastFile, m_session.SourceWidth(), m_session.SourceHeight(),
+                             m_session.SourceBitsPerPixel(), 0) < 0) {
+        OS_Log::Error("failed to open AvPacker!\n");
+        return -1;
     }
-    OS_Log::Error("failed to open AvPacker!\n");
-    return -1;
+    return m_session.StartCapture();
 }
 
 int ScreenRecorder::StartWindowCapture() {
     if (m_chosenWindow == 0)
         return -1;
-    m_windowTask = new WinCapTask();
-    m_windowTask->SetListener(this);
-    if (m_windowTask->Open(m_chosenWindow) < 0) {
+    if (m_session.OpenWindow(m_chosenWindow, this) < 0) {
         OS_Log::Error("failed to open Screen Capture Task !\n");
         return -1;
     }
-    int width = m_windowTask->width();
-    int height = m_windowTask->height();
-    int bitsPerPixel = m_windowTask->bitsPerPixel();
+    int width = m_session.SourceWidth();
+    int height = m_session.SourceHeight();
     // A window of no area gives nothing to record.
     if (width <= 0 || height <= 0)
         return -1;
 
     m_lastFile = MakeOutputFileName();
-    m_packer = new AvPacker();
-    if (m_packer->Open(m_lastFile.c_str(), width, height, bitsPerPixel, 0, width, height,
-                       FRAMES_PER_SECOND) == 0) {
-        OS_Log::Info("Window capture : (%dx%d) \n", width, height);
-        m_windowTask->Start();
-        return 0;
+    if (m_session.OpenPacker(m_lastFile, width, height, m_session.SourceBitsPerPixel(), 0) < 0) {
+        OS_Log::Error("failed to open AvPacker!\n");
+        return -1;
     }
-    OS_Log::Error("failed to open AvPacker!\n");
-    return -1;
+    OS_Log::Info("Window capture : (%dx%d) \n", width, height);
+    return m_session.StartCapture();
 }
 
 int ScreenRecorder::StartMicrophone() {
@@ -349,30 +325,14 @@ int ScreenRecorder::StartMicrophone() {
     int index = ui.cbxUseMic->currentIndex();
     if (index != 0 && index != 1)
         device = ToGbString(ui.cbxUseMic->itemData(index).toString());
-
-    m_framesPerBlock = AUDIO_FRAMES_PER_BLOCK;
-    m_micRecorder = new Recorder(this);
-    if (m_micRecorder->Open(device.c_str(), 1, AUDIO_CHANNELS, AUDIO_SAMPLE_RATE, m_framesPerBlock) != 0) {
-        OS_Log::Error("failed to open microphone device! \n");
-        delete m_micRecorder;
-        m_micRecorder = nullptr;
-        return -1;
-    }
-    OS_Log::Info("Start microphone capture . \n");
-    m_micRecorder->StartCapture();
-    return 0;
+    return m_session.StartSound(device, RecordingSession::TAG_SINGLE, this);
 }
 
 int ScreenRecorder::OnStopRecord() {
-    // A start in progress finishes or undoes itself.
-    if (m_starting)
+    // A start in progress finishes or undoes itself; a chooser is open.
+    if (m_starting || m_choosing)
         return 0;
-    // Sound first, then pictures; the packer closes only after every thread
-    // that pushes into it was joined.
-    StopMicrophone();
-    StopWindowCapture();
-    StopScreenCapture();
-
+    StopRecording();
     m_recording = false;
     ui.grpScreenMode->setEnabled(true);
     ui.btnStart->show();
@@ -382,66 +342,18 @@ int ScreenRecorder::OnStopRecord() {
     return 0;
 }
 
-void ScreenRecorder::StopMicrophone() {
-    if (!m_micRecorder)
-        return;
-    m_micRecorder->StopCapture();
-    m_micRecorder->Close();
-    delete m_micRecorder;
-    m_micRecorder = nullptr;
-    OS_Log::Info("==> stop microphone capture .\n");
+// Sound first, then pictures; the packer closes only after every thread
+// that pushes into it was joined.
+void ScreenRecorder::StopRecording() {
+    m_session.StopSound();
+    m_session.StopCapture();
+    m_session.ClosePacker();
 }
 
-void ScreenRecorder::StopScreenCapture() {
-    if (m_screenTask) {
-        m_screenTask->Stop();
-        delete m_screenTask;
-        m_screenTask = nullptr;
-    }
-    ClosePacker();
-}
+int ScreenRecorder::OnScreenFrame(MMPacket* packet) { return m_session.OnScreenFrame(packet); }
 
-void ScreenRecorder::StopWindowCapture() {
-    if (m_windowTask) {
-        m_windowTask->Stop();
-        delete m_windowTask;
-        m_windowTask = nullptr;
-    }
-    ClosePacker();
-}
-
-// Only once no capture thread can push into it any more.
-void ScreenRecorder::ClosePacker() {
-    if (!m_packer || m_screenTask || m_windowTask)
-        return;
-    m_packer->Close();
-    delete m_packer;
-    m_packer = nullptr;
-}
-
-int ScreenRecorder::OnScreenFrame(MMPacket* packet) {
-    int64_t elapsed = m_recordingClock.Elapsed();
-    packet->type = MMPacket::TYPE_VIDEO;
-    packet->timestamp = FrameTimestamp(elapsed, m_framePeriodMs);
-    // The capture runs faster than 25 per second. A second picture of the
-    // same frame period would never be written, but it would take one of the
-    // packer's two waiting places and could push out the next period's
-    // picture: give it back at once.
-    if (packet->timestamp == m_lastFrameTimestamp) {
-        packet->Release();
-        return 0;
-    }
-    m_lastFrameTimestamp = packet->timestamp;
-    m_packer->Push(packet);
-    return 0;
-}
-
-int ScreenRecorder::OnAudioData(int, double, const void* data, int size) {
-    MMPacket packet;
-    packet.Fill(data, size, 0);
-    packet.type = MMPacket::TYPE_AUDIO;
-    m_packer->Push(&packet);
-    return 0;
+int ScreenRecorder::OnAudioData(int tag, double time, const void* data, int size) {
+    return m_session.OnAudioData(tag, time, data, size);
 }
 
 std::string ScreenRecorder::MakeOutputFileName() const {
@@ -488,12 +400,21 @@ int ScreenRecorder::OnCloseOutline() {
 
 // A chooser left with Escape keeps the previous choice, which the outline
 // still shows.
+int ScreenRecorder::RunChooser(QDialog* chooser) {
+    m_choosing = true;
+    int result = chooser->exec();
+    m_choosing = false;
+    return result;
+}
+
 int ScreenRecorder::OnChooseWindow() {
+    if (m_choosing || m_recording)
+        return 0;
     QPixmap desktop = GrabDesktop();
     WinHandle root;
     BuildWindowTree(root);
     WindowSelector* selector = new WindowSelector(&desktop, &root, this);
-    if (selector->exec() == QDialog::Accepted) {
+    if (RunChooser(selector) == QDialog::Accepted) {
         m_chosenWindow = selector->chosenWindow();
         QScreen* screen = QGuiApplication::primaryScreen();
         m_windowImage = screen ? screen->grabWindow(m_chosenWindow) : QPixmap();
@@ -503,9 +424,11 @@ int ScreenRecorder::OnChooseWindow() {
 }
 
 int ScreenRecorder::OnChooseRegion() {
+    if (m_choosing || m_recording)
+        return 0;
     QPixmap desktop = GrabDesktop();
     RegionSelector* selector = new RegionSelector(&desktop, this);
-    if (selector->exec() == QDialog::Accepted) {
+    if (RunChooser(selector) == QDialog::Accepted) {
         if (!m_outline)
             m_outline = new RegionOutline(nullptr);
         m_region = selector->selection();

@@ -7,14 +7,12 @@
 #include <atomic>
 #include <string>
 
-#include "capture/Recorder.h"
 #include "capture/RecorderCallback.h"
+#include "capture/RecordingSession.h"
 #include "capture/ScreenCapListener.h"
 #include "platform/WindowId.h"
-#include "os/OS_Clock.h"
 #include "ui/BaseDialog.h"
 
-class AvPacker;
 class GlobalShortcut;
 class InfoWindow;
 class QAction;
@@ -23,25 +21,17 @@ class QFrame;
 class QMenu;
 class QToolButton;
 class RegionOutline;
-class ScreenCapTask;
-class WinCapTask;
 
 // The window of screen mode: a frameless bar, a tray icon and the F3/F4 hot
-// keys. For each recording it owns one capture task, one packer and at most
-// one sound recorder, and passes their pictures and sound to the packer.
+// keys. Its recording session holds the capture task, the packer and the
+// sound recorder of each recording; the window runs their steps in order
+// and passes their pictures and sound on to the session.
 class ScreenRecorder : public BaseDialog, public RecorderCallback, public ScreenCapListener {
     Q_OBJECT
 
 public:
     // Recording modes: index of cbxScreenMode.
     enum Mode { MODE_FULL_SCREEN = 0, MODE_WINDOW = 1, MODE_REGION = 2 };
-    // Length of one output frame: 25 frames per second.
-    static constexpr double FRAME_PERIOD_MS = 40.0;
-    static constexpr int FRAMES_PER_SECOND = 25;
-    // Sound: one block of 1024 stereo frames at 11025 Hz.
-    static constexpr int AUDIO_FRAMES_PER_BLOCK = 1024;
-    static constexpr int AUDIO_SAMPLE_RATE = 11025;
-    static constexpr int AUDIO_CHANNELS = 2;
     // Period of the stop button's blinking.
     static constexpr int BLINK_MS = 500;
 
@@ -50,9 +40,9 @@ public:
 
     bool IsRecording() const { return m_recording; }
 
-    // Capture thread: stamps the picture and hands it to the packer.
+    // Capture thread: the session stamps the picture and pushes it.
     int OnScreenFrame(MMPacket* packet) override;
-    // Sound capture thread: copies the block and hands it to the packer.
+    // Sound capture thread: the session copies the block and pushes it.
     int OnAudioData(int tag, double time, const void* data, int size) override;
 
 public slots:
@@ -81,10 +71,12 @@ private:
     int StartScreenCapture();
     int StartWindowCapture();
     int StartMicrophone();
-    void StopMicrophone();
-    void StopScreenCapture();
-    void StopWindowCapture();
-    void ClosePacker();
+    // Stops the sound, then the pictures, then finishes the file.
+    void StopRecording();
+    // Runs a chooser dialog; the hot keys and the tray do nothing meanwhile.
+    int RunChooser(QDialog* chooser);
+    // Message, undo, bar back; the start guard holds throughout.
+    int FailStart(const QString& text);
     std::string MakeOutputFileName() const;
     // A still picture of the whole primary screen, for the choosers.
     QPixmap GrabDesktop() const;
@@ -121,26 +113,18 @@ private:
     GlobalShortcut* m_stopKey;
     QSystemTrayIcon* m_trayIcon;
     QMenu* m_trayMenu;
-    // Read by the capture and sound threads; set before they start and
-    // cleared only after both were joined.
-    AvPacker* m_packer;
+    RecordingSession m_session;
     std::string m_lastFile;
-    ScreenCapTask* m_screenTask;
     WindowId m_chosenWindow;
     QRect m_region;
-    WinCapTask* m_windowTask;
-    Recorder* m_micRecorder;
-    int m_framesPerBlock;
     bool m_useMicrophone;
-    double m_framePeriodMs;
     bool m_recording;
-    // A start is under way: its message boxes run an event loop, in which a
-    // second F3 must not start a second recording.
+    // A start is under way, until it has succeeded or been undone: its
+    // message boxes run an event loop, in which F3 or the tray must not
+    // start a second recording.
     bool m_starting;
-    OS_Clock m_recordingClock;
-    // Frame number of the last picture passed to the packer; capture thread
-    // only (reset before it starts).
-    int64_t m_lastFrameTimestamp;
+    // A chooser is open: a recording started now would film it.
+    bool m_choosing;
     bool m_blinkOn;
     QIcon m_iconRecordingOn;
     QIcon m_iconRecordingOff;
