@@ -98,7 +98,8 @@ int AvPacker::Open(const char* fileName, int srcWidth, int srcHeight, int bitsPe
     // queue and thread
     m_audioSamples = 0;
     m_soundStarted = false;
-    m_soundPlaced = 0;
+    // the track's first AUDIO_START_DELAY frames are the encoder's warm-up
+    m_soundPlaced = m_muxer->AudioStartDelay();
     m_trimPending = 0;
     m_soundOffset = 0;
     m_soundFill = 0;
@@ -231,22 +232,26 @@ void AvPacker::PlaceSound(const MMPacket& packet) {
             m_soundOffset -= (double)correction;
         }
     }
-    m_soundStarted = true;
 
+    // the first placement is the start, not a correction: not counted
+    bool counted = m_soundStarted;
+    m_soundStarted = true;
     if (correction < 0) {
         m_trimPending -= correction;
+        if (counted)
+            m_soundTrimmed -= correction;
     } else if (correction > 0) {
         // silence fills the gap; sound owed a trim is simply not dropped
         int64_t undo = std::min(correction, m_trimPending);
         m_trimPending -= undo;
         int64_t silence = std::min(correction - undo, MsToSoundFrames(SOUND_MAX_SILENCE_MS));
         AppendSound(nullptr, silence);
-        m_soundSilence += silence;
+        if (counted)
+            m_soundSilence += silence;
     }
 
     int64_t skip = std::min(m_trimPending, blockFrames);
     m_trimPending -= skip;
-    m_soundTrimmed += skip;
     AppendSound(packet.data + skip * SOUND_FRAME_BYTES, blockFrames - skip);
     ++m_soundEncoded;
 }

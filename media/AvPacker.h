@@ -59,8 +59,8 @@ public:
         int64_t picturesSkipped;  // timestamp not after the last one, or short of a picture
         int64_t picturesEncoded;  // handed to the encoder
         int64_t soundEncoded;     // sound blocks placed in the track (whole or trimmed)
-        int64_t soundSilence;     // sample frames of silence added (late start, stalls)
-        int64_t soundTrimmed;     // sample frames dropped (sound ahead of its time)
+        int64_t soundSilence;     // sample frames of silence added after the start (stalls)
+        int64_t soundTrimmed;     // sample frames dropped after the start (sound ahead of its time)
         int64_t soundSkipped;     // sound blocks short of 1024 sample frames
         int64_t packetsDiscarded; // still queued at Close, released unencoded
         int64_t convertCpuUs;     // packer thread CPU time converting pictures

@@ -62,14 +62,22 @@ protected:
         return bar;
     }
 
-    // Waits until a recording file exists and stopped growing; its path.
+    // The newest recording's path, or "".
+    std::string LastFile() {
+        std::string files = app.OutputFiles();
+        if (files.empty())
+            return "";
+        files.pop_back();
+        return dir.Path() + "/output/" + files.substr(files.rfind('\n') + 1);
+    }
+
+    // Waits until a recording file exists and stopped growing; the newest's path.
     std::string WaitRecording(int timeoutMs = 15000) {
         int64_t deadline = OS_NowMs() + timeoutMs;
         long lastSize = -1;
         while (OS_NowMs() < deadline) {
-            std::string files = app.OutputFiles();
-            if (!files.empty()) {
-                std::string path = dir.Path() + "/output/" + files.substr(0, files.find('\n'));
+            std::string path = LastFile();
+            if (!path.empty()) {
                 struct stat st;
                 if (stat(path.c_str(), &st) == 0 && st.st_size == lastSize && st.st_size > 0)
                     return path;
@@ -417,4 +425,107 @@ TEST_F(ScreenRecorderE2E, ExitButtonEndsTheProgram) {
     int code = -1;
     ASSERT_EQ(0, app.WaitExit(10000, &code)) << app.Log();
     EXPECT_EQ(0, code);
+}
+
+namespace {
+
+// Runs ffprobe on a file; its compact output.
+std::string Ffprobe(const std::string& args, const std::string& path) {
+    return RunCommand("ffprobe -v error " + args + " -of compact=p=0:nk=1 '" + path + "'");
+}
+
+// Stops (SIGSTOP) the private sound server for one scope: it still accepts
+// connections but answers nothing.
+struct StoppedSoundServer {
+    StoppedSoundServer() : pid(RunCommand(std::string("pgrep -f 'socket=") + getenv("PULSE_RUNTIME_PATH") + "/native'")) {
+        RunCommand("kill -STOP " + pid);
+    }
+    ~StoppedSoundServer() { RunCommand("kill -CONT " + pid); }
+    std::string pid;
+};
+
+}  // namespace
+
+// kill -9 six seconds in: the file plays up to about a second before the
+// kill, pictures and sound, without decode errors before its last
+// fragment; the program starts again and records.
+TEST_F(ScreenRecorderE2E, AKilledRecordingPlaysUpToASecondBeforeTheKill) {
+    ASSERT_NE("", StartRecorder());
+    app.Key("F3");
+    OS_Sleep(6000);
+    app.Kill(SIGKILL);
+    int code = 0;
+    ASSERT_EQ(0, app.WaitExit(5000, &code));
+    ASSERT_EQ(1, CountFiles());
+    std::string path = LastFile();
+    int pictures = std::atoi(Ffprobe("-count_frames -select_streams v -show_entries stream=nb_read_frames", path).c_str());
+    EXPECT_GE(pictures, 125);
+    EXPECT_EQ("", RunCommand("ffmpeg -v error -i '" + path + "' -map 0:v -frames:v " + std::to_string(pictures - 25) +
+                             " -f null - 2>&1"));
+    Mp4Probe probe;
+    ASSERT_EQ(0, probe.Open(path)) << probe.Error();
+    ProbeSound sound;
+    ASSERT_EQ(0, probe.DecodeSound(1, &sound));
+    EXPECT_GE(sound.Frames(), 5 * 11025);
+    EXPECT_GT(sound.Rms(0, 11025 / 2, 4 * 11025), 0.05) << "the tone, not silence";
+    EXPECT_NEAR(440.0, sound.Frequency(0), 5.0);
+
+    ASSERT_NE("", StartRecorder());
+    CheckRecording(RecordWhileShowing(2000), 2.0, true);
+}
+
+// A clean stop leaves an ordinary MP4: the specified streams, the duration
+// of F3 to F4, seekable. F4 with the sound server stopped gives the bar back
+// at once; F3 with it stopped fails the sound within 3 s; either way the
+// file is whole.
+TEST_F(ScreenRecorderE2E, CleanStopGivesAnOrdinaryMp4AndAStoppedSoundServerFreezesNothing) {
+    ASSERT_NE("", StartRecorder());
+    app.Key("F3");
+    int64_t start = OS_NowMs();
+    OS_Sleep(5000);
+    int64_t stop;
+    {
+        StoppedSoundServer stopped;
+        app.Key("F4");
+        stop = OS_NowMs();
+        EXPECT_NE("", app.WaitWindow(kBar, 3000)) << "the bar comes back";
+    }
+    std::string path = WaitRecording();
+    ASSERT_NE("", path) << app.Log();
+    EXPECT_EQ("mpeg4|video|1920|1080|yuv420p|25/1\naac|audio|fltp|11025|2|0/0\n",
+              Ffprobe("-show_entries stream=codec_type,codec_name,r_frame_rate,width,height,pix_fmt,sample_rate,"
+                      "channels,sample_fmt",
+                      path));
+    double duration = std::atof(Ffprobe("-show_entries format=duration", path).c_str());
+    EXPECT_NEAR((stop - start) / 1000.0, duration, 0.1);
+    std::string frame = Ffprobe("-read_intervals 2.5%+#1 -select_streams v -show_entries frame=pts_time", path);
+    EXPECT_NEAR(2.5, std::atof(frame.c_str()), 1.0) << "seeking to the middle decodes a picture there";
+
+    int64_t f3;
+    {
+        StoppedSoundServer stopped;
+        f3 = OS_NowMs();
+        app.Key("F3");
+        std::string error = app.WaitWindow("^错误$", kWindowTimeoutMs);
+        ASSERT_NE("", error) << app.Log();
+        EXPECT_LT(OS_NowMs() - f3, 3500) << "the sound's failure is told within 3 s";
+        RunCommand("xdotool windowfocus --sync " + error + " key Return");
+    }
+    EXPECT_NE("", app.WaitWindow(kBar, 5000));
+    ASSERT_EQ(2, CountFiles());
+    Mp4Probe probe;
+    EXPECT_EQ(0, probe.Open(LastFile())) << probe.Error();
+
+    // start-up with the server stopped: the bar still comes within 3 s
+    app.Kill(SIGTERM);
+    int code = -1;
+    ASSERT_EQ(0, app.WaitExit(10000, &code));
+    StoppedSoundServer stopped;
+    ASSERT_EQ(0, app.Launch());
+    std::string workMode = app.WaitWindow(kWorkMode, kWindowTimeoutMs);
+    ASSERT_NE("", workMode) << app.Log();
+    int64_t enter = OS_NowMs();
+    app.Click(workMode, 80, 105);
+    EXPECT_NE("", app.WaitWindow(kBar, 3500));
+    EXPECT_LT(OS_NowMs() - enter, 3500) << "the bar after \"进入\"";
 }

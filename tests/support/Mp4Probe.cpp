@@ -132,10 +132,13 @@ double ProbeSound::Frequency(int channel) const {
     int64_t frames = Frames();
     double first = -1, last = -1;
     long crossings = 0;
+    bool armed = false;  // went below -0.01 since the last crossing: noise in silence does not count
     for (int64_t i = 1; i < frames; ++i) {
         float a = samples[(i - 1) * channels + channel];
         float b = samples[i * channels + channel];
-        if (a < 0 && b >= 0) {
+        armed = armed || a < -0.01f;
+        if (armed && a < 0 && b >= 0) {
+            armed = false;
             double t = (i - 1) + a / (a - b);  // interpolated crossing
             if (first < 0)
                 first = t;
@@ -260,25 +263,17 @@ int Mp4Probe::DecodeSound(int stream, ProbeSound* sound) {
     StreamDecoder dec;
     if (dec.Open(m_path, stream, &m_error) < 0)
         return -1;
-    const ProbeStream info = m_streams[stream];
     bool first = true;
     return dec.Run(
         [&](AVFrame* frame) {
             int channels = frame->ch_layout.nb_channels;
-            // before 0: the encoder's start delay, which players cut
-            int64_t pts = frame->best_effort_timestamp;
-            int skip = 0;
-            if (pts != AV_NOPTS_VALUE && pts < 0)
-                skip = (int)std::min<int64_t>(frame->nb_samples, std::llround(-info.ToSeconds(pts) * frame->sample_rate));
-            if (skip == frame->nb_samples)
-                return true;
             if (first) {
                 sound->sampleRate = frame->sample_rate;
                 sound->channels = channels;
-                sound->firstPts = skip ? 0 : pts;
+                sound->firstPts = frame->best_effort_timestamp;
                 first = false;
             }
-            for (int i = skip; i < frame->nb_samples; ++i)
+            for (int i = 0; i < frame->nb_samples; ++i)
                 for (int c = 0; c < channels; ++c)
                     sound->samples.push_back(SampleAt(frame, c, i));
             return true;

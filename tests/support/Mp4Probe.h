@@ -63,12 +63,12 @@ struct ProbePicture {
 struct ProbeSound {
     int sampleRate = 0;
     int channels = 0;
-    int64_t firstPts = 0;        // stream time base; sound before 0 (the AAC start delay) is left out
+    int64_t firstPts = 0;        // stream time base; AAC starts before 0 (encoder delay)
     std::vector<float> samples;  // frames * channels values
 
     int64_t Frames() const { return channels ? (int64_t)samples.size() / channels : 0; }
     // Tone frequency of one channel in Hz from its rising zero crossings
-    // (0 when there are fewer than two).
+    // (0 when there are fewer than two); near-silence does not count.
     double Frequency(int channel) const;
     // Root mean square of one channel over [from, from + count) frames.
     double Rms(int channel, int64_t from, int64_t count) const;
