@@ -508,7 +508,7 @@ TEST_F(ScreenRecorderE2E, CleanStopGivesAnOrdinaryMp4AndAStoppedSoundServerFreez
         app.Key("F3");
         std::string error = app.WaitWindow("^错误$", kWindowTimeoutMs);
         ASSERT_NE("", error) << app.Log();
-        EXPECT_LT(OS_NowMs() - f3, 3500) << "the sound's failure is told within 3 s";
+        EXPECT_LT(OS_NowMs() - f3, 3000) << "the sound's failure is told within 3 s";
         RunCommand("xdotool windowfocus --sync " + error + " key Return");
     }
     EXPECT_NE("", app.WaitWindow(kBar, 5000));
@@ -526,6 +526,6 @@ TEST_F(ScreenRecorderE2E, CleanStopGivesAnOrdinaryMp4AndAStoppedSoundServerFreez
     ASSERT_NE("", workMode) << app.Log();
     int64_t enter = OS_NowMs();
     app.Click(workMode, 80, 105);
-    EXPECT_NE("", app.WaitWindow(kBar, 3500));
-    EXPECT_LT(OS_NowMs() - enter, 3500) << "the bar after \"进入\"";
+    EXPECT_NE("", app.WaitWindow(kBar, 3000));
+    EXPECT_LT(OS_NowMs() - enter, 3000) << "the bar after \"进入\"";
 }

@@ -301,9 +301,11 @@ double PulseCaptureBuffer::StreamTime(size_t offset) {
         if (info->write_index > byte) {
             // The report knows this byte: when it was taken, the byte was
             // as old as the bytes written after it, plus what still sat in
-            // the device.
+            // the device. A sink's monitor hands sound over before the sink
+            // plays it (sink_usec, 0 for other sources): it is heard, and
+            // belongs on the time line, that much later.
             double reportTime = OS_NowMs() / 1000.0 - (double)pa_timeval_age(&info->timestamp) / 1e6;
-            return reportTime - (double)info->source_usec / 1e6 -
+            return reportTime - (double)info->source_usec / 1e6 + (double)info->sink_usec / 1e6 -
                    (double)(info->write_index - byte) / m_bytesPerSecond;
         }
     }
