@@ -1,11 +1,15 @@
 #include <QApplication>
 #include <QMessageBox>
+#include <cstdio>
+#include <cstring>
 #include <unistd.h>
 
+#include "app/AppPaths.h"
 #include "app/DlgWorkMode.h"
 #include "app/ExecutableFolder.h"
 #include "app/QuitOnSignal.h"
 #include "app/SingleInstance.h"
+#include "app/Translation.h"
 #include "media/MemPool.h"
 #include "os/OS_Log.h"
 #include "ui/TextCodec.h"
@@ -17,20 +21,51 @@ int ForwardToDebugOutput(int, const char* text) {
     return 0;
 }
 
+const char* const USAGE =
+    "Usage: vidloom [--version] [--help]\n"
+    "Records the screen, a region or a window with sound into MP4 files.\n"
+    "F3 starts a recording, F4 stops it.\n"
+    "\n"
+    "  --version  print the version and exit\n"
+    "  --help     print this help and exit\n";
+
+// --version and --help answer on the console, with no display needed.
+// -1 when the program is to start as usual.
+int AnswerCommandLine(int argc, char* argv[]) {
+    for (int i = 1; i < argc; ++i) {
+        if (strcmp(argv[i], "--version") == 0) {
+            printf("vidloom %s\n", VIDLOOM_VERSION);
+            return 0;
+        }
+        if (strcmp(argv[i], "--help") == 0 || strcmp(argv[i], "-h") == 0) {
+            fputs(USAGE, stdout);
+            return 0;
+        }
+    }
+    return -1;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    // Every relative name (settings, style sheet, sounds, output/) means the
-    // program's own folder.
+    int answered = AnswerCommandLine(argc, argv);
+    if (answered >= 0)
+        return answered;
+
+    // Beside the executable, or in the user's folders when installed.
+    AppPaths& paths = AppPaths::Global();
+    int pathsReady = paths.Init(ExecutableFolder());
     if (chdir(ExecutableFolder().c_str()) != 0)
         perror("chdir");
 
     OS_Log& log = OS_Log::Global();
-    if (log.Open("vidloom.log.txt") != 0)
+    if (log.Open(paths.LogPath().c_str()) != 0)
         return 0;
     log.SetLevel(OS_Log::LEVEL_DEBUG);
     log.SetCallback(&ForwardToDebugOutput);
     OS_Log::Info("------------ * program start * -----------\n");
+    if (pathsReady != 0)
+        OS_Log::Error("cannot prepare the settings in %s\n", paths.ConfigPath().c_str());
 
     MemPool::Frames().Init(MemPool::FRAME_BLOCK_SIZE, MemPool::FRAME_BLOCK_COUNT);
 
@@ -40,15 +75,17 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     InitTextCodec();
+    InstallTranslation();
 
     if (AcquireSingleInstance("desktop.vr.lock") != 0) {
-        QMessageBox::information(nullptr, QObject::tr("提示"), QObject::tr("另一个实例正在运行"),
+        QMessageBox::information(nullptr, QCoreApplication::translate("main", "提示"),
+                                 QCoreApplication::translate("main", "另一个实例正在运行"),
                                  QMessageBox::Ok);
         return -1;
     }
 
     InstallQuitOnSignal();
-    app.setStyleSheet(LoadStyleSheet("default.skin"));
+    app.setStyleSheet(LoadStyleSheet(paths.DataPath("default.skin").c_str()));
 
     DlgWorkMode* workMode = new DlgWorkMode(nullptr);
     workMode->show();

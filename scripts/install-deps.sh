@@ -11,6 +11,8 @@ PACKAGES=(
   libpulse-dev libx11-dev libx11-xcb-dev libxcb1-dev libxext-dev libxfixes-dev libxtst-dev
   libgl1-mesa-dev libglu1-mesa-dev
   libgtest-dev libgmock-dev
+  # translations, desktop entry and package checks
+  qttools5-dev-tools qttools5-dev desktop-file-utils appstream dpkg-dev
   # run and test: private X server, sound server, desktop driving, stream checks
   xvfb pulseaudio pulseaudio-utils xdotool x11-utils x11-xserver-utils x11-apps twm
   ffmpeg dbus-x11 xdg-utils tzdata

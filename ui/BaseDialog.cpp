@@ -3,11 +3,14 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include "app/AppPaths.h"
+#include "ui/TextCodec.h"
+
 BaseDialog::BaseDialog(const QString& background, QWidget* parent)
     : QDialog(parent), m_dragging(false) {
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
     setAttribute(Qt::WA_TranslucentBackground);
-    m_background.load(background);
+    m_background.load(ToQString(AppPaths::Global().DataPath(ToGbString(background))));
 }
 
 void BaseDialog::mousePressEvent(QMouseEvent* event) {

@@ -10,7 +10,7 @@ class BaseDialog : public QDialog {
     Q_OBJECT
 
 public:
-    // background: picture file, relative names mean the program's folder.
+    // background: picture file, relative names mean the program's data folder.
     BaseDialog(const QString& background, QWidget* parent);
 
 protected:

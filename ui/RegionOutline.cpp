@@ -33,7 +33,7 @@ QRect RegionOutline::FrameRect() const {
 }
 
 QString RegionOutline::LabelText() const {
-    return QString::asprintf("录制区域 %dx%d", m_region.width(), m_region.height());
+    return tr("录制区域") + QString::asprintf(" %dx%d", m_region.width(), m_region.height());
 }
 
 QRect RegionOutline::LabelRect() const {

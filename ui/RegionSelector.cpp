@@ -4,8 +4,10 @@
 #include <QPainter>
 #include <QPixmap>
 
+#include "app/AppPaths.h"
 #include "ui/FullScreen.h"
 #include "ui/SoundSystem.h"
+#include "ui/TextCodec.h"
 
 namespace {
 
@@ -24,7 +26,8 @@ void DrawCross(QPainter& painter, const QColor& colour, int x, int y, int width,
 }  // namespace
 
 RegionSelector::RegionSelector(const QPixmap* background, QWidget* parent)
-    : QDialog(parent), m_background(background), m_shutter("shutter.wav"), m_pressed(false) {
+    : QDialog(parent), m_background(background),
+      m_shutter(ToQString(AppPaths::Global().DataPath("shutter.wav"))), m_pressed(false) {
     setMouseTracking(true);
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
     ShowFullScreenOnPrimary(this);

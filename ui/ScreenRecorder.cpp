@@ -20,6 +20,7 @@
 #include <ctime>
 #include <vector>
 
+#include "app/AppPaths.h"
 #include "capture/AudioInputDevice.h"
 #include "capture/ScreenSize.h"
 #include "capture/WinHandle.h"
@@ -377,14 +378,15 @@ int ScreenRecorder::OnAudioData(int tag, double time, const void* data, int size
 }
 
 std::string ScreenRecorder::MakeOutputFileName() const {
-    return ::MakeOutputFileName(ToGbString(tr("output/屏幕录像-")), time(nullptr));
+    return AppPaths::Global().OutputPath(
+        ::MakeOutputFileName(ToGbString(tr("output/屏幕录像-")), time(nullptr)));
 }
 
 int ScreenRecorder::OnOpenFolder() {
     if (!m_lastFile.empty())
         ShowInFileManager(QDir::current().absoluteFilePath(ToQString(m_lastFile)));
     else
-        OpenFolder(QDir::current().absoluteFilePath("output"));
+        OpenFolder(ToQString(AppPaths::Global().OutputFolder()));
     return 0;
 }
 

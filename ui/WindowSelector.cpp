@@ -4,13 +4,15 @@
 #include <QPainter>
 #include <QPixmap>
 
+#include "app/AppPaths.h"
 #include "capture/WindowTree.h"
 #include "ui/FullScreen.h"
 #include "ui/SoundSystem.h"
+#include "ui/TextCodec.h"
 
 WindowSelector::WindowSelector(const QPixmap* background, WinHandle* root, QWidget* parent)
-    : QDialog(parent), m_background(background), m_root(root), m_shutter("shutter.wav"),
-      m_pressed(false), m_currentWindow(0), m_highlight{0, 0, 0, 0}, m_chosenWindow(0) {
+    : QDialog(parent), m_background(background), m_root(root),
+      m_shutter(ToQString(AppPaths::Global().DataPath("shutter.wav"))), m_pressed(false), m_currentWindow(0), m_highlight{0, 0, 0, 0}, m_chosenWindow(0) {
     setMouseTracking(true);
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
     ShowFullScreenOnPrimary(this);

@@ -48,6 +48,8 @@ AppDriver::~AppDriver() {
 
 int AppDriver::Install(const std::string& dir, bool withOutput) {
     m_dir = dir;
+    m_exe = dir + "/vidloom";
+    m_outputDir = dir + "/output";
     std::string from = TestProgramFolder();
     int status = 0;
     RunCommand("cp " + Quote(from + "/vidloom") + " " + Quote(dir) + " 2>&1", &status);
@@ -60,8 +62,16 @@ int AppDriver::Install(const std::string& dir, bool withOutput) {
     return 0;
 }
 
+void AppDriver::UseInstalled(const std::string& exe, const std::string& dir, const std::string& outputDir) {
+    m_exe = exe;
+    m_dir = dir;
+    m_outputDir = outputDir;
+}
+
+void AppDriver::SetEnv(const std::string& name, const std::string& value) { m_env.emplace_back(name, value); }
+
 int AppDriver::Launch() {
-    std::string exe = m_dir + "/vidloom";
+    std::string exe = m_exe;
     std::string log = m_dir + "/stdout.log";
     pid_t pid = fork();
     if (pid < 0)
@@ -75,6 +85,12 @@ int AppDriver::Launch() {
         if (chdir("/") != 0)
             _exit(127);
         setenv("QT_QPA_PLATFORM", "xcb", 1);
+        // Chinese texts on a locale every machine has (a zh_CN.UTF-8 that is
+        // not generated garbles the X window names xdotool searches).
+        setenv("LANG", "C.UTF-8", 1);
+        setenv("LANGUAGE", "zh_CN", 1);
+        for (const auto& variable : m_env)
+            setenv(variable.first.c_str(), variable.second.c_str(), 1);
         execl(exe.c_str(), exe.c_str(), (char*)nullptr);
         _exit(127);
     }
@@ -139,7 +155,7 @@ void AppDriver::Kill(int signal) {
 }
 
 std::string AppDriver::OutputFiles() const {
-    return RunCommand("ls " + Quote(m_dir + "/output") + " 2>/dev/null");
+    return RunCommand("ls " + Quote(m_outputDir) + " 2>/dev/null");
 }
 
 std::string AppDriver::Log() const {

@@ -18,6 +18,9 @@ QApplication* GuiTestApp(const char* platform) {
     static QApplication* app = nullptr;
     if (!app) {
         qputenv("QT_QPA_PLATFORM", platform);
+        // The windows' texts are checked in their Chinese source form.
+        qputenv("LANG", "C.UTF-8");
+        qputenv("LANGUAGE", "zh_CN");
         QCoreApplication::setAttribute(Qt::AA_DisableHighDpiScaling);
         app = new QApplication(argc, argv);
     }

@@ -1,0 +1,116 @@
+// The camera settings dialog on the test camera: its widgets and texts,
+// loading the camera's values, sliders reaching the camera, the flip check
+// box and the resolution list, and a camera handed over or taken away.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QSlider>
+#include <QSpinBox>
+#include <cstdlib>
+
+#include "capture/CameraCapture.h"
+#include "platform/testcam/TestCameraDevice.h"
+#include "tests/support/GuiTestApp.h"
+#include "tests/support/TestEnv.h"
+#include "ui/DlgCamConfig.h"
+
+class DlgCamConfigTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        REQUIRE_DISPLAY();
+        GuiTestApp();
+        setenv("VIDLOOM_TEST_CAMERA", "1", 1);
+        TestCameraDevice::Reset();
+        ASSERT_EQ(0, capture.Open(TestCameraDevice::PATH, nullptr, 0, 0));
+        ASSERT_EQ(0, raw.Open(TestCameraDevice::PATH));
+    }
+    void TearDown() override { TestCameraDevice::Reset(); }
+
+    // The driver's brightness, contrast and saturation as "b c s".
+    std::string Controls() {
+        int b = -1, c = -1, s = -1;
+        raw.GetControl(CAMERA_BRIGHTNESS, b);
+        raw.GetControl(CAMERA_CONTRAST, c);
+        raw.GetControl(CAMERA_SATURATION, s);
+        return std::to_string(b) + " " + std::to_string(c) + " " + std::to_string(s);
+    }
+    template <typename T = QWidget>
+    T* Find(DlgCamConfig& dialog, const char* name) {
+        T* widget = dialog.findChild<T*>(name);
+        EXPECT_NE(nullptr, widget) << name;
+        return widget;
+    }
+
+    CameraCapture capture;
+    TestCameraDevice raw;  // reads the driver's values beside the dialog
+};
+
+TEST_F(DlgCamConfigTest, ShowsItsTextsAndLoadsTheCamera) {
+    DlgCamConfig dialog(&capture);
+    EXPECT_EQ("DlgCamConfig", QString(dialog.metaObject()->className()));
+    EXPECT_EQ(QString("调整摄像头参数"), dialog.windowTitle());
+    const char* texts[][2] = {{"label_4", "分辨率"}, {"btnReverse", "翻转摄像头"}, {"label", "帧率"},
+                              {"label_2", "帧/秒"}, {"label_3", "亮度"}, {"label_5", "对比度"}, {"label_6", "饱和度"}};
+    for (auto& t : texts) {
+        QWidget* widget = Find(dialog, t[0]);
+        ASSERT_NE(nullptr, widget);
+        EXPECT_EQ(QString::fromUtf8(t[1]), widget->property("text").toString());
+        EXPECT_EQ(QString("color: rgb(0, 85, 255);"), widget->styleSheet());
+    }
+    // 30 frames a second shows as 25
+    EXPECT_EQ(25, Find<QSpinBox>(dialog, "ctlFrameRate")->value());
+    // brightness 0 of -64..64, contrast 128 of 0..255, saturation 50 of 0..100
+    // show as 50 and are written back through the percentage
+    for (const char* name : {"ctlBrightness", "ctlContrast", "ctlSaturation"})
+        EXPECT_EQ(50, Find<QSlider>(dialog, name)->value()) << name;
+    EXPECT_EQ("0 127 50", Controls());
+
+    QComboBox* sizes = Find<QComboBox>(dialog, "cbxResolution");
+    ASSERT_EQ(3, sizes->count());
+    EXPECT_EQ(QString("640x480 320x240 1280x720"),
+              sizes->itemText(0) + " " + sizes->itemText(1) + " " + sizes->itemText(2));
+    EXPECT_EQ(0, sizes->currentIndex());
+
+    dialog.show();
+    ASSERT_TRUE(WaitExposed(&dialog));
+    if (const char* shot = getenv("VIDLOOM_SCREENSHOT"))
+        dialog.grab().save(shot);
+}
+
+TEST_F(DlgCamConfigTest, SlidersReachTheCameraAndSignalsCarryTheChoice) {
+    DlgCamConfig dialog(&capture);
+    QSlider* contrast = Find<QSlider>(dialog, "ctlContrast");
+    contrast->setValue(0);  // 0 leaves the camera alone
+    EXPECT_EQ("0 127 50", Controls());
+    contrast->setValue(5);
+    Find<QSlider>(dialog, "ctlBrightness")->setValue(99);
+    EXPECT_EQ("62 12 50", Controls());
+    Find<QSpinBox>(dialog, "ctlFrameRate")->setValue(10);  // shows only
+
+    std::vector<bool> flips;
+    std::vector<std::pair<int, int>> sizes;
+    QObject::connect(&dialog, &DlgCamConfig::evtReversed, [&](bool r) { flips.push_back(r); });
+    QObject::connect(&dialog, &DlgCamConfig::evtResolutionChanged,
+                     [&](int w, int h) { sizes.emplace_back(w, h); });
+    dialog.SetReversed(true);  // shows the window's state, emits nothing
+    QCheckBox* reverse = Find<QCheckBox>(dialog, "btnReverse");
+    EXPECT_TRUE(reverse->isChecked());
+    reverse->click();
+    reverse->click();
+    EXPECT_EQ((std::vector<bool>{false, true}), flips);
+    Find<QComboBox>(dialog, "cbxResolution")->setCurrentIndex(2);
+    EXPECT_EQ((std::vector<std::pair<int, int>>{{1280, 720}}), sizes);
+
+    // the window takes its camera away, then hands over a new one
+    dialog.SetCamera(nullptr);
+    capture.Close();
+    contrast->setValue(60);
+    EXPECT_EQ(0, Find<QComboBox>(dialog, "cbxResolution")->count());
+    CameraCapture next;
+    ASSERT_EQ(0, next.Open(TestCameraDevice::PATH, nullptr, 320, 240));
+    dialog.SetCamera(&next);
+    EXPECT_EQ(3, Find<QComboBox>(dialog, "cbxResolution")->count());
+    EXPECT_EQ(1u, sizes.size());  // refilling the list chose nothing
+    contrast->setValue(20);  // loading moved brightness from 99 to 98 percent
+    EXPECT_EQ("61 51 50", Controls());
+}
