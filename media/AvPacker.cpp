@@ -159,6 +159,16 @@ int AvPacker::Run() {
 // thread at its end, or Close when the thread never ran.
 void AvPacker::FinishFile() {
     if (m_muxer) {
+        // The sound lasts as long as the pictures: what had not arrived by
+        // the stop (a source that sends seconds at once) is silence.
+        if (m_soundStarted && m_havePicture && m_fps > 0) {
+            int64_t end = MsToSoundFrames((m_lastPts + 1) * 1000.0 / m_fps);
+            int64_t silence = std::min(end - m_soundPlaced, MsToSoundFrames(SOUND_MAX_SILENCE_MS));
+            if (silence > 0) {
+                AppendSound(nullptr, silence);
+                m_soundSilence += silence;
+            }
+        }
         if (m_soundFill > 0)
             EncodeSoundFrame();
         m_muxer->Close();

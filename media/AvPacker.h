@@ -19,7 +19,8 @@ class VideoFrameScaler;
 //
 // Sound is placed on the pictures' time line by the time it was captured:
 // a block stamped t ms belongs at sample t * 11025 / 1000 of the track. A
-// late start or a stall of the source is filled with silence; sound that
+// late start, a stall of the source or sound missing at the stop is filled
+// with silence; sound that
 // runs ahead of its time (bursts, a device clock running fast) is trimmed.
 // Jumps beyond SOUND_JUMP_MS are corrected at once; smaller offsets only
 // once their smoothed value passes SOUND_DRIFT_MS, so that the jitter of a
@@ -59,7 +60,7 @@ public:
         int64_t picturesSkipped;  // timestamp not after the last one, or short of a picture
         int64_t picturesEncoded;  // handed to the encoder
         int64_t soundEncoded;     // sound blocks placed in the track (whole or trimmed)
-        int64_t soundSilence;     // sample frames of silence added after the start (stalls)
+        int64_t soundSilence;     // sample frames of silence added after the start (stalls, end)
         int64_t soundTrimmed;     // sample frames dropped after the start (sound ahead of its time)
         int64_t soundSkipped;     // sound blocks short of 1024 sample frames
         int64_t packetsDiscarded; // still queued at Close, released unencoded
