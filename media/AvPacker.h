@@ -20,8 +20,9 @@ class VideoFrameScaler;
 // Sound is placed on the pictures' time line by the time it was captured:
 // a block stamped t ms belongs at sample t * 11025 / 1000 of the track. A
 // late start, a stall of the source or sound missing at the stop is filled
-// with silence; sound that
-// runs ahead of its time (bursts, a device clock running fast) is trimmed.
+// with silence; sound that runs ahead of its time (bursts, a device clock
+// running fast) is trimmed. Both tracks start at 0: the first picture is
+// shown from there.
 // Jumps beyond SOUND_JUMP_MS are corrected at once; smaller offsets only
 // once their smoothed value passes SOUND_DRIFT_MS, so that the jitter of a
 // steady source never inserts or drops a sample.

@@ -73,11 +73,11 @@ public:
     // Hands the regions of a Lock back; their segments may be refilled.
     int Unlock(void* part1, uint32_t size1, void* part2, uint32_t size2);
     // When the first sample of the segment that ends at position index was
-    // captured: seconds on the OS_NowMs() clock (OS_NowMs() / 1000.0). From
-    // the stream's latency at the moment the sample was taken from the
-    // stream, so sound that waited (in the server, in the stream, behind a
-    // full ring) keeps its time. Valid from its notification until Unlock;
-    // 0 for a position without data.
+    // captured: seconds on the OS_NowMs() clock (OS_NowMs() / 1000.0), from
+    // the server's timing report (the stream's latency then), so sound that
+    // waited (in the server, in the stream, behind a full ring) keeps its
+    // time; for a sink's monitor, when the sink plays it. Valid from its
+    // notification until Unlock; 0 for a position without data.
     double CaptureTime(int index);
 
 private:
