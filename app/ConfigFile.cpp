@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "os/OS_Log.h"
+
 namespace {
 
 bool IsTrimmed(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
@@ -27,7 +29,7 @@ bool ConfigFile::Load(const char* path, uint32_t capacity) {
 
     FILE* file = fopen(m_path.c_str(), "rb");
     if (!file) {
-        printf("error in opening file!\n");
+        OS_Log::Warning("error in opening file!\n");
         return false;
     }
     // Read one byte more than fits, to tell a file that fits from one that
@@ -37,7 +39,7 @@ bool ConfigFile::Load(const char* path, uint32_t capacity) {
     // Room is needed for a missing final line feed and the NUL.
     bool needsLineFeed = n > 0 && m_text[n - 1] != '\n';
     if (n + (needsLineFeed ? 1 : 0) + 1 > capacity) {
-        printf("config file too large: %s\n", m_path.c_str());
+        OS_Log::Error("config file too large: %s\n", m_path.c_str());
         m_text[0] = '\0';
         return false;
     }

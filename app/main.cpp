@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QMessageBox>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <unistd.h>
@@ -7,6 +8,7 @@
 #include "app/AppPaths.h"
 #include "app/DlgWorkMode.h"
 #include "app/ExecutableFolder.h"
+#include "app/ProgramLog.h"
 #include "app/QuitOnSignal.h"
 #include "app/SingleInstance.h"
 #include "app/Translation.h"
@@ -15,11 +17,6 @@
 #include "ui/TextCodec.h"
 
 namespace {
-
-int ForwardToDebugOutput(int, const char* text) {
-    qDebug("%s", text);
-    return 0;
-}
 
 const char* const USAGE =
     "Usage: vidloom [--version] [--help]\n"
@@ -55,14 +52,12 @@ int main(int argc, char* argv[]) {
     // Beside the executable, or in the user's folders when installed.
     AppPaths& paths = AppPaths::Global();
     int pathsReady = paths.Init(ExecutableFolder());
-    if (chdir(ExecutableFolder().c_str()) != 0)
-        perror("chdir");
+    int chdirError = chdir(ExecutableFolder().c_str()) != 0 ? errno : 0;
 
-    OS_Log& log = OS_Log::Global();
-    if (log.Open(paths.LogPath().c_str()) != 0)
+    if (OpenProgramLog(paths.LogPath().c_str()) != 0)
         return 0;
-    log.SetLevel(OS_Log::LEVEL_DEBUG);
-    log.SetCallback(&ForwardToDebugOutput);
+    if (chdirError != 0)
+        OS_Log::Error("cannot enter the program's folder: %s\n", strerror(chdirError));
     OS_Log::Info("------------ * program start * -----------\n");
     if (pathsReady != 0)
         OS_Log::Error("cannot prepare the settings in %s\n", paths.ConfigPath().c_str());

@@ -1,13 +1,18 @@
 #include "capture/ScreenSize.h"
 
 #include "platform/x11/X11Connection.h"
+#include "platform/x11/X11Monitor.h"
 
-void GetScreenSize(int* width, int* height) {
+void GetScreenRect(int* x, int* y, int* width, int* height) {
+    *x = *y = *width = *height = 0;
     X11Connection conn;
-    *width = *height = 0;
     if (conn.Open() != 0)
         return;
-    *width = conn.screenWidth();
-    *height = conn.screenHeight();
+    X11GetPrimaryMonitor(&conn, x, y, width, height);
     conn.Close();
+}
+
+void GetScreenSize(int* width, int* height) {
+    int x = 0, y = 0;
+    GetScreenRect(&x, &y, width, height);
 }

@@ -19,6 +19,8 @@ int WindowGrabber::Open(WindowId window) {
     if (X11GetWindowRect(&m_conn, window, &left, &top, &width, &height) != 0 || width <= 0 ||
         height <= 0) {
         OS_Log::Error("[WindowGrabber::Open] Error: window 0x%lx does not exist or has no area.\n", window);
+        if (m_conn.ErrorText()[0])
+            OS_Log::Error("[WindowGrabber::Open] X error: %s\n", m_conn.ErrorText());
         Close();
         return -1;
     }

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <unordered_map>
 
 #include "os/OS_Log.h"
 #include "platform/x11/X11WindowList.h"
@@ -14,35 +15,90 @@ const char UNKNOWN_PROCESS[] = "unknown";
 // readlink marks an executable replaced since the start with this suffix.
 const char DELETED_SUFFIX[] = " (deleted)";
 
-// Every window below window, front to back, each before its own children.
-void ListDescendants(WindowSource& source, WindowId window, std::vector<WindowId>& out) {
-    std::vector<WindowId> children;
-    source.ListChildren(window, children);
-    for (WindowId child : children) {
-        out.push_back(child);
-        ListDescendants(source, child, out);
+// Every window below a set of windows, read one level at a time: one batch
+// of child lists and one of states per level, however many windows there are.
+// Below a window that does not show (unmapped, input-only) nothing shows, so
+// it is not searched.
+struct Snapshot {
+    std::unordered_map<WindowId, std::vector<WindowId>> children;
+    std::unordered_map<WindowId, WindowState> states;
+
+    void Read(WindowSource& source, std::vector<WindowId> level) {
+        while (!level.empty()) {
+            std::vector<std::vector<WindowId>> lists;
+            source.ListChildren(level, lists);
+            std::vector<WindowId> next;
+            for (size_t i = 0; i < level.size(); ++i) {
+                children[level[i]] = lists[i];
+                next.insert(next.end(), lists[i].begin(), lists[i].end());
+            }
+            std::vector<WindowState> read;
+            source.ReadStates(next, read);
+            level.clear();
+            for (const WindowState& state : read) {
+                states[state.window] = state;
+                if (state.visible && !children.count(state.window))
+                    level.push_back(state.window);
+            }
+        }
+    }
+
+    // The visible windows below window, front to back, each before its own
+    // children.
+    void AddDescendants(WindowId window, std::vector<WinHandle>& list) const {
+        auto found = children.find(window);
+        if (found == children.end())
+            return;
+        for (WindowId child : found->second) {
+            auto state = states.find(child);
+            if (state == states.end() || !state->second.visible)
+                continue;
+            AddVisibleWindow(state->second, list);
+            AddDescendants(child, list);
+        }
+    }
+};
+
+void FillInfo(WindowSource& source, const std::vector<WinHandle*>& nodes, int depth) {
+    std::vector<WindowId> ids;
+    for (WinHandle* node : nodes)
+        ids.push_back(node->hwnd);
+    std::vector<WindowInfo> info;
+    source.ReadInfo(ids, info);
+    // Most windows belong to a few processes: read each one's name once.
+    std::unordered_map<uint32_t, std::string> names;
+    for (size_t i = 0; i < nodes.size(); ++i) {
+        WinHandle& node = *nodes[i];
+        CopyUtf8(info[i].title, node.title, sizeof node.title);
+        node.processId = info[i].processId;
+        auto known = names.find(node.processId);
+        if (known == names.end()) {
+            ProcessNameOf(node.processId, node.processName);
+            names[node.processId] = node.processName;
+        } else {
+            CopyUtf8(known->second, node.processName, sizeof node.processName);
+        }
+        node.depth = depth;
     }
 }
 
-// A vanished window reads as cleared state, which is not visible.
-void AddVisibleWindows(WindowSource& source, const std::vector<WindowId>& windows,
-                       std::vector<WinHandle>& list) {
-    for (WindowId window : windows) {
-        WindowState state;
-        source.ReadState(window, state);
-        AddVisibleWindow(state, list);
+// Fills nodes (their rectangles already read), lists the windows below them
+// and walks those, level by level.
+void Walk(WindowSource& source, Snapshot& snapshot, std::vector<WinHandle*> nodes, int depth, int maxDepth) {
+    FillInfo(source, nodes, depth);
+    std::vector<WindowId> unread;
+    for (WinHandle* node : nodes)
+        if (!snapshot.children.count(node->hwnd))
+            unread.push_back(node->hwnd);
+    snapshot.Read(source, unread);
+    std::vector<WinHandle*> below;
+    for (WinHandle* node : nodes) {
+        snapshot.AddDescendants(node->hwnd, node->children);
+        for (WinHandle& child : node->children)
+            below.push_back(&child);
     }
-}
-
-// Lists the windows below an already filled node and walks them.
-void ListBelow(WindowSource& source, WinHandle& node, int depth, int maxDepth) {
-    std::vector<WindowId> descendants;
-    ListDescendants(source, node.hwnd, descendants);
-    AddVisibleWindows(source, descendants, node.children);
-    if (depth + 1 >= maxDepth)
-        return;
-    for (WinHandle& child : node.children)
-        WalkChildren(source, child, depth + 1, maxDepth);
+    if (depth + 1 < maxDepth && !below.empty())
+        Walk(source, snapshot, below, depth + 1, maxDepth);
 }
 
 bool ReadExecutableName(uint32_t processId, std::string& name) {
@@ -93,23 +149,28 @@ int BuildWindowTree(WinHandle& root) {
 int BuildWindowTree(WindowSource& source, WinHandle& root) {
     if (root.hwnd == 0)
         root.hwnd = source.DesktopWindow();
-    WindowState state;
-    source.ReadState(root.hwnd, state);
-    root.rect = WinRect{state.left, state.top, state.right, state.bottom};
+    std::vector<WindowState> rootState;
+    source.ReadStates({root.hwnd}, rootState);
+    const WindowState& r = rootState[0];
+    root.rect = WinRect{r.left, r.top, r.right, r.bottom};
     OS_Log::Debug("ROOT window (desktop) : (%d, %d, %d ,%d)", root.rect.left, root.rect.top,
                   root.rect.right, root.rect.bottom);
 
-    std::vector<WindowId> topLevel;
-    source.ListChildren(root.hwnd, topLevel);
-    AddVisibleWindows(source, topLevel, root.children);
+    std::vector<std::vector<WindowId>> topLevel;
+    source.ListChildren({root.hwnd}, topLevel);
+    std::vector<WindowState> states;
+    source.ReadStates(topLevel[0], states);
+    for (const WindowState& state : states)
+        AddVisibleWindow(state, root.children);
 
+    std::vector<WinHandle*> nodes;
     for (WinHandle& child : root.children) {
-        FillWindowInfo(source, child);
         OS_Log::Debug("top window: (%d, %d) (%d ,%d) \n", child.rect.left, child.rect.top,
                       child.rect.right, child.rect.bottom);
-        child.depth = 0;
-        ListBelow(source, child, 0, WINDOW_TREE_DEPTH);
+        nodes.push_back(&child);
     }
+    Snapshot snapshot;
+    Walk(source, snapshot, nodes, 0, WINDOW_TREE_DEPTH);
     return 0;
 }
 
@@ -128,25 +189,24 @@ bool AddVisibleWindow(const WindowState& window, std::vector<WinHandle>& list) {
 }
 
 int WalkChildren(WindowSource& source, WinHandle& node, int depth, int maxDepth) {
-    FillWindowInfo(source, node);
-    node.depth = depth;
-    ListBelow(source, node, depth, maxDepth);
+    std::vector<WindowState> state;
+    source.ReadStates({node.hwnd}, state);
+    node.rect = WinRect{state[0].left, state[0].top, state[0].right, state[0].bottom};
+    Snapshot snapshot;
+    Walk(source, snapshot, {&node}, depth, maxDepth);
     return 0;
 }
 
 int FillWindowInfo(WindowSource& source, WinHandle& node) {
-    WindowState state;
-    int rc = source.ReadState(node.hwnd, state);
-    node.rect = WinRect{state.left, state.top, state.right, state.bottom};
-    std::string title;
-    if (rc == 0)
-        rc = source.ReadTitle(node.hwnd, title);
-    CopyUtf8(title, node.title, sizeof node.title);
-    node.processId = 0;
-    if (rc == 0)
-        rc = source.ReadProcessId(node.hwnd, node.processId);
+    std::vector<WindowState> state;
+    source.ReadStates({node.hwnd}, state);
+    node.rect = WinRect{state[0].left, state[0].top, state[0].right, state[0].bottom};
+    std::vector<WindowInfo> info;
+    source.ReadInfo({node.hwnd}, info);
+    CopyUtf8(info[0].title, node.title, sizeof node.title);
+    node.processId = info[0].processId;
     ProcessNameOf(node.processId, node.processName);
-    return rc;
+    return info[0].exists ? 0 : -1;
 }
 
 int ProcessNameOf(uint32_t processId, char* name) {

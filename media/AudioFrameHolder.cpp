@@ -1,12 +1,12 @@
 #include "media/AudioFrameHolder.h"
 
-#include <cstdio>
-
 extern "C" {
 #include <libavutil/channel_layout.h>
 #include <libavutil/frame.h>
 #include <libavutil/samplefmt.h>
 }
+
+#include "os/OS_Log.h"
 
 AudioFrameHolder::AudioFrameHolder() : m_frame(nullptr), m_channels(0) {}
 
@@ -18,7 +18,7 @@ int AudioFrameHolder::Init(int channels) {
         return -1;
     m_frame = av_frame_alloc();
     if (!m_frame) {
-        fprintf(stderr, "Could not allocate audio frame\n");
+        OS_Log::Error("Could not allocate audio frame\n");
         return -1;
     }
     m_channels = channels;

@@ -41,10 +41,11 @@ const int KEY_FRAME_INTERVAL = 25;
 const char* const FRAGMENT_FLAGS = "frag_keyframe+empty_moov+default_base_moof";
 const char* const FRAGMENT_MICROSECONDS = "500000";
 
-void LogReason(const char* what, int err) {
+// FFmpeg's reason for err, on the level of the failure it explains.
+void LogReason(int level, const char* what, int err) {
     char text[AV_ERROR_MAX_STRING_SIZE];
     av_strerror(err, text, sizeof text);
-    OS_Log::Debug("mux: %s: %s\n", what, text);
+    OS_Log::Global().Print(level, "mux: %s: %s\n", what, text);
 }
 
 // The encoder's choice among the two sample formats we can feed it:
@@ -137,7 +138,7 @@ int Mp4Muxer::Open(const char* fileName, VideoStreamParams video, AudioStreamPar
         int err = avio_open(&m_formatContext->pb, fileName, AVIO_FLAG_WRITE);
         if (err < 0) {
             OS_Log::Error("failed to open ts file to write \n");
-            LogReason(fileName, err);
+            LogReason(OS_Log::LEVEL_ERROR, fileName, err);
             Release();
             return -1;
         }
@@ -155,7 +156,7 @@ int Mp4Muxer::Open(const char* fileName, VideoStreamParams video, AudioStreamPar
     av_dict_free(&options);
     if (err < 0) {
         OS_Log::Error("failed to write header \n");
-        LogReason(fileName, err);
+        LogReason(OS_Log::LEVEL_ERROR, fileName, err);
         Release();
         return -1;
     }
@@ -169,7 +170,7 @@ int Mp4Muxer::AddVideoStream() {
         return -1;
     AVStream* stream = avformat_new_stream(m_formatContext, nullptr);
     if (!stream) {
-        printf("Could not allocate stream\n");
+        OS_Log::Error("Could not allocate stream\n");
         return -1;
     }
     stream->id = (int)m_formatContext->nb_streams - 1;
@@ -207,7 +208,7 @@ int Mp4Muxer::AddAudioStream() {
         return -1;
     AVStream* stream = avformat_new_stream(m_formatContext, nullptr);
     if (!stream) {
-        fprintf(stderr, "Could not allocate stream\n");
+        OS_Log::Error("Could not allocate stream\n");
         return -1;
     }
     stream->id = (int)m_formatContext->nb_streams - 1;
@@ -248,7 +249,7 @@ int Mp4Muxer::AddAudioStream() {
 int Mp4Muxer::OpenEncoder(OutputStream& os) {
     int err = avcodec_open2(os.codec, nullptr, nullptr);
     if (err < 0) {
-        LogReason(avcodec_get_name(os.codec->codec_id), err);
+        LogReason(OS_Log::LEVEL_ERROR, avcodec_get_name(os.codec->codec_id), err);
         return -1;
     }
     if (avcodec_parameters_from_context(os.stream->codecpar, os.codec) < 0)
@@ -353,7 +354,7 @@ void Mp4Muxer::Close() {
         int err = av_write_trailer(m_formatContext);
         if (err < 0) {
             OS_Log::Error("mux: failed to write trailer!\n");
-            LogReason("trailer", err);
+            LogReason(OS_Log::LEVEL_ERROR, "trailer", err);
         }
         m_headerWritten = false;
     }

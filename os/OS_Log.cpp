@@ -122,8 +122,11 @@ void OS_Log::Rotate() {
 }
 
 OS_Log& OS_Log::Global() {
-    static OS_Log log;
-    return log;
+    // Never destroyed: a sound server callback or a thread still running at
+    // exit may log after static objects are gone. Every line is flushed when
+    // written, so nothing is lost when the process ends.
+    static OS_Log* log = new OS_Log();
+    return *log;
 }
 
 #define OS_LOG_ENTRY(name, level)                  \

@@ -40,7 +40,8 @@ public:
     int Print(int level, const char* format, ...) __attribute__((format(printf, 3, 4)));
     int VPrint(int level, const char* format, va_list args);
 
-    // The process-wide log, opened by main.
+    // The process-wide log, opened by main. It is never destroyed, so any
+    // thread may log until the process has ended.
     static OS_Log& Global();
 
     // Entry points on the process-wide log; each returns 0.

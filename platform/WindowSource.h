@@ -18,20 +18,33 @@ struct WindowState {
     bool visible;
 };
 
-// What the window tree reads from the window system. Every call may meet a
-// window that has just been destroyed: it then fails with -1 and leaves its
-// outputs cleared, it never ends the process.
+// What a window says about itself.
+struct WindowInfo {
+    // False when the window is gone.
+    bool exists;
+    // UTF-8; "" when the window has none.
+    std::string title;
+    // The owning process; 0 when the window does not say.
+    uint32_t processId;
+};
+
+// What the window tree reads from the window system. Each call asks about
+// many windows at once, so that a busy desktop costs a few round trips per
+// level of the tree rather than several per window. Any window may have been
+// destroyed meanwhile: it then reads as cleared (no children, not visible,
+// not existing), it never ends the process.
 class WindowSource {
 public:
     virtual ~WindowSource() {}
 
     // The desktop (root) window.
     virtual WindowId DesktopWindow() = 0;
-    // Windows directly below window, front to back.
-    virtual int ListChildren(WindowId window, std::vector<WindowId>& children) = 0;
-    virtual int ReadState(WindowId window, WindowState& state) = 0;
-    // The title in UTF-8; "" when the window has none.
-    virtual int ReadTitle(WindowId window, std::string& title) = 0;
-    // The owning process; 0 when the window does not say.
-    virtual int ReadProcessId(WindowId window, uint32_t& processId) = 0;
+    // children[i]: the windows directly below windows[i], front to back.
+    virtual void ListChildren(const std::vector<WindowId>& windows,
+                              std::vector<std::vector<WindowId>>& children) = 0;
+    // states[i]: where windows[i] is.
+    virtual void ReadStates(const std::vector<WindowId>& windows, std::vector<WindowState>& states) = 0;
+    // info[i]: title and process of windows[i]; a window manager's frame,
+    // which carries neither, answers for the client window inside it.
+    virtual void ReadInfo(const std::vector<WindowId>& windows, std::vector<WindowInfo>& info) = 0;
 };

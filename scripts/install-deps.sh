@@ -8,7 +8,7 @@ PACKAGES=(
   cmake g++ make pkg-config
   qtbase5-dev libqt5opengl5-dev qtmultimedia5-dev libqt5x11extras5-dev
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev
-  libpulse-dev libx11-dev libx11-xcb-dev libxcb1-dev libxext-dev libxfixes-dev libxtst-dev
+  libpulse-dev libx11-dev libx11-xcb-dev libxcb1-dev libxext-dev libxfixes-dev libxrandr-dev libxtst-dev
   libgl1-mesa-dev libglu1-mesa-dev
   libgtest-dev libgmock-dev
   # translations, desktop entry and package checks

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/ConfigFile.h"
+#include "tests/support/LogCapture.h"
 #include "tests/support/TestEnv.h"
 
 namespace {
@@ -21,9 +22,7 @@ protected:
         WriteFileText(path, before);
         {
             ConfigFile cfg;
-            testing::internal::CaptureStdout();  // where a refused file is reported
             cfg.Load(path.c_str(), capacity);
-            testing::internal::GetCapturedStdout();
             edit(cfg);
         }
         return ReadFileText(path);
@@ -85,9 +84,9 @@ TEST_F(ConfigFileTest, EditsChangeOnlyTheirLine) {
 
 TEST_F(ConfigFileTest, MissingFileIsNeverCreated) {
     ConfigFile missing;
-    testing::internal::CaptureStdout();
+    LogCapture log;
     EXPECT_FALSE(missing.Load(path.c_str(), kCapacity));
-    EXPECT_EQ("error in opening file!\n", testing::internal::GetCapturedStdout());
+    EXPECT_TRUE(log.Contains("error in opening file!\n"));
     EXPECT_EQ(7, missing.GetInt("camera.reverse", 7));
     EXPECT_FALSE(missing.SetInt("camera.reverse", 1));
     missing.Close();

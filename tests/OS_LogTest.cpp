@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -10,6 +11,8 @@
 #include <thread>
 #include <vector>
 
+#include "app/ProgramLog.h"
+#include "media/AvPacker.h"
 #include "os/OS_Log.h"
 #include "tests/support/TestEnv.h"
 
@@ -120,4 +123,47 @@ TEST_F(Log, ManyThreadsNeverInterleaveInsideTheFile) {
         EXPECT_TRUE(seen.insert({std::stoi(m[1]), std::stoi(m[2])}).second) << "duplicate: " << line;
     }
     EXPECT_GT(seen.size(), 40000u);
+}
+
+TEST(ProgramLog, EveryLineGoesOutOnceWithItsCause) {
+    TempDir dir;
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    ASSERT_EQ(0, OpenProgramLog(dir.File("vidloom.log.txt").c_str()));
+    AvPacker packer;
+    EXPECT_EQ(-1, packer.Open(dir.File("missing/x.mp4").c_str(), 64, 48, 32, 0, 64, 48, 25));
+    std::string console = testing::internal::GetCapturedStdout() + testing::internal::GetCapturedStderr();
+    size_t first = console.find("failed to open ts file");
+    ASSERT_NE(std::string::npos, first) << console;
+    EXPECT_EQ(std::string::npos, console.find("failed to open ts file", first + 1)) << console;
+    // FFmpeg's reason on the failing line's level, not only at debug level.
+    std::string file = std::regex_replace(ReadFileText(dir.File("vidloom.log.txt")), STAMP, "T ");
+    EXPECT_NE(std::string::npos, file.find("T [ERR]  failed to open ts file to write \nT [ERR]  mux: " +
+                                           dir.File("missing/x.mp4") + ": No such file or directory\n"))
+        << file;
+}
+
+TEST(ProgramLog, LinesWrittenAfterMainHasEndedAreKept) {
+    // A late writer (a sound server callback, a thread still running at
+    // exit): its handler is registered before the log is made, so it runs
+    // after the log's own end-of-process clean-up would.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    // The child runs this test again from its start: it finds the file
+    // through the environment.
+    TempDir dir;
+    if (!getenv("VIDLOOM_LATE_LOG"))
+        setenv("VIDLOOM_LATE_LOG", dir.File("vidloom.log.txt").c_str(), 1);
+    std::string path = getenv("VIDLOOM_LATE_LOG");
+    EXPECT_EXIT(
+        {
+            std::atexit([] { OS_Log::Warning("late line\n"); });
+            OS_Log::Global().SetEcho(false);
+            OS_Log::Global().Open(path.c_str());
+            OS_Log::Info("first line\n");
+            exit(0);
+        },
+        testing::ExitedWithCode(0), "");
+    unsetenv("VIDLOOM_LATE_LOG");
+    std::string text = ReadFileText(path);
+    EXPECT_NE(std::string::npos, text.find("[WRN]  late line")) << text;
 }

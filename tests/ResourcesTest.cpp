@@ -1,5 +1,5 @@
-// The files in resources/: every icon the windows name, the shutter sound
-// and a style sheet Qt accepts (the program's own run loads the others).
+// The files in resources/: every icon the windows name and a style sheet
+// Qt accepts (the program's own run loads the others).
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -11,7 +11,6 @@
 #include <string>
 
 #include "tests/support/GuiTestApp.h"
-#include "tests/support/Mp4Probe.h"
 #include "tests/support/TestEnv.h"
 #include "ui/TextCodec.h"
 
@@ -45,19 +44,6 @@ TEST(Resources, EveryNamedIconIsBuiltIn) {
         EXPECT_EQ(QSize(64, 64), image.size()) << name;
         EXPECT_EQ(0, qAlpha(image.pixel(0, 0))) << name << ": corners are transparent";
     }
-}
-
-TEST(Resources, TheShutterSoundIsAShortPcmSound) {
-    Mp4Probe probe;
-    ASSERT_EQ(0, probe.Open(RESOURCES + "shutter.wav")) << probe.Error();
-    int stream = probe.FindStream(ProbeStream::AUDIO);
-    ProbeSound sound;
-    ASSERT_EQ(0, probe.DecodeSound(stream, &sound));
-    EXPECT_EQ(0u, probe.Streams()[stream].codecName.find("pcm_"));
-    double seconds = (double)sound.Frames() / sound.sampleRate;
-    EXPECT_GT(seconds, 0.05);
-    EXPECT_LT(seconds, 0.5);
-    EXPECT_GT(sound.Rms(0, 0, sound.Frames()), 0.01) << "not silent";
 }
 
 TEST(Resources, TheSkinIsGb2312AndQtAcceptsIt) {

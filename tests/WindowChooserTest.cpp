@@ -7,6 +7,7 @@
 #include "capture/WindowTree.h"
 #include "tests/support/GuiTestApp.h"
 #include "tests/support/TestEnv.h"
+#include "tests/support/X11TestScreen.h"
 #include "ui/InfoWindow.h"
 #include "ui/WindowSelector.h"
 
@@ -27,18 +28,27 @@ bool IsDarkened(QRgb shown, QRgb original) {
 
 }  // namespace
 
+// Two monitors; the primary one, where the chooser works, is not at (0, 0).
 class WindowChooser : public ::testing::Test {
 protected:
     void SetUp() override {
         REQUIRE_DISPLAY();
         GuiTestApp();
+        ASSERT_TRUE(m_monitors.Open());
+        m_monitors.SetMonitor("LEFT", 0, 0, 600, 1080, false);
+        m_monitors.SetMonitor("MAIN", MONITOR.x(), MONITOR.y(), MONITOR.width(), MONITOR.height(), true);
         RunCommand("xsetroot -solid '#3b6e8f'");
-        m_editor.reset(ShowTestWindow(QRect(160, 120, 620, 420), QColor(236, 236, 228), "notes.txt - Editor"));
-        m_button = AddNativeChild(m_editor.get(), QRect(470, 350, 120, 36), QColor(52, 101, 164));
-        m_terminal.reset(ShowTestWindow(QRect(700, 330, 700, 440), QColor(52, 58, 70), "Terminal"));
-        m_background.reset(new QPixmap(QPixmap::fromImage(GrabScreen())));
+        m_editor.reset(ShowTestWindow(QRect(760, 320, 620, 420), QColor(236, 236, 228), "notes.txt - Editor"));
+        m_button = AddNativeChild(m_editor.get(), QRect(370, 350, 120, 36), QColor(52, 101, 164));
+        m_terminal.reset(ShowTestWindow(QRect(1200, 530, 700, 440), QColor(52, 58, 70), "Terminal"));
+        m_screen = GrabScreen();
+        m_background.reset(new QPixmap(QPixmap::fromImage(m_screen.copy(MONITOR))));
         ASSERT_EQ(BuildWindowTree(m_root), 0);
     }
+
+    const QRect MONITOR = QRect(600, 200, 1320, 880);
+    X11TestScreen m_monitors;
+    QImage m_screen;
 
     std::unique_ptr<QWidget> m_editor;
     QWidget* m_button = nullptr;
@@ -53,7 +63,7 @@ TEST_F(WindowChooser, DarkensAllButTheWindowUnderTheMouseAndAClickChoosesIt) {
     std::vector<WindowId> hovered;
     std::vector<QRect> highlights;
     int result = RunDialog(selector, [&] {
-        for (const char* point : {"300 300", "750 400", "650 490", "1800 1000", "300 300"}) {
+        for (const char* point : {"900 500", "1300 600", "1150 690", "1800 1050", "900 500"}) {
             Xdotool(std::string("mousemove ") + point);
             ProcessEventsFor(200);
             hovered.push_back(selector.currentWindow());
@@ -67,22 +77,23 @@ TEST_F(WindowChooser, DarkensAllButTheWindowUnderTheMouseAndAClickChoosesIt) {
     EXPECT_EQ(hovered, (std::vector<WindowId>{m_editor->winId(), m_terminal->winId(), m_button->winId(),
                                               m_root.hwnd, m_editor->winId()}))
         << "the window, the front one of two, a control, the desktop, the window again";
-    EXPECT_EQ(highlights[1], QRect(700, 330, 700, 440));
-    EXPECT_EQ(highlights[2], QRect(630, 470, 120, 36));
+    EXPECT_EQ(highlights[1], QRect(1200, 530, 700, 440));
+    EXPECT_EQ(highlights[2], QRect(1130, 670, 120, 36));
     EXPECT_EQ(highlights[3], ToQRect(m_root.rect));
     EXPECT_EQ(result, QDialog::Accepted);
     EXPECT_EQ(selector.chosenWindow(), m_editor->winId());
 
-    // The hovered terminal at full brightness, everything else darkened.
-    QImage background = m_background->toImage().convertToFormat(QImage::Format_RGB32);
-    for (QPoint inside : {QPoint(710, 340), QPoint(1399, 769)})
-        EXPECT_EQ(shot.pixel(inside), background.pixel(inside)) << inside.x() << "," << inside.y();
-    for (QPoint outside : {QPoint(300, 300), QPoint(699, 500), QPoint(1000, 770), QPoint(1800, 50)})
-        EXPECT_TRUE(IsDarkened(shot.pixel(outside), background.pixel(outside))) << outside.x() << "," << outside.y();
+    // The hovered terminal at full brightness, the rest of the primary
+    // monitor darkened, the other monitor left alone. Screen positions.
+    for (QPoint inside : {QPoint(1210, 540), QPoint(1899, 969)})
+        EXPECT_EQ(shot.pixel(inside), m_screen.pixel(inside)) << inside.x() << "," << inside.y();
+    for (QPoint outside : {QPoint(900, 500), QPoint(1199, 700), QPoint(1500, 971), QPoint(1800, 250)})
+        EXPECT_TRUE(IsDarkened(shot.pixel(outside), m_screen.pixel(outside))) << outside.x() << "," << outside.y();
+    EXPECT_EQ(shot.pixel(300, 300), m_screen.pixel(300, 300));
 }
 
 TEST_F(WindowChooser, EscapeOrAClickBeforeAnyMovementChoosesNothing) {
-    Xdotool("mousemove 300 300");
+    Xdotool("mousemove 900 500");
     const struct {
         const char* input;
         int result;

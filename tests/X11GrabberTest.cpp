@@ -6,12 +6,14 @@
 #include <sys/shm.h>
 
 #include <algorithm>
+#include <thread>
 #include <tuple>
 #include <vector>
 
 #include "capture/DesktopGrabber.h"
 #include "capture/ScreenSize.h"
 #include "capture/WindowGrabber.h"
+#include "capture/WindowTree.h"
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11ScreenImage.h"
 #include "tests/support/PrivateXServer.h"
@@ -24,6 +26,8 @@ namespace {
 const uint32_t ROOT = 0x102030, RED = 0xFF0000, GREEN = 0x00FF00, BLUE = 0x0000FF;
 
 using Pixels = std::vector<std::tuple<int, int, uint32_t>>;  // x, y, colour
+
+std::tuple<int, int, int, int> QRectOf(int x, int y, int w, int h) { return {x, y, w, h}; }
 
 // Packed pixels, 0xEEEEEEEE until grabbed into. A colour matches a pixel only
 // when its unused byte is 0.
@@ -40,6 +44,10 @@ struct Picture {
             EXPECT_EQ(colour, At(x, y)) << "pixel (" << x << ", " << y << ")";
     }
 };
+
+// A toolkit's error handler, put in place at start as Qt does, before any
+// connection of ours.
+const bool g_toolkitHandler = (X11TestScreen::TrapErrors(), true);
 
 class X11Grabber : public X11ScreenTest {
 protected:
@@ -171,10 +179,8 @@ TEST_F(X11Grabber, WindowPicturesKeepTheOpenSizeWhenTheWindowMovesOrGrows) {
 }
 
 TEST_F(X11Grabber, VanishedWindowGivesMinusOneAndOurErrorsStayOurs) {
-    // A toolkit's handler, put in place before our connection opens (as Qt
-    // does at start): errors of our connections must not reach it, nor end
-    // the process; errors of others must.
-    X11TestScreen::TrapErrors();
+    // Errors of our connections must not reach the toolkit's handler, nor
+    // end the process; errors of others must, once.
     unsigned long w = m_screen.CreateWindow(50, 50, 40, 30, RED);
     WindowGrabber grabber;
     ASSERT_EQ(0, grabber.Open(w));
@@ -184,6 +190,19 @@ TEST_F(X11Grabber, VanishedWindowGivesMinusOneAndOurErrorsStayOurs) {
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(-1, p.GrabFrom(grabber));
     EXPECT_EQ(40 * 30, p.Count(0xEEEEEEEE)) << "buffer left untouched";
+    // The window chooser's list and grabbers' connections at once, on two
+    // threads: one handler for all, none calling another in a loop.
+    std::thread trees([] {
+        for (int i = 0; i < 40; ++i) {
+            WinHandle root;
+            BuildWindowTree(root);
+        }
+    });
+    for (int i = 0; i < 200; ++i) {
+        X11Connection other;
+        other.Open();
+    }
+    trees.join();
     EXPECT_EQ(before, X11TestScreen::ErrorsTrapped()) << "our errors are not passed on";
     m_screen.ProvokeError();
     EXPECT_EQ(before + 1, X11TestScreen::ErrorsTrapped()) << "others' errors reach their handler";
@@ -191,6 +210,19 @@ TEST_F(X11Grabber, VanishedWindowGivesMinusOneAndOurErrorsStayOurs) {
     grabber.Close();
     EXPECT_EQ(-1, grabber.Open(w)) << "a window that is gone";
     EXPECT_EQ(-1, grabber.Open(0)) << "no window";
+}
+
+TEST_F(X11Grabber, FullScreenIsThePrimaryMonitor) {
+    int x = -1, y = -1, w = 0, h = 0;
+    GetScreenRect(&x, &y, &w, &h);
+    EXPECT_EQ(QRectOf(0, 0, m_screen.width(), m_screen.height()), QRectOf(x, y, w, h)) << "one monitor: the screen";
+    // Two monitors; the primary one, on the right, does not start at (0, 0).
+    m_screen.SetMonitor("LEFT", 0, 0, 600, 1080, false);
+    m_screen.SetMonitor("MAIN", 600, 200, 1320, 880, true);
+    GetScreenRect(&x, &y, &w, &h);
+    EXPECT_EQ(QRectOf(600, 200, 1320, 880), QRectOf(x, y, w, h));
+    GetScreenSize(&w, &h);
+    EXPECT_EQ(std::make_pair(1320, 880), std::make_pair(w, h));
 }
 
 TEST(X11ScreenDepth, SixteenBitScreensAreRefused) {

@@ -1,12 +1,13 @@
 #include "ui/FullScreen.h"
 
-#include <QGuiApplication>
-#include <QScreen>
 #include <QWidget>
 
+#include "capture/ScreenSize.h"
+
 void ShowFullScreenOnPrimary(QWidget* window) {
-    QScreen* screen = QGuiApplication::primaryScreen();
-    if (screen)
-        window->setGeometry(screen->geometry());
+    int x = 0, y = 0, width = 0, height = 0;
+    GetScreenRect(&x, &y, &width, &height);
+    if (width > 0 && height > 0)
+        window->setGeometry(x, y, width, height);
     window->showFullScreen();
 }

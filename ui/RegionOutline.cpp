@@ -2,6 +2,7 @@
 
 #include <QPainter>
 
+#include "capture/ScreenSize.h"
 #include "ui/FullScreen.h"
 
 namespace {
@@ -50,7 +51,11 @@ QRegion RegionOutline::Shape() const {
 }
 
 void RegionOutline::UpdateShape() {
-    QRegion shape = Shape();
+    int x = 0, y = 0, width = 0, height = 0;
+    GetScreenRect(&x, &y, &width, &height);
+    m_origin = QPoint(x, y);
+    // The mask is in widget positions.
+    QRegion shape = Shape().translated(-m_origin);
     // An empty mask would mean no mask, a window over the whole screen.
     if (shape.isEmpty()) {
         hide();
@@ -67,6 +72,7 @@ void RegionOutline::paintEvent(QPaintEvent*) {
     painter.fillRect(rect(), TRANSPARENT_COLOUR);
     if (m_region.width() <= 0 || m_region.height() <= 0)
         return;
+    painter.translate(-m_origin);
 
     // The one-pixel frame is the ring between the region and FrameRect.
     for (const QRect& piece : QRegion(FrameRect()).subtracted(QRegion(m_region)))

@@ -9,7 +9,8 @@
 // A grab of the screen takes every pixel on it, so nothing of it lies inside
 // the region: the frame runs one pixel outside each edge and the label sits
 // above the frame. The window is shaped to these two pieces, so it shows the
-// same with or without a compositor. Widget positions are screen pixels.
+// same with or without a compositor. It covers the primary monitor; the
+// region and the rectangles below are screen positions.
 class RegionOutline : public QFrame {
     Q_OBJECT
 
@@ -41,4 +42,6 @@ private:
     void UpdateShape();
 
     QRect m_region;
+    // The primary monitor's corner on the screen, where the window starts.
+    QPoint m_origin;
 };

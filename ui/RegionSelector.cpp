@@ -36,11 +36,11 @@ RegionSelector::RegionSelector(const QPixmap* background, QWidget* parent)
 
 void RegionSelector::mousePressEvent(QMouseEvent* event) {
     m_pressed = true;
-    m_pressPoint = event->pos();
+    m_pressPoint = event->globalPos();
 }
 
 void RegionSelector::mouseReleaseEvent(QMouseEvent* event) {
-    m_releasePoint = event->pos();
+    m_releasePoint = event->globalPos();
     m_pressed = false;
     repaint();
     // Only a drag down and to the right selects; anything else lets the
@@ -54,7 +54,7 @@ void RegionSelector::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void RegionSelector::mouseMoveEvent(QMouseEvent* event) {
-    m_currentPoint = event->pos();
+    m_currentPoint = event->globalPos();
     repaint();
 }
 
@@ -63,14 +63,16 @@ void RegionSelector::paintEvent(QPaintEvent*) {
     if (m_background)
         painter.drawPixmap(rect(), *m_background, m_background->rect());
 
-    int x = m_currentPoint.x() + 1;
-    int y = m_currentPoint.y() + 1;
+    // The points are screen positions; the dialog need not start at (0, 0).
+    QPoint current = mapFromGlobal(m_currentPoint);
+    int x = current.x() + 1;
+    int y = current.y() + 1;
     DrawCross(painter, CROSS_FIRST, x, y, width(), height());
     DrawCross(painter, CROSS_SECOND, x, y, width(), height());
 
     if (!m_pressed)
         return;
-    QRect band(m_pressPoint, m_currentPoint);
+    QRect band(mapFromGlobal(m_pressPoint), current);
     painter.setPen(BAND_COLOUR);
     painter.setBrush(Qt::NoBrush);
     painter.drawRect(band);

@@ -10,8 +10,8 @@ class QPixmap;
 // The region chooser: a modal full-screen dialog over a still picture of the
 // desktop, with a cross-hair at the mouse and a rubber band while dragging.
 // Run it with exec(); accepted means a region was dragged down and to the
-// right by more than DRAG_MIN pixels each way. Escape rejects it. Widget
-// positions are screen pixels: it covers the primary screen from its origin.
+// right by more than DRAG_MIN pixels each way. Escape rejects it. It covers
+// the primary monitor; its points and the selection are screen positions.
 class RegionSelector : public QDialog {
     Q_OBJECT
 
@@ -28,7 +28,8 @@ public:
     // outlive the dialog. Shows the dialog full-screen.
     RegionSelector(const QPixmap* background, QWidget* parent);
 
-    // The chosen rectangle, both corners included; valid after accept.
+    // The chosen rectangle in screen pixels, both corners included; valid
+    // after accept.
     QRect selection() const { return m_selection; }
 
 protected:

@@ -278,9 +278,9 @@ int ScreenRecorder::FailStart(const QString& text) {
 
 int ScreenRecorder::StartScreenCapture() {
     if (m_mode == MODE_FULL_SCREEN) {
-        int width = 0, height = 0;
-        GetScreenSize(&width, &height);
-        m_region = QRect(0, 0, width, height);
+        int x = 0, y = 0, width = 0, height = 0;
+        GetScreenRect(&x, &y, &width, &height);
+        m_region = QRect(x, y, width, height);
     }
     // No region chosen yet: nothing to record.
     if (m_region.width() <= 0 || m_region.height() <= 0)
@@ -461,9 +461,12 @@ int ScreenRecorder::OnChooseRegion() {
     return 0;
 }
 
+// The choosers cover the primary monitor: its part of the desktop.
 QPixmap ScreenRecorder::GrabDesktop() const {
     QScreen* screen = QGuiApplication::primaryScreen();
-    return screen ? screen->grabWindow(0) : QPixmap();
+    int x = 0, y = 0, width = 0, height = 0;
+    GetScreenRect(&x, &y, &width, &height);
+    return screen ? screen->grabWindow(0, x, y, width, height) : QPixmap();
 }
 
 int ScreenRecorder::OnViewInfo() {
@@ -473,10 +476,10 @@ int ScreenRecorder::OnViewInfo() {
         m_infoWindow = new InfoWindow(nullptr);
     m_infoWindow->SetImage(m_windowImage, m_chosenWindow);
     m_infoWindow->show();
-    int width = 0, height = 0;
-    GetScreenSize(&width, &height);
+    int x = 0, y = 0, width = 0, height = 0;
+    GetScreenRect(&x, &y, &width, &height);
     QRect geometry = m_infoWindow->geometry();
-    geometry.moveCenter(QPoint(width / 2, height / 2));
+    geometry.moveCenter(QPoint(x + width / 2, y + height / 2));
     m_infoWindow->setGeometry(geometry);
     return 0;
 }

@@ -49,8 +49,9 @@ void WindowSelector::paintEvent(QPaintEvent*) {
     if (m_background)
         painter.drawPixmap(rect(), *m_background, m_background->rect());
 
-    QRect hole(m_highlight.left, m_highlight.top, m_highlight.right - m_highlight.left,
-               m_highlight.bottom - m_highlight.top);
+    // The tree holds screen rectangles; the dialog need not start at (0, 0).
+    QRect hole(mapFromGlobal(QPoint(m_highlight.left, m_highlight.top)),
+               QSize(m_highlight.right - m_highlight.left, m_highlight.bottom - m_highlight.top));
     painter.setClipRegion(QRegion(rect()).subtracted(QRegion(hole)));
     painter.setBrush(QColor(0, 0, 0, DARKEN_ALPHA));
     painter.drawRect(rect());

@@ -11,8 +11,8 @@ class QPixmap;
 // The window chooser: a modal full-screen dialog over a still picture of the
 // desktop that darkens everything but the window under the mouse (the
 // deepest window of the tree that holds the point). A click accepts it with
-// the highlighted window; Escape rejects it. Widget positions are screen
-// pixels: it covers the primary screen from its origin.
+// the highlighted window; Escape rejects it. It covers the primary monitor;
+// the mouse and the tree's rectangles are screen positions.
 class WindowSelector : public QDialog {
     Q_OBJECT
 

@@ -4,14 +4,18 @@
 #include <X11/extensions/XShm.h>
 #include <X11/extensions/Xfixes.h>
 
+#include <cstring>
 #include <mutex>
 
 #include "os/OS_Log.h"
 
 // Xlib has one error handler for the whole process, and its default ends the
-// process. The registry maps our connections to their records so that the
-// handler can note an error on the right connection and carry on; errors of
-// connections that are not ours (Qt's) go to the handler found before.
+// process. Ours is put in place once, at the first connection, and never
+// again: a handler that swapped itself in and out, keeping "the one before",
+// could end up calling a handler that calls it back, forever. It routes by
+// display: an error of one of our connections is noted on that connection;
+// an error of any other display (Qt's) goes to the handler that was there
+// before ours, or is dropped when there was none.
 struct X11ErrorRegistry {
     static constexpr int MAX_CONNECTIONS = 64;
 
@@ -21,37 +25,35 @@ struct X11ErrorRegistry {
     }
     // Guarded by Lock().
     static X11Connection* s_connections[MAX_CONNECTIONS];
+    // Set once, before our handler can run.
     static XErrorHandler s_previous;
 
     static int Handler(Display* display, XErrorEvent* event) {
-        XErrorHandler previous = nullptr;
-        bool ours = false;
         {
             std::lock_guard<std::mutex> guard(Lock());
             for (X11Connection* c : s_connections) {
                 if (c && c->m_display == display) {
-                    if (c->m_error == 0)
+                    if (c->m_error == 0) {
                         c->m_error = event->error_code;
-                    ours = true;
-                    break;
+                        // Local: the error database asks the server nothing.
+                        XGetErrorText(display, event->error_code, c->m_errorText, sizeof c->m_errorText);
+                    }
+                    return 0;
                 }
             }
-            previous = s_previous;
         }
-        if (!ours)
-            return previous ? previous(display, event) : 0;
-        OS_Log::Debug("X error %d (request %d.%d) on resource 0x%lx.\n", event->error_code,
-                      event->request_code, event->minor_code, event->resourceid);
-        return 0;
+        return s_previous ? s_previous(display, event) : 0;
     }
 
-    // Adds c and puts the handler in place (again, in case someone replaced
-    // it since). -1 when the table is full.
+    static void Install() {
+        static std::once_flag once;
+        std::call_once(once, [] { s_previous = XSetErrorHandler(&Handler); });
+    }
+
+    // -1 when the table is full.
     static int Add(X11Connection* c) {
+        Install();
         std::lock_guard<std::mutex> guard(Lock());
-        XErrorHandler old = XSetErrorHandler(&Handler);
-        if (old != &Handler)
-            s_previous = old;
         for (X11Connection*& slot : s_connections) {
             if (!slot) {
                 slot = c;
@@ -74,7 +76,7 @@ XErrorHandler X11ErrorRegistry::s_previous = nullptr;
 
 X11Connection::X11Connection()
     : m_display(nullptr), m_root(0), m_screenWidth(0), m_screenHeight(0), m_hasShm(false),
-      m_hasXFixes(false), m_error(0) {}
+      m_hasXFixes(false), m_error(0), m_errorText(), m_takenText() {}
 
 X11Connection::~X11Connection() { Close(); }
 
@@ -126,6 +128,8 @@ int X11Connection::Sync() {
 
 int X11Connection::TakeError() {
     int error = m_error;
+    if (error != 0)
+        memcpy(m_takenText, m_errorText, sizeof m_takenText);
     m_error = 0;
     return error;
 }

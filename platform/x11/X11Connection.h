@@ -10,11 +10,12 @@ struct _XDisplay;
 // left alone. Opened and closed on the owner's thread; between the two, only
 // one thread at a time may use it.
 //
-// X errors on a connection opened here never end the process: a process-wide
-// error handler records them on the connection, and the calls of this layer
+// X errors on a connection opened here never end the process: one
+// process-wide error handler, put in place at the first Open and never
+// replaced, records them on their connection, and the calls of this layer
 // turn them into -1 results (a window that vanished gives BadWindow or
 // BadMatch). Errors on other connections go to the handler that was there
-// before.
+// before ours.
 class X11Connection {
 public:
     X11Connection();
@@ -42,6 +43,9 @@ public:
     // The error code of the first X error since the last call (0: none), and
     // forgets it. Called on the connection's thread.
     int TakeError();
+    // The server's text for the last error given out by TakeError or Sync
+    // ("" when none yet), for the failing step's log line.
+    const char* ErrorText() const { return m_takenText; }
 
 private:
     X11Connection(const X11Connection&) = delete;
@@ -58,4 +62,8 @@ private:
     // First error code since the last TakeError; written by the error
     // handler, which runs on the thread that uses the connection.
     int m_error;
+    // Xlib's text for m_error, written with it.
+    char m_errorText[128];
+    // The text of the last error taken.
+    char m_takenText[128];
 };

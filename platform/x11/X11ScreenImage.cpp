@@ -132,6 +132,7 @@ int X11ScreenImage::AttachShm(int width, int height) {
     if (m_conn->Sync() != 0) {
         // A remote server cannot reach our memory.
         OS_Log::Warning("[X11ScreenImage::AttachShm] Warning: the X server cannot attach shared memory.\n");
+        OS_Log::Warning("[X11ScreenImage::AttachShm] X error: %s\n", m_conn->ErrorText());
         shm->info.shmseg = 0;
         DetachShm();
         return -1;

@@ -1,273 +1,249 @@
 #include "platform/x11/X11WindowList.h"
 
-#include <X11/Xatom.h>
+#include <X11/Xlib-xcb.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <xcb/xcb.h>
 
-#include <atomic>
 #include <cstdlib>
-#include <deque>
-#include <utility>
+#include <cstring>
 
 #include "os/OS_Log.h"
+
+// Requests go out through xcb on the Xlib connection: xcb sends every request
+// of a batch before we wait for the first reply, and hands a request's error
+// back with its reply, so Xlib's error handler never sees them.
 
 namespace {
 
 // Longest property read, in 32-bit units: 16 KiB is far beyond any title
 // the tree keeps (255 bytes).
-const long MAX_PROPERTY_LONGS = 4096;
+const uint32_t MAX_PROPERTY_LONGS = 4096;
 // How far below a window manager's frame the client window is looked for:
 // frames hold it one or two levels down.
 const int CLIENT_SEARCH_DEPTH = 3;
+const uint32_t ATOM_WM_NAME = 39;   // XA_WM_NAME
+const uint32_t ATOM_CARDINAL = 6;   // XA_CARDINAL
 
-// Xlib's default handler ends the process on any error, and a window may be
-// destroyed by its owner at any moment between our requests. While a trap is
-// alive on a thread, errors of its connection are recorded instead; errors
-// of other connections (Qt's, another thread's) go to the handler that was
-// installed before.
-thread_local Display* t_trapDisplay = nullptr;
-thread_local int t_trapError = 0;
-std::atomic<XErrorHandler> g_previousHandler{nullptr};
-
-int TrapError(Display* display, XErrorEvent* event) {
-    if (display == t_trapDisplay) {
-        if (t_trapError == 0)
-            t_trapError = event->error_code;
-        return 0;
-    }
-    XErrorHandler previous = g_previousHandler.load();
-    return previous ? previous(display, event) : 0;
+uint32_t InternAtom(xcb_connection_t* xcb, const char* name) {
+    xcb_intern_atom_reply_t* reply =
+        xcb_intern_atom_reply(xcb, xcb_intern_atom(xcb, 0, (uint16_t)strlen(name), name), nullptr);
+    uint32_t atom = reply ? reply->atom : 0;
+    free(reply);
+    return atom;
 }
 
-// Catches the errors of the requests made during its life. Every request
-// made under a trap waits for its reply, so its error has been handled by
-// the time the call returns.
-class ErrorTrap {
-public:
-    explicit ErrorTrap(Display* display) : m_display(display) {
-        t_trapDisplay = display;
-        t_trapError = 0;
-        g_previousHandler = XSetErrorHandler(&TrapError);
-    }
-    ~ErrorTrap() {
-        XSetErrorHandler(g_previousHandler.load());
-        t_trapDisplay = nullptr;
-    }
-    bool Failed() const { return t_trapError != 0; }
-
-private:
-    Display* m_display;
-};
-
-// One property of a window as the server holds it (at most `longs` 32-bit
-// units of it); freed with the object.
-struct Property {
-    Atom type = None;
-    int format = 0;
-    unsigned long count = 0;
-    unsigned char* data = nullptr;
-
-    Property(Display* display, Window window, Atom property, long longs, Atom requested) {
-        unsigned long remaining = 0;
-        if (XGetWindowProperty(display, window, property, 0, longs, False, requested, &type, &format, &count,
-                               &remaining, &data) != Success) {
-            type = None;
-            data = nullptr;
-        }
-    }
-    ~Property() {
-        if (data)
-            XFree(data);
-    }
-    Property(const Property&) = delete;
-    Property& operator=(const Property&) = delete;
-};
-
-// Reads a whole 8-bit property of the given type. False when it is missing.
-bool ReadTextProperty(Display* display, Window window, Atom property, Atom type, std::string& text) {
-    Property value(display, window, property, MAX_PROPERTY_LONGS, type);
-    if (!value.data || value.type != type || value.format != 8)
-        return false;
-    text.assign(reinterpret_cast<const char*>(value.data), value.count);
-    return true;
+// The reply of cookie, or null (the error, if any, is dropped).
+template <class Reply, class Cookie>
+Reply* Take(Reply* (*reply)(xcb_connection_t*, Cookie, xcb_generic_error_t**), xcb_connection_t* xcb,
+            Cookie cookie) {
+    xcb_generic_error_t* error = nullptr;
+    Reply* r = reply(xcb, cookie, &error);
+    free(error);
+    return r;
 }
 
-// Reads the first item of a 32-bit CARDINAL property. False when it is missing.
-bool ReadCardinal(Display* display, Window window, Atom property, unsigned long& number) {
-    Property value(display, window, property, 1, XA_CARDINAL);
-    if (!value.data || value.type != XA_CARDINAL || value.format != 32 || value.count != 1)
-        return false;
-    // Xlib hands 32-bit items over as longs.
-    number = *reinterpret_cast<unsigned long*>(value.data);
-    return true;
-}
-
-// WM_NAME may be Latin-1 or compound text: let Xlib convert it to UTF-8.
-bool ReadWmName(Display* display, Window window, std::string& title) {
+// WM_NAME may be Latin-1 or compound text: let Xlib convert it to UTF-8
+// (locally, no request).
+bool WmNameToUtf8(Display* display, xcb_get_property_reply_t* reply, std::string& title) {
     XTextProperty property;
-    if (!XGetWMName(display, window, &property) || !property.value)
-        return false;
+    property.value = static_cast<unsigned char*>(xcb_get_property_value(reply));
+    property.encoding = reply->type;
+    property.format = reply->format;
+    property.nitems = (unsigned long)xcb_get_property_value_length(reply);
     char** list = nullptr;
     int count = 0;
-    bool found = Xutf8TextPropertyToTextList(display, &property, &list, &count) >= Success &&
-                 list && count > 0;
+    bool found = Xutf8TextPropertyToTextList(display, &property, &list, &count) >= Success && list && count > 0;
     if (found)
         title = list[0];
     if (list)
         XFreeStringList(list);
-    XFree(property.value);
     return found;
 }
 
 }  // namespace
 
 X11WindowList::X11WindowList()
-    : m_x11_display(nullptr), m_atom_net_wm_name(0), m_atom_net_wm_pid(0), m_atom_utf8_string(0),
-      m_atom_wm_state(0) {}
+    : m_xcb(nullptr), m_atom_net_wm_name(0), m_atom_net_wm_pid(0), m_atom_utf8_string(0), m_atom_wm_state(0) {}
 
 X11WindowList::~X11WindowList() {
     Close();
 }
 
 int X11WindowList::Open() {
-    if (m_x11_display)
+    if (m_xcb)
         return 0;
-    m_x11_display = XOpenDisplay(nullptr);
-    if (!m_x11_display) {
-        const char* name = getenv("DISPLAY");
-        OS_Log::Error("[X11WindowList::Open] Error: cannot open display '%s'.\n", name ? name : "");
+    if (m_conn.Open() != 0)
         return -1;
-    }
-    m_atom_net_wm_name = XInternAtom(m_x11_display, "_NET_WM_NAME", False);
-    m_atom_net_wm_pid = XInternAtom(m_x11_display, "_NET_WM_PID", False);
-    m_atom_utf8_string = XInternAtom(m_x11_display, "UTF8_STRING", False);
-    m_atom_wm_state = XInternAtom(m_x11_display, "WM_STATE", False);
+    m_xcb = XGetXCBConnection(m_conn.display());
+    m_atom_net_wm_name = InternAtom(m_xcb, "_NET_WM_NAME");
+    m_atom_net_wm_pid = InternAtom(m_xcb, "_NET_WM_PID");
+    m_atom_utf8_string = InternAtom(m_xcb, "UTF8_STRING");
+    m_atom_wm_state = InternAtom(m_xcb, "WM_STATE");
     return 0;
 }
 
 void X11WindowList::Close() {
-    if (m_x11_display) {
-        XCloseDisplay(m_x11_display);
-        m_x11_display = nullptr;
-    }
+    m_xcb = nullptr;
+    m_conn.Close();
 }
 
 WindowId X11WindowList::DesktopWindow() {
-    return m_x11_display ? DefaultRootWindow(m_x11_display) : 0;
+    return m_xcb ? m_conn.root() : 0;
 }
 
-int X11WindowList::ListChildren(WindowId window, std::vector<WindowId>& children) {
-    children.clear();
-    if (!m_x11_display)
-        return -1;
-    ErrorTrap trap(m_x11_display);
-    Window root = 0, parent = 0;
-    Window* list = nullptr;
-    unsigned int count = 0;
-    bool ok = XQueryTree(m_x11_display, window, &root, &parent, &list, &count) && !trap.Failed();
-    if (ok) {
-        for (unsigned int i = count; i > 0; --i)
-            children.push_back(list[i - 1]);
-    }
-    if (list)
-        XFree(list);
-    return ok ? 0 : -1;
-}
-
-int X11WindowList::ReadState(WindowId window, WindowState& state) {
-    state = WindowState{window, 0, 0, 0, 0, false};
-    if (!m_x11_display)
-        return -1;
-    ErrorTrap trap(m_x11_display);
-    XWindowAttributes attributes;
-    if (!XGetWindowAttributes(m_x11_display, window, &attributes) || trap.Failed())
-        return -1;
-    int x = 0, y = 0;
-    Window child = 0;
-    if (!XTranslateCoordinates(m_x11_display, window, attributes.root, 0, 0, &x, &y, &child) ||
-        trap.Failed())
-        return -1;
-    // The translated point is inside the border; the outer rectangle holds it.
-    int border = attributes.border_width;
-    state.left = x - border;
-    state.top = y - border;
-    state.right = x + attributes.width + border;
-    state.bottom = y + attributes.height + border;
-    // An input-only window covers others without showing anything.
-    state.visible = attributes.map_state == IsViewable && attributes.c_class == InputOutput;
-    return 0;
-}
-
-int X11WindowList::ReadTitle(WindowId window, std::string& title) {
-    title.clear();
-    if (!m_x11_display)
-        return -1;
-    ErrorTrap trap(m_x11_display);
-    if (ReadName(window, title))
-        return 0;
-    if (trap.Failed())
-        return -1;
-    // A frame: the client inside has the name. Windows below that vanish
-    // meanwhile only leave the title empty.
-    WindowId client = ClientOf(window);
-    if (client != window && !ReadName(client, title))
-        title.clear();
-    return 0;
-}
-
-int X11WindowList::ReadProcessId(WindowId window, uint32_t& processId) {
-    processId = 0;
-    if (!m_x11_display)
-        return -1;
-    ErrorTrap trap(m_x11_display);
-    unsigned long value = 0;
-    bool found = ReadCardinal(m_x11_display, window, m_atom_net_wm_pid, value);
-    if (!found && trap.Failed())
-        return -1;
-    if (!found) {
-        WindowId client = ClientOf(window);
-        found = client != window && ReadCardinal(m_x11_display, client, m_atom_net_wm_pid, value);
-    }
-    if (found)
-        processId = static_cast<uint32_t>(value);
-    return 0;
-}
-
-bool X11WindowList::ReadName(WindowId window, std::string& title) {
-    return ReadTextProperty(m_x11_display, window, m_atom_net_wm_name, m_atom_utf8_string, title) ||
-           ReadWmName(m_x11_display, window, title);
-}
-
-bool X11WindowList::HasWmState(WindowId window) {
-    return Property(m_x11_display, window, m_atom_wm_state, 0, AnyPropertyType).type != None;
-}
-
-WindowId X11WindowList::ClientOf(WindowId window) {
-    if (HasWmState(window))
-        return window;
-    // Breadth first, front to back: the client is the first window with WM_STATE.
-    std::deque<std::pair<Window, int>> pending;
-    pending.emplace_back(window, 0);
-    while (!pending.empty()) {
-        Window current = pending.front().first;
-        int depth = pending.front().second;
-        pending.pop_front();
-        Window root = 0, parent = 0;
-        Window* list = nullptr;
-        unsigned int count = 0;
-        if (!XQueryTree(m_x11_display, current, &root, &parent, &list, &count))
+void X11WindowList::ListChildren(const std::vector<WindowId>& windows,
+                                 std::vector<std::vector<WindowId>>& children) {
+    children.assign(windows.size(), std::vector<WindowId>());
+    if (!m_xcb)
+        return;
+    std::vector<xcb_query_tree_cookie_t> cookies;
+    for (WindowId window : windows)
+        cookies.push_back(xcb_query_tree(m_xcb, (xcb_window_t)window));
+    for (size_t i = 0; i < windows.size(); ++i) {
+        xcb_query_tree_reply_t* reply = Take(xcb_query_tree_reply, m_xcb, cookies[i]);
+        if (!reply)
             continue;
-        for (unsigned int i = count; i > 0; --i) {
-            Window child = list[i - 1];
-            if (HasWmState(child)) {
-                XFree(list);
-                return child;
-            }
-            if (depth + 1 < CLIENT_SEARCH_DEPTH)
-                pending.emplace_back(child, depth + 1);
-        }
-        if (list)
-            XFree(list);
+        const xcb_window_t* list = xcb_query_tree_children(reply);
+        for (int k = xcb_query_tree_children_length(reply); k > 0; --k)
+            children[i].push_back(list[k - 1]);
+        free(reply);
     }
-    return window;
+}
+
+void X11WindowList::ReadStates(const std::vector<WindowId>& windows, std::vector<WindowState>& states) {
+    states.clear();
+    for (WindowId window : windows)
+        states.push_back(WindowState{window, 0, 0, 0, 0, false});
+    if (!m_xcb)
+        return;
+    struct Cookies {
+        xcb_get_window_attributes_cookie_t attributes;
+        xcb_get_geometry_cookie_t geometry;
+        xcb_translate_coordinates_cookie_t position;
+    };
+    std::vector<Cookies> cookies;
+    for (WindowId window : windows) {
+        xcb_window_t w = (xcb_window_t)window;
+        cookies.push_back(Cookies{xcb_get_window_attributes(m_xcb, w), xcb_get_geometry(m_xcb, w),
+                                  xcb_translate_coordinates(m_xcb, w, (xcb_window_t)m_conn.root(), 0, 0)});
+    }
+    for (size_t i = 0; i < windows.size(); ++i) {
+        xcb_get_window_attributes_reply_t* attributes =
+            Take(xcb_get_window_attributes_reply, m_xcb, cookies[i].attributes);
+        xcb_get_geometry_reply_t* geometry = Take(xcb_get_geometry_reply, m_xcb, cookies[i].geometry);
+        xcb_translate_coordinates_reply_t* position =
+            Take(xcb_translate_coordinates_reply, m_xcb, cookies[i].position);
+        if (attributes && geometry && position) {
+            // The translated point is inside the border; the outer rectangle holds it.
+            WindowState& s = states[i];
+            int border = geometry->border_width;
+            s.left = position->dst_x - border;
+            s.top = position->dst_y - border;
+            s.right = position->dst_x + geometry->width + border;
+            s.bottom = position->dst_y + geometry->height + border;
+            // An input-only window covers others without showing anything.
+            s.visible = attributes->map_state == XCB_MAP_STATE_VIEWABLE &&
+                        attributes->_class == XCB_WINDOW_CLASS_INPUT_OUTPUT;
+        }
+        free(attributes);
+        free(geometry);
+        free(position);
+    }
+}
+
+void X11WindowList::ReadProperties(const std::vector<WindowId>& windows, std::vector<Properties>& out) {
+    out.assign(windows.size(), Properties());
+    struct Cookies {
+        xcb_get_property_cookie_t netName, wmName, pid, wmState;
+    };
+    std::vector<Cookies> cookies;
+    for (WindowId window : windows) {
+        xcb_window_t w = (xcb_window_t)window;
+        cookies.push_back(Cookies{
+            xcb_get_property(m_xcb, 0, w, m_atom_net_wm_name, m_atom_utf8_string, 0, MAX_PROPERTY_LONGS),
+            xcb_get_property(m_xcb, 0, w, ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY, 0, MAX_PROPERTY_LONGS),
+            xcb_get_property(m_xcb, 0, w, m_atom_net_wm_pid, ATOM_CARDINAL, 0, 1),
+            xcb_get_property(m_xcb, 0, w, m_atom_wm_state, XCB_GET_PROPERTY_TYPE_ANY, 0, 0)});
+    }
+    for (size_t i = 0; i < windows.size(); ++i) {
+        Properties& p = out[i];
+        xcb_get_property_reply_t* netName = Take(xcb_get_property_reply, m_xcb, cookies[i].netName);
+        xcb_get_property_reply_t* wmName = Take(xcb_get_property_reply, m_xcb, cookies[i].wmName);
+        xcb_get_property_reply_t* pid = Take(xcb_get_property_reply, m_xcb, cookies[i].pid);
+        xcb_get_property_reply_t* wmState = Take(xcb_get_property_reply, m_xcb, cookies[i].wmState);
+        p.exists = netName && wmName && pid && wmState;
+        if (p.exists) {
+            p.hasWmState = wmState->type != XCB_NONE;
+            if (netName->type == m_atom_utf8_string && netName->format == 8) {
+                p.title.assign(static_cast<const char*>(xcb_get_property_value(netName)),
+                               (size_t)xcb_get_property_value_length(netName));
+                p.hasTitle = true;
+            } else if (wmName->type != XCB_NONE && wmName->format == 8) {
+                p.hasTitle = WmNameToUtf8(m_conn.display(), wmName, p.title);
+            }
+            if (pid->type == ATOM_CARDINAL && pid->format == 32 && xcb_get_property_value_length(pid) == 4) {
+                p.processId = *static_cast<const uint32_t*>(xcb_get_property_value(pid));
+                p.hasPid = true;
+            }
+        }
+        free(netName);
+        free(wmName);
+        free(pid);
+        free(wmState);
+    }
+}
+
+void X11WindowList::ReadInfo(const std::vector<WindowId>& windows, std::vector<WindowInfo>& info) {
+    info.assign(windows.size(), WindowInfo{false, std::string(), 0});
+    if (!m_xcb)
+        return;
+    std::vector<Properties> own;
+    ReadProperties(windows, own);
+    // Frames still to answer for, and the windows of the level being searched
+    // below each of them, front to back.
+    std::vector<size_t> pending;
+    std::vector<WindowId> level;
+    std::vector<size_t> levelOwner;
+    for (size_t i = 0; i < windows.size(); ++i) {
+        info[i] = WindowInfo{own[i].exists, own[i].title, own[i].processId};
+        if (own[i].exists && !own[i].hasWmState && (!own[i].hasTitle || !own[i].hasPid)) {
+            level.push_back(windows[i]);
+            levelOwner.push_back(i);
+        }
+    }
+    // Breadth first, one batch per level: the client is the first window
+    // with WM_STATE.
+    std::vector<bool> resolved(windows.size(), false);
+    for (int depth = 0; depth < CLIENT_SEARCH_DEPTH && !level.empty(); ++depth) {
+        std::vector<std::vector<WindowId>> children;
+        ListChildren(level, children);
+        std::vector<WindowId> next;
+        std::vector<size_t> nextOwner;
+        for (size_t k = 0; k < level.size(); ++k) {
+            for (WindowId child : children[k]) {
+                next.push_back(child);
+                nextOwner.push_back(levelOwner[k]);
+            }
+        }
+        std::vector<Properties> found;
+        ReadProperties(next, found);
+        level.clear();
+        levelOwner.clear();
+        for (size_t k = 0; k < next.size(); ++k) {
+            size_t i = nextOwner[k];
+            if (resolved[i])
+                continue;
+            if (found[k].hasWmState) {
+                resolved[i] = true;
+                if (!own[i].hasTitle)
+                    info[i].title = found[k].title;
+                if (!own[i].hasPid)
+                    info[i].processId = found[k].processId;
+            } else {
+                level.push_back(next[k]);
+                levelOwner.push_back(i);
+            }
+        }
+    }
 }

@@ -1,13 +1,15 @@
 #pragma once
 
 #include "platform/WindowSource.h"
+#include "platform/x11/X11Connection.h"
 
-struct _XDisplay;
+struct xcb_connection_t;
 
-// The window tree's reader over Xlib, on its own X connection (sharing Qt's
-// would mix our requests and errors into its stream). Each call traps the X
-// errors it causes, so a window that vanishes between two calls (BadWindow,
-// BadMatch) only makes that call fail. UI thread only.
+// The window tree's reader, on its own X connection (sharing Qt's would mix
+// our requests and errors into its stream). Each call sends the requests for
+// all its windows before it waits for the first reply, and takes errors (a
+// window that vanished) with the reply, so they only clear that window's
+// answer. UI thread only.
 class X11WindowList : public WindowSource {
 public:
     X11WindowList();
@@ -20,31 +22,36 @@ public:
 
     // 0 before Open.
     WindowId DesktopWindow() override;
-    // XQueryTree lists bottom to top: the result is reversed.
-    int ListChildren(WindowId window, std::vector<WindowId>& children) override;
-    // Screen rectangle from XTranslateCoordinates; visible when viewable
-    // and not input-only.
-    int ReadState(WindowId window, WindowState& state) override;
-    // _NET_WM_NAME, else WM_NAME. A window manager's frame carries neither:
-    // then the client window inside it is asked.
-    int ReadTitle(WindowId window, std::string& title) override;
-    // _NET_WM_PID, of the client window inside a frame as above.
-    int ReadProcessId(WindowId window, uint32_t& processId) override;
+    // QueryTree lists bottom to top: each list is reversed.
+    void ListChildren(const std::vector<WindowId>& windows,
+                      std::vector<std::vector<WindowId>>& children) override;
+    // Screen rectangle from the geometry and TranslateCoordinates; visible
+    // when viewable and not input-only.
+    void ReadStates(const std::vector<WindowId>& windows, std::vector<WindowState>& states) override;
+    // _NET_WM_NAME, else WM_NAME; _NET_WM_PID. A frame (no WM_STATE, no
+    // name) is answered by the first client (WM_STATE) found below it,
+    // breadth first, front to back.
+    void ReadInfo(const std::vector<WindowId>& windows, std::vector<WindowInfo>& info) override;
 
 private:
     X11WindowList(const X11WindowList&) = delete;
     X11WindowList& operator=(const X11WindowList&) = delete;
 
-    // The window itself when it is a client (has WM_STATE), else the first
-    // client found below it, else the window itself.
-    WindowId ClientOf(WindowId window);
-    bool HasWmState(WindowId window);
-    // _NET_WM_NAME or WM_NAME of the window itself. False when it has none.
-    bool ReadName(WindowId window, std::string& title);
+    // What the properties of one window say.
+    struct Properties {
+        bool exists = false;
+        bool hasWmState = false;
+        bool hasTitle = false;
+        bool hasPid = false;
+        std::string title;
+        uint32_t processId = 0;
+    };
+    void ReadProperties(const std::vector<WindowId>& windows, std::vector<Properties>& out);
 
-    _XDisplay* m_x11_display;
-    unsigned long m_atom_net_wm_name;
-    unsigned long m_atom_net_wm_pid;
-    unsigned long m_atom_utf8_string;
-    unsigned long m_atom_wm_state;
+    X11Connection m_conn;
+    xcb_connection_t* m_xcb;
+    uint32_t m_atom_net_wm_name;
+    uint32_t m_atom_net_wm_pid;
+    uint32_t m_atom_utf8_string;
+    uint32_t m_atom_wm_state;
 };

@@ -2,6 +2,7 @@
 
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
+#include <X11/extensions/Xrandr.h>
 
 #include <unistd.h>
 
@@ -21,8 +22,11 @@ int CountError(Display*, XErrorEvent*) {
 X11TestScreen::X11TestScreen() : m_display(nullptr), m_width(0), m_height(0), m_cursor(0) {}
 
 X11TestScreen::~X11TestScreen() {
-    if (m_display)
-        XCloseDisplay(m_display);
+    if (!m_display)
+        return;
+    for (unsigned long name : m_monitors)
+        XRRDeleteMonitor(m_display, DefaultRootWindow(m_display), name);
+    XCloseDisplay(m_display);
 }
 
 bool X11TestScreen::Open(const char* displayName) {
@@ -97,6 +101,22 @@ void X11TestScreen::SetCursor(int size, uint32_t rgb, int hotX, int hotY) {
 
 void X11TestScreen::MovePointer(int x, int y) {
     XTestFakeMotionEvent(m_display, -1, x, y, CurrentTime);
+    Sync();
+}
+
+void X11TestScreen::SetMonitor(const char* name, int x, int y, int width, int height, bool primary) {
+    XRRMonitorInfo* monitor = XRRAllocateMonitor(m_display, 0);
+    monitor->name = XInternAtom(m_display, name, False);
+    monitor->primary = primary;
+    monitor->x = x;
+    monitor->y = y;
+    monitor->width = width;
+    monitor->height = height;
+    monitor->mwidth = width / 4;  // about 100 dots per inch
+    monitor->mheight = height / 4;
+    XRRSetMonitor(m_display, DefaultRootWindow(m_display), monitor);
+    m_monitors.push_back(monitor->name);
+    XRRFreeMonitors(monitor);
     Sync();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 struct _XDisplay;
 
@@ -28,6 +29,9 @@ public:
     // A size x size cursor of rgb, hot spot (hotX, hotY), all over the screen.
     void SetCursor(int size, uint32_t rgb, int hotX, int hotY);
     void MovePointer(int x, int y);
+    // Defines a RandR monitor, deleted again when this object goes (the
+    // server keeps it after the connection closes).
+    void SetMonitor(const char* name, int x, int y, int width, int height, bool primary);
 
     // Puts in place a process-wide X error handler that only counts, as a
     // toolkit would; the count so far.
@@ -42,4 +46,5 @@ private:
     _XDisplay* m_display;
     int m_width, m_height;
     unsigned long m_cursor;
+    std::vector<unsigned long> m_monitors;  // their names' atoms
 };
