@@ -1,7 +1,7 @@
 // Records the microphone and the stereo mix of the test sound server for a
 // minute and mixes them as the camera window does. Reports the CPU time per
-// second of sound, blocks lost (a gap in either tone) and how the block
-// count drifts from the wall clock.
+// second of sound, blocks lost (a gap in either tone) and how long after
+// their capture the blocks arrive.
 //
 //   scripts/with-test-servers.sh build/bin/AudioBench [seconds]
 #include <sys/resource.h>
@@ -102,7 +102,8 @@ private:
             return;
         TrackStats& t = m_tracks[tag];
         double wall = (OS_NowMs() - m_start) / 1000.0;
-        double lagMs = (wall - time) * 1000.0;
+        // time is the block's capture time: the lag is how late it arrives
+        double lagMs = (OS_NowMs() / 1000.0 - time) * 1000.0;
         if (t.blocks == 0)
             t.firstLagMs = lagMs;
         else {

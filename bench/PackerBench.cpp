@@ -152,14 +152,19 @@ int main(int argc, char** argv) {
         for (; soundFrames < (int64_t)(i + 1) * SOUND_SAMPLE_RATE / FPS; soundFrames += SOUND_BLOCK_FRAMES) {
             std::vector<uint8_t> tone = SineBlock(soundFrames, 440);
             MMPacket sound;
-            sound.Fill(tone.data(), (int)tone.size(), 0);
+            sound.Fill(tone.data(), (int)tone.size(), SoundMs(soundFrames));
             sound.type = MMPacket::TYPE_AUDIO;
             packer.Push(&sound);
         }
     }
     double producerCpu = ThreadCpuSeconds() - producerBefore;
-    // Let the packer finish what is queued, then close.
-    OS_Sleep(200);
+    // The stop: what is queued is written and the file finished in the
+    // background; how long until the file is complete.
+    int64_t stop = OS_NowMs();
+    packer.BeginClose();
+    while (!packer.IsFinished())
+        OS_Sleep(1);
+    int64_t finishedMs = OS_NowMs() - stop;
     packer.Close();
     double cpu = ProcessCpuSeconds() - cpuBefore;
     AvPacker::Stats s = packer.GetStats();
@@ -182,5 +187,6 @@ int main(int argc, char** argv) {
     struct stat file;
     double fileMb = stat(path.c_str(), &file) == 0 ? file.st_size / 1e6 : 0;
     printf("  file %.1f MB (%.2f s), peak memory %.1f MB\n", fileMb, probe.Duration(), usage.ru_maxrss / 1024.0);
+    printf("  stop to finished file: %lld ms\n", (long long)finishedMs);
     return 0;
 }

@@ -134,7 +134,7 @@ int Recorder::OpenDevice() {
 }
 
 int Recorder::StartCapture() {
-    m_time = 0.0;
+    m_time = 0.0;  // no block yet
     m_blockDuration = m_sampleRate > 0 ? (double)m_framesPerBlock / (double)m_sampleRate : 0.0;
     if (!m_buffer || m_buffer->Start() != 0) {
         OS_Log::Error("sound capture: Failed to start \n");
@@ -184,7 +184,7 @@ int Recorder::Run() {
             OS_Log::Error("sound: failed to lock buffer \n");
             continue;
         }
-        m_time += m_blockDuration;
+        m_time = m_buffer->CaptureTime(index);
         // a block never wraps the ring: the second part is empty
         memcpy(block, part1, std::min(size1, (uint32_t)m_blockBytes));
 

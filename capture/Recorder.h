@@ -36,7 +36,7 @@ public:
     // 0, or -1 after logging; a failed Open has released everything.
     // Called on the UI thread.
     int Open(const char* guidText, int tag, int channels, int sampleRate, int framesPerBlock);
-    // Starts delivering blocks; time restarts at 0. 0, or -1 after logging.
+    // Starts delivering blocks. 0, or -1 after logging.
     int StartCapture();
     // Nothing to do: Close stops. Always 0.
     int StopCapture();
@@ -63,7 +63,7 @@ private:
     PulseCaptureDevice* m_capture;
     PulseCaptureBuffer* m_buffer;
     std::atomic<bool> m_quit;
-    double m_time;           // capture thread: seconds delivered since StartCapture
+    double m_time;           // capture thread: capture time of the last block's first sample
     double m_blockDuration;  // seconds of one block
     RecorderCallback* m_callback;
     uint32_t m_positions[NOTIFY_COUNT];  // last byte of each block, then the stop position

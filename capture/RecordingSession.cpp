@@ -103,6 +103,13 @@ void RecordingSession::ClosePacker() {
     m_packer = nullptr;
 }
 
+void RecordingSession::BeginClosePacker() {
+    if (m_packer)
+        m_packer->BeginClose();
+}
+
+bool RecordingSession::PackerFinished() const { return !m_packer || m_packer->IsFinished(); }
+
 void RecordingSession::StartClock() {
     m_lastFrameNumber = -1;
     m_clock.Start(0);

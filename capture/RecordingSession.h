@@ -66,6 +66,12 @@ public:
     // Finishes the file: encodes what is queued, writes the end, closes.
     // Only once every source has stopped. Any state.
     void ClosePacker();
+    // The same in the background: returns at once, the packer's thread
+    // finishes the file; ClosePacker (which then waits only for what is
+    // left) releases it. Only once every source has stopped. Any state.
+    void BeginClosePacker();
+    // True when no file is being finished.
+    bool PackerFinished() const;
     bool HasPacker() const { return m_packer != nullptr; }
 
     // --- the clock ---

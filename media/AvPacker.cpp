@@ -1,5 +1,8 @@
 #include "media/AvPacker.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstring>
 #include <ctime>
 
 extern "C" {
@@ -23,14 +26,19 @@ int64_t ThreadCpuUs() {
     return (int64_t)ts.tv_sec * 1000000 + ts.tv_nsec / 1000;
 }
 
+const int SOUND_FRAME_BYTES = AvPacker::AUDIO_CHANNELS * 2;  // one stereo 16-bit sample frame
+
+int64_t MsToSoundFrames(double ms) { return std::llround(ms * AvPacker::AUDIO_SAMPLE_RATE / 1000.0); }
+
 }  // namespace
 
 AvPacker::AvPacker()
-    : m_quit(false), m_accepting(false), m_opened(false), m_muxer(nullptr), m_scaler(nullptr),
-      m_audioFrame(nullptr), m_srcWidth(0), m_srcHeight(0), m_dstWidth(0), m_dstHeight(0), m_fps(0),
-      m_audioSamples(0), m_havePicture(false), m_lastPts(0), m_picturesPushed(0), m_picturesSkipped(0),
-      m_picturesEncoded(0), m_soundEncoded(0), m_soundSkipped(0), m_packetsDiscarded(0), m_convertCpuUs(0),
-      m_encodeCpuUs(0), m_soundCpuUs(0) {}
+    : m_quit(false), m_accepting(false), m_finished(true), m_opened(false), m_muxer(nullptr),
+      m_scaler(nullptr), m_audioFrame(nullptr), m_srcWidth(0), m_srcHeight(0), m_dstWidth(0), m_dstHeight(0),
+      m_fps(0), m_audioSamples(0), m_soundStarted(false), m_soundPlaced(0), m_trimPending(0), m_soundOffset(0),
+      m_soundFrame(nullptr), m_soundFill(0), m_havePicture(false), m_lastPts(0), m_picturesPushed(0),
+      m_picturesSkipped(0), m_picturesEncoded(0), m_soundEncoded(0), m_soundSkipped(0), m_soundSilence(0),
+      m_soundTrimmed(0), m_packetsDiscarded(0), m_convertCpuUs(0), m_encodeCpuUs(0), m_soundCpuUs(0) {}
 
 AvPacker::~AvPacker() { Close(); }
 
@@ -85,8 +93,16 @@ int AvPacker::Open(const char* fileName, int srcWidth, int srcHeight, int bitsPe
         return -1;
     }
 
+    m_soundFrame = new uint8_t[m_audioFrame->BlockSize()]();
+
     // queue and thread
     m_audioSamples = 0;
+    m_soundStarted = false;
+    // the track's first AUDIO_START_DELAY frames are the encoder's warm-up
+    m_soundPlaced = m_muxer->AudioStartDelay();
+    m_trimPending = 0;
+    m_soundOffset = 0;
+    m_soundFill = 0;
     m_havePicture = false;
     if (m_queue.Init(PacketQueue::ADMIT_PACKER) < 0) {
         Close();
@@ -94,6 +110,7 @@ int AvPacker::Open(const char* fileName, int srcWidth, int srcHeight, int bitsPe
     }
     m_quit = false;
     m_accepting = true;
+    m_finished = false;
     if (Start() < 0) {
         OS_Log::Error("packer: failed to start thread!\n");
         Close();
@@ -134,7 +151,29 @@ int AvPacker::Run() {
     // recording, and belongs in the file
     for (MMPacket packet = m_queue.Pop(); !packet.IsEmpty(); packet = m_queue.Pop())
         EncodeAndRelease(packet);
+    FinishFile();
     return 0;
+}
+
+// The last partial sound frame, the encoders' delay, the trailer. Packer
+// thread at its end, or Close when the thread never ran.
+void AvPacker::FinishFile() {
+    if (m_muxer) {
+        // The sound lasts as long as the pictures: what had not arrived by
+        // the stop (a source that sends seconds at once) is silence.
+        if (m_soundStarted && m_havePicture && m_fps > 0) {
+            int64_t end = MsToSoundFrames((m_lastPts + 1) * 1000.0 / m_fps);
+            int64_t silence = std::min(end - m_soundPlaced, MsToSoundFrames(SOUND_MAX_SILENCE_MS));
+            if (silence > 0) {
+                AppendSound(nullptr, silence);
+                m_soundSilence += silence;
+            }
+        }
+        if (m_soundFill > 0)
+            EncodeSoundFrame();
+        m_muxer->Close();
+    }
+    m_finished = true;
 }
 
 // Encodes and writes one packet, then gives its memory back.
@@ -142,7 +181,7 @@ void AvPacker::EncodeAndRelease(MMPacket& packet) {
     if (packet.type == MMPacket::TYPE_VIDEO)
         EncodePicture(packet);
     else
-        EncodeSound(packet);
+        PlaceSound(packet);
     packet.Release();
 }
 
@@ -163,7 +202,11 @@ void AvPacker::EncodePicture(const MMPacket& packet) {
         return;
     }
     int64_t start = ThreadCpuUs();
-    AVFrame* frame = m_scaler->Scale(packet.data, pts);
+    // Both tracks start at 0, the sound with the recording clock: the first
+    // picture is shown from there too. A fragmented MP4 has no edit list to
+    // say that a track starts later, and the writer would shift every track
+    // to the first packet it sees, cutting the sound that came before it.
+    AVFrame* frame = m_scaler->Scale(packet.data, m_havePicture ? pts : 0);
     int64_t converted = ThreadCpuUs();
     m_convertCpuUs += converted - start;
     if (!frame)
@@ -176,26 +219,103 @@ void AvPacker::EncodePicture(const MMPacket& packet) {
     m_lastPts = pts;
 }
 
-void AvPacker::EncodeSound(const MMPacket& packet) {
-    AVFrame* frame = m_audioFrame->Wrap(packet.data, packet.size, packet.timestamp);
-    if (!frame) {
+// Puts one captured block where its timestamp says it belongs (see the
+// class comment), then its samples after what the track already holds.
+void AvPacker::PlaceSound(const MMPacket& packet) {
+    const int64_t blockFrames = AUDIO_FRAME_SAMPLES;
+    if (!packet.data || packet.size < blockFrames * SOUND_FRAME_BYTES) {
         ++m_soundSkipped;
         OS_Log::Debug("packer: sound block of %d bytes skipped\n", packet.size);
         return;
     }
-    // Sound timestamps count samples in push order; no clock is involved.
-    frame->pts = m_audioSamples;
-    m_audioSamples += AUDIO_FRAME_SAMPLES;
-    int64_t start = ThreadCpuUs();
-    m_muxer->EncodeAudio(frame);
-    m_soundCpuUs += ThreadCpuUs() - start;
+    // Where the block's first sample belongs, and where it would land: after
+    // the track so far, less what is still to be trimmed.
+    int64_t wanted = MsToSoundFrames((double)packet.timestamp);
+    int64_t error = wanted - (m_soundPlaced - m_trimPending);
+    int64_t correction = 0;
+    if (!m_soundStarted || std::llabs(error) > MsToSoundFrames(SOUND_JUMP_MS)) {
+        correction = error;
+        m_soundOffset = 0;
+        if (m_soundStarted)
+            OS_Log::Info("packer: sound moved by %lld ms to its capture time\n",
+                         (long long)(error * 1000 / AUDIO_SAMPLE_RATE));
+    } else {
+        m_soundOffset += (error - m_soundOffset) / SOUND_SMOOTHING_BLOCKS;
+        if (std::fabs(m_soundOffset) > MsToSoundFrames(SOUND_DRIFT_MS)) {
+            correction = std::llround(m_soundOffset);
+            m_soundOffset -= (double)correction;
+        }
+    }
+
+    // the first placement is the start, not a correction: not counted
+    bool counted = m_soundStarted;
+    m_soundStarted = true;
+    if (correction < 0) {
+        m_trimPending -= correction;
+        if (counted)
+            m_soundTrimmed -= correction;
+    } else if (correction > 0) {
+        // silence fills the gap; sound owed a trim is simply not dropped
+        int64_t undo = std::min(correction, m_trimPending);
+        m_trimPending -= undo;
+        int64_t silence = std::min(correction - undo, MsToSoundFrames(SOUND_MAX_SILENCE_MS));
+        AppendSound(nullptr, silence);
+        if (counted)
+            m_soundSilence += silence;
+    }
+
+    int64_t skip = std::min(m_trimPending, blockFrames);
+    m_trimPending -= skip;
+    AppendSound(packet.data + skip * SOUND_FRAME_BYTES, blockFrames - skip);
     ++m_soundEncoded;
 }
 
-void AvPacker::Close() {
-    bool wasRecording = m_accepting.exchange(false);
+// Adds frames sample frames (null: silence) to the track, encoding every
+// frame of AUDIO_FRAME_SAMPLES as it fills.
+void AvPacker::AppendSound(const uint8_t* samples, int64_t frames) {
+    while (frames > 0) {
+        int64_t room = AUDIO_FRAME_SAMPLES - m_soundFill;
+        int64_t count = std::min(frames, room);
+        uint8_t* to = m_soundFrame + (size_t)m_soundFill * SOUND_FRAME_BYTES;
+        if (samples) {
+            memcpy(to, samples, (size_t)count * SOUND_FRAME_BYTES);
+            samples += count * SOUND_FRAME_BYTES;
+        } else {
+            memset(to, 0, (size_t)count * SOUND_FRAME_BYTES);
+        }
+        m_soundFill += (int)count;
+        m_soundPlaced += count;
+        frames -= count;
+        if (m_soundFill == AUDIO_FRAME_SAMPLES)
+            EncodeSoundFrame();
+    }
+}
+
+// Encodes the frame being filled (short only at the end of the recording).
+void AvPacker::EncodeSoundFrame() {
+    AVFrame* frame = m_audioFrame->Wrap(m_soundFrame, m_audioFrame->BlockSize(), m_audioSamples);
+    if (!frame)
+        return;
+    frame->nb_samples = m_soundFill;
+    m_audioSamples += m_soundFill;
+    m_soundFill = 0;
+    int64_t start = ThreadCpuUs();
+    m_muxer->EncodeAudio(frame);
+    m_soundCpuUs += ThreadCpuUs() - start;
+}
+
+void AvPacker::BeginClose() {
+    m_accepting = false;
     m_quit = true;
+}
+
+void AvPacker::Close() {
+    bool wasRecording = m_muxer && m_soundFrame;
+    BeginClose();
     Join();
+    // a packer whose thread never ran finishes here
+    if (!m_finished)
+        FinishFile();
     if (m_muxer) {
         m_muxer->Close();
         delete m_muxer;
@@ -211,13 +331,19 @@ void AvPacker::Close() {
         delete m_audioFrame;
         m_audioFrame = nullptr;
     }
+    delete[] m_soundFrame;
+    m_soundFrame = nullptr;
+    m_finished = true;
     m_packetsDiscarded += m_queue.Drain();
     if (wasRecording) {
         Stats s = GetStats();
         OS_Log::Info("packer: closed; pictures %lld pushed, %lld refused, %lld skipped, %lld encoded; "
-                     "sound blocks %lld encoded; %lld packets discarded\n",
+                     "sound blocks %lld encoded, %lld ms of silence added, %lld ms trimmed; "
+                     "%lld packets discarded\n",
                      (long long)s.picturesPushed, (long long)s.picturesRefused, (long long)s.picturesSkipped,
-                     (long long)s.picturesEncoded, (long long)s.soundEncoded, (long long)s.packetsDiscarded);
+                     (long long)s.picturesEncoded, (long long)s.soundEncoded,
+                     (long long)(s.soundSilence * 1000 / AUDIO_SAMPLE_RATE),
+                     (long long)(s.soundTrimmed * 1000 / AUDIO_SAMPLE_RATE), (long long)s.packetsDiscarded);
     }
 }
 
@@ -229,6 +355,8 @@ AvPacker::Stats AvPacker::GetStats() {
     s.picturesEncoded = m_picturesEncoded;
     s.soundEncoded = m_soundEncoded;
     s.soundSkipped = m_soundSkipped;
+    s.soundSilence = m_soundSilence;
+    s.soundTrimmed = m_soundTrimmed;
     s.packetsDiscarded = m_packetsDiscarded;
     s.convertCpuUs = m_convertCpuUs;
     s.encodeCpuUs = m_encodeCpuUs;

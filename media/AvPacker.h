@@ -15,8 +15,20 @@ class VideoFrameScaler;
 // AAC stereo sound at 11025 Hz (stream 1). Producers push pictures and
 // sound blocks from any thread; the packer's own thread converts, encodes
 // and writes them in arrival order. At most two pictures wait (newer ones
-// are dropped while the encoder is behind); sound is never dropped.
-// Lifecycle: Open -> Push ... -> Close -> delete. Never reopened.
+// are dropped while the encoder is behind); sound is never dropped at Push.
+//
+// Sound is placed on the pictures' time line by the time it was captured:
+// a block stamped t ms belongs at sample t * 11025 / 1000 of the track. A
+// late start, a stall of the source or sound missing at the stop is filled
+// with silence; sound that runs ahead of its time (bursts, a device clock
+// running fast) is trimmed. Both tracks start at 0: the first picture is
+// shown from there.
+// Jumps beyond SOUND_JUMP_MS are corrected at once; smaller offsets only
+// once their smoothed value passes SOUND_DRIFT_MS, so that the jitter of a
+// steady source never inserts or drops a sample.
+//
+// Lifecycle: Open -> Push ... -> BeginClose -> (IsFinished) -> Close ->
+// delete, or Open -> Push ... -> Close -> delete. Never reopened.
 class AvPacker : public OS_Thread {
 public:
     // Fixed encoding settings; the recording windows cannot change them.
@@ -29,6 +41,17 @@ public:
     // 25 pictures and ~11 sound blocks a second plus their encoding, long
     // enough to leave the cores to the capture threads when idle.
     static constexpr unsigned PASS_SLEEP_MS = 5;
+    // Sound this far from its place is moved there with the next block: a
+    // late start, a stall, a jump of the source's clock.
+    static constexpr int SOUND_JUMP_MS = 200;
+    // A smaller offset is corrected once its smoothed value passes this
+    // (drift, bursts), well inside the 40 ms a viewer notices.
+    static constexpr int SOUND_DRIFT_MS = 20;
+    // Blocks over which the offset is smoothed.
+    static constexpr int SOUND_SMOOTHING_BLOCKS = 16;
+    // Longest silence one block may add, so a wild timestamp cannot keep
+    // the thread encoding silence for hours.
+    static constexpr int SOUND_MAX_SILENCE_MS = 60000;
 
     // What happened to the packets of one recording. Readable at any time;
     // complete after Close.
@@ -37,7 +60,9 @@ public:
         int64_t picturesRefused;  // dropped at Push: two were already waiting
         int64_t picturesSkipped;  // timestamp not after the last one, or short of a picture
         int64_t picturesEncoded;  // handed to the encoder
-        int64_t soundEncoded;     // sound blocks handed to the encoder
+        int64_t soundEncoded;     // sound blocks placed in the track (whole or trimmed)
+        int64_t soundSilence;     // sample frames of silence added after the start (stalls, end)
+        int64_t soundTrimmed;     // sample frames dropped after the start (sound ahead of its time)
         int64_t soundSkipped;     // sound blocks short of 1024 sample frames
         int64_t packetsDiscarded; // still queued at Close, released unencoded
         int64_t convertCpuUs;     // packer thread CPU time converting pictures
@@ -57,15 +82,22 @@ public:
     int Open(const char* fileName, int srcWidth, int srcHeight, int bitsPerPixel, uint32_t fourcc,
              int dstWidth, int dstHeight, int fps);
     // Hands a packet over: queued, or released at once when refused or when
-    // the packer is not open. The caller never releases its copy afterwards.
-    // Pictures: type 0, the layout given to Open, timestamp = frame number.
-    // Sound: type 1, 1024 interleaved 16-bit stereo sample frames. Always 0.
-    // Any thread.
+    // the packer is not open or closing. The caller never releases its copy
+    // afterwards. Pictures: type 0, the layout given to Open, timestamp =
+    // frame number. Sound: type 1, 1024 interleaved 16-bit stereo sample
+    // frames, timestamp = milliseconds on the recording clock (the one the
+    // frame numbers count) at which its first sample was captured; may be
+    // negative. Always 0. Any thread.
     int Push(MMPacket* packet);
-    // Ends the thread (finishing the packet in hand), drains the encoders,
-    // writes the trailer and closes the file, then releases every packet
-    // still queued. Any state; a second call does nothing. UI thread, after
-    // every producer has stopped.
+    // Stops taking packets and returns at once; the packer's thread encodes
+    // what is queued, drains the encoders, writes the trailer and closes the
+    // file. Any state; later calls do nothing. UI thread, after every
+    // producer has stopped.
+    void BeginClose();
+    // True once the file is complete (or there is none to finish). Any thread.
+    bool IsFinished() const { return m_finished; }
+    // BeginClose, then waits until the file is complete and releases
+    // everything. Any state; a second call does nothing. UI thread.
     void Close();
 
     Stats GetStats();
@@ -79,11 +111,15 @@ private:
 
     void EncodeAndRelease(MMPacket& packet);
     void EncodePicture(const MMPacket& packet);
-    void EncodeSound(const MMPacket& packet);
+    void PlaceSound(const MMPacket& packet);
+    void AppendSound(const uint8_t* samples, int64_t frames);
+    void EncodeSoundFrame();
+    void FinishFile();
 
     PacketQueue m_queue;            // has its own lock, held only for list work
     std::atomic<bool> m_quit;       // set by Close, read by the thread every pass
     std::atomic<bool> m_accepting;  // Push queues packets only while set
+    std::atomic<bool> m_finished;   // the file is complete (or there is none)
     bool m_opened;                  // Open was called: never again
     Mp4Muxer* m_muxer;              // owned; packer thread only while it runs
     VideoFrameScaler* m_scaler;     // owned; packer thread only while it runs
@@ -94,6 +130,13 @@ private:
     int32_t m_dstHeight;
     int32_t m_fps;
     int64_t m_audioSamples;         // sample frames encoded so far: next sound pts
+    // Sound placement (packer thread).
+    bool m_soundStarted;            // the first block has been placed
+    int64_t m_soundPlaced;          // sample frames in the track so far, silence included
+    int64_t m_trimPending;          // sample frames still to drop from the next blocks
+    double m_soundOffset;           // smoothed offset of the blocks from their place, frames
+    uint8_t* m_soundFrame;          // one encoder frame being filled
+    int m_soundFill;                // sample frames in it
     bool m_havePicture;             // m_lastPts holds a picture's timestamp
     int32_t m_lastPts;              // timestamp of the last picture sent to the encoder
 
@@ -102,6 +145,8 @@ private:
     std::atomic<int64_t> m_picturesEncoded;
     std::atomic<int64_t> m_soundEncoded;
     std::atomic<int64_t> m_soundSkipped;
+    std::atomic<int64_t> m_soundSilence;
+    std::atomic<int64_t> m_soundTrimmed;
     std::atomic<int64_t> m_packetsDiscarded;
     std::atomic<int64_t> m_convertCpuUs;
     std::atomic<int64_t> m_encodeCpuUs;

@@ -22,6 +22,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
+#include <libavutil/opt.h>
 }
 
 #include "os/OS_Log.h"
@@ -31,6 +32,14 @@ namespace {
 // A key frame at least once a second at 25 frames per second, so a damaged
 // or cut file can be played from the next second on.
 const int KEY_FRAME_INTERVAL = 25;
+
+// An MP4 written in fragments, one at each key frame and at least every
+// half second: each fragment carries its own index, so a recording cut
+// short (killed, power lost) plays up to its last whole fragment, at most
+// about a second before the cut, and the trailer at a clean stop only adds
+// the last fragment and a random-access table: nothing is rewritten.
+const char* const FRAGMENT_FLAGS = "frag_keyframe+empty_moov+default_base_moof";
+const char* const FRAGMENT_MICROSECONDS = "500000";
 
 // FFmpeg's reason for err, on the level of the failure it explains.
 void LogReason(int level, const char* what, int err) {
@@ -136,7 +145,15 @@ int Mp4Muxer::Open(const char* fileName, VideoStreamParams video, AudioStreamPar
     }
 
     // header
-    int err = avformat_write_header(m_formatContext, nullptr);
+    AVDictionary* options = nullptr;
+    if (av_opt_find(m_formatContext->priv_data, "movflags", nullptr, 0, 0)) {
+        av_dict_set(&options, "movflags", FRAGMENT_FLAGS, 0);
+        av_dict_set(&options, "frag_duration", FRAGMENT_MICROSECONDS, 0);
+    }
+    // every fragment reaches the file at once, not when a buffer fills
+    av_dict_set(&options, "flush_packets", "1", 0);
+    int err = avformat_write_header(m_formatContext, &options);
+    av_dict_free(&options);
     if (err < 0) {
         OS_Log::Error("failed to write header \n");
         LogReason(OS_Log::LEVEL_ERROR, fileName, err);
@@ -301,6 +318,13 @@ int Mp4Muxer::EncodeAndWrite(OutputStream& os, const AVFrame* frame) {
         // the last picture none, and players would drop it.
         if (m_packet->duration == 0 && os.codec->codec_type == AVMEDIA_TYPE_VIDEO)
             m_packet->duration = 1;
+        // The AAC encoder's warm-up comes first, before time 0; moved to
+        // start at 0 the track needs no edit list, which players ignore in
+        // fragmented files (see AudioStartDelay).
+        if (os.codec->codec_type == AVMEDIA_TYPE_AUDIO && m_packet->pts != AV_NOPTS_VALUE) {
+            m_packet->pts += os.codec->initial_padding;
+            m_packet->dts += os.codec->initial_padding;
+        }
         av_packet_rescale_ts(m_packet, os.codec->time_base, os.stream->time_base);
         m_packet->stream_index = os.stream->index;
         // The packer's one thread already writes in arrival order: no
@@ -316,6 +340,8 @@ int Mp4Muxer::EncodeAndWrite(OutputStream& os, const AVFrame* frame) {
     }
     return result;
 }
+
+int Mp4Muxer::AudioStartDelay() const { return m_audioOut.codec ? m_audioOut.codec->initial_padding : 0; }
 
 void Mp4Muxer::Close() {
     if (m_headerWritten) {

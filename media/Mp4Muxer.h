@@ -11,8 +11,10 @@ struct AVPacket;
 struct AVStream;
 
 // Writes one MP4 file with at most one video and one audio stream, each
-// with its own encoder. Not thread-safe: one thread (the packer's) uses it
-// from Open to Close.
+// with its own encoder. MP4 files are written in fragments, one per video
+// key frame and every half second: a file whose writer died plays up to
+// its last whole fragment.
+// Not thread-safe: one thread (the packer's) uses it from Open to Close.
 class Mp4Muxer {
 public:
     Mp4Muxer();
@@ -28,10 +30,14 @@ public:
     // periods, and writes what the encoder gives back. 1 when a packet was
     // written, 0 when the encoder kept the frame, -1 on failure.
     int EncodeVideo(AVFrame* frame);
-    // Encodes one frame of interleaved 16-bit sound whose pts counts samples;
-    // converted first when the encoder wants another sample format. Results
-    // as EncodeVideo.
+    // Encodes one frame of interleaved 16-bit sound whose pts counts samples
+    // fed so far; converted first when the encoder wants another sample
+    // format. Results as EncodeVideo.
     int EncodeAudio(AVFrame* frame);
+    // Sample frames of encoder warm-up the sound track starts with: the
+    // frame with pts 0 given to EncodeAudio plays this late, so the first
+    // sample fed belongs there on the time line. Valid after Open.
+    int AudioStartDelay() const;
     // Drains both encoders, writes the trailer, releases everything. Safe in
     // any state and twice.
     void Close();

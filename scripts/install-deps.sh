@@ -15,7 +15,7 @@ PACKAGES=(
   qttools5-dev-tools qttools5-dev desktop-file-utils appstream dpkg-dev
   # run and test: private X server, sound server, desktop driving, stream checks
   xvfb pulseaudio pulseaudio-utils xdotool x11-utils x11-xserver-utils x11-apps twm
-  ffmpeg dbus-x11 xdg-utils tzdata
+  ffmpeg dbus-x11 xdg-utils tzdata procps
   libqt5multimedia5-plugins
   # the camera preview draws with OpenGL: Mesa's software renderer under Xvfb
   libgl1-mesa-dri

@@ -122,8 +122,9 @@ TEST(AvPacker, WritesBothStreamsAsSpecified) {
             PushPaced(packer, MakePacket(VIDEO, picture, i + 1, &memory));
         }
         for (; blocks * SOUND_BLOCK_FRAMES < (i + 1) * SOUND_SAMPLE_RATE / FPS; ++blocks) {
-            MMPacket block = MakePacket(AUDIO, SineBlock(blocks * SOUND_BLOCK_FRAMES, 440), 999, &memory);
-            packer.Push(&block);  // its timestamp is not looked at
+            MMPacket block =
+                MakePacket(AUDIO, SineBlock(blocks * SOUND_BLOCK_FRAMES, 440), SoundMs(blocks * 1024), &memory);
+            packer.Push(&block);
         }
     }
     packer.Close();
@@ -171,9 +172,9 @@ TEST(AvPacker, WritesBothStreamsAsSpecified) {
 }
 
 // While the packer is busy with one packet, two more pictures may wait and
-// every sound block is kept; further pictures are released at Push. At
-// Close the producers have stopped, so what they queued is the end of the
-// recording and is written before the trailer.
+// every sound block is kept; further pictures are released at Push. At the
+// stop the producers have stopped, so what they queued is the end of the
+// recording: it is written, and the file finished, in the background.
 TEST(AvPacker, KeepsTwoPicturesWaitingAndWritesTheQueueAtClose) {
     TempDir dir;
     std::string path = dir.File("admit.mp4");
@@ -193,18 +194,27 @@ TEST(AvPacker, KeepsTwoPicturesWaitingAndWritesTheQueueAtClose) {
             MMPacket p = MakePacket(VIDEO, picture, i + 1, &memory);
             packer.Push(&p);
         }
-        MMPacket s = MakePacket(AUDIO, SineBlock(i * 1024, 440), 0, &memory);
+        MMPacket s = MakePacket(AUDIO, SineBlock(i * 1024, 440), SoundMs(i * 1024), &memory);
         packer.Push(&s);
     }
     EXPECT_EQ(3, packer.GetStats().picturesRefused);
     EXPECT_EQ(3, memory.Frees()) << "pictures 3, 4 and 5 released at once, by the pushing thread";
 
+    // the stop returns at once, the thread still being held; the queue is
+    // written and the file finished in the background
+    int64_t start = OS_NowMs();
+    packer.BeginClose();
+    EXPECT_LT(OS_NowMs() - start, 50);
+    EXPECT_FALSE(packer.IsFinished());
+    MMPacket late = MakePacket(AUDIO, SineBlock(0, 440), 0, &memory);
+    packer.Push(&late);
     memory.Let();
-    packer.Close();
-    EXPECT_EQ(0, memory.Outstanding());
-    EXPECT_EQ(blocks, packer.GetStats().soundEncoded);
+    ASSERT_TRUE(WaitUntil([&] { return packer.IsFinished(); }));
+    EXPECT_EQ(blocks, packer.GetStats().soundEncoded) << "a block pushed after the stop is not taken";
     Mp4Probe probe;
     ASSERT_EQ(0, probe.Open(path)) << probe.Error();
+    packer.Close();
+    EXPECT_EQ(0, memory.Outstanding());
     EXPECT_EQ((std::vector<int64_t>{0, 1, 2}), FrameNumbers(probe));
     ProbeSound sound;
     ASSERT_EQ(0, probe.DecodeSound(1, &sound)) << probe.Error();
@@ -250,6 +260,97 @@ TEST(AvPacker, RecordsAnySizeAndClosesCleanly) {
     EXPECT_EQ(threads, CountThreads());
 }
 
+namespace {
+
+// A sound source as the packer sees it: block n's first sample was
+// captured at CaptureSeconds(n * 1024) on the recording clock; silence but
+// for a 60 ms 1 kHz beep at BEEP_S. The blocks reach the packer burstMs
+// apart in bunches (0: as captured).
+struct SoundSource {
+    const char* name;
+    double startS;     // first sample captured
+    double speed;      // source clock / real clock
+    double stallAtS;   // a 2 s stall of the source here (0: none)
+    int burstMs;
+    double silenceS;   // added after the start
+
+    double CaptureSeconds(int64_t frame) const {
+        double t = startS + frame / (SOUND_SAMPLE_RATE * speed);
+        return stallAtS > 0 && t >= stallAtS ? t + 2.0 : t;
+    }
+};
+
+const double RECORDING_S = 30.0;
+const double BEEP_S = 25.0;
+
+std::vector<uint8_t> BeepBlock(const SoundSource& source, int64_t firstFrame) {
+    std::vector<uint8_t> block(SOUND_BLOCK_FRAMES * 4, 0);
+    int16_t* samples = reinterpret_cast<int16_t*>(block.data());
+    for (int i = 0; i < SOUND_BLOCK_FRAMES; ++i) {
+        double t = source.CaptureSeconds(firstFrame + i) - BEEP_S;
+        if (t >= 0 && t < 0.06)
+            samples[2 * i] = samples[2 * i + 1] = (int16_t)std::lround(16384.0 * std::sin(2 * M_PI * 1000 * t));
+    }
+    return block;
+}
+
+}  // namespace
+
+// Sound is placed by its capture time whatever the source does: a late
+// start and a stall are filled with silence, a fast clock is trimmed, bursts
+// change nothing; a beep lands where it was captured, the sound ends with
+// the pictures, and a steady source gets nothing added or cut.
+TEST(AvPacker, PlacesSoundByItsCaptureTime) {
+    const SoundSource sources[] = {
+        // the last burst comes 0.25 s before the stop: the end is silence
+        {"steady, in 1.75 s bursts", 0.0, 1.0, 0, 1750, RECORDING_S - 320 * 1024 / 11025.0},
+        {"starts 1.5 s late", 1.5, 1.0, 0, 0, 0},
+        {"stalls 2 s at 10 s", 0.0, 1.0, 10.0, 0, 2.0},
+        {"clock 0.2 % fast", 0.0, 1.002, 0, 0, 0},
+    };
+    std::vector<uint8_t> picture = SolidPicture(64, 48, 4, 10, 20, 30);
+    for (const SoundSource& source : sources) {
+        SCOPED_TRACE(source.name);
+        TempDir dir;
+        std::string path = dir.File("sync.mp4");
+        AvPacker packer;
+        ASSERT_EQ(0, packer.Open(path.c_str(), 64, 48, 32, 0, 64, 48, FPS));
+        int64_t frame = 0;
+        for (int n = 0; n <= RECORDING_S * FPS; ++n) {
+            // the late sound source comes with a first picture 0.2 s late
+            if (n < RECORDING_S * FPS && (n >= 5 || source.startS == 0))
+                PushPaced(packer, MakePacket(VIDEO, picture, n, nullptr));
+            // the blocks captured by now, or by the last burst; all at the stop
+            double now = source.burstMs           ? (n * 40 / source.burstMs) * source.burstMs / 1000.0
+                         : n == RECORDING_S * FPS ? RECORDING_S
+                                                  : n * 0.04;
+            for (; source.CaptureSeconds(frame + SOUND_BLOCK_FRAMES) <= now; frame += SOUND_BLOCK_FRAMES) {
+                int64_t ms = (int64_t)std::floor(source.CaptureSeconds(frame) * 1000);
+                MMPacket block = MakePacket(AUDIO, BeepBlock(source, frame), ms, nullptr);
+                packer.Push(&block);
+            }
+        }
+        packer.Close();
+        EXPECT_NEAR(source.silenceS, packer.GetStats().soundSilence / 11025.0, 0.1) << "the end: up to a block";
+        EXPECT_NEAR(RECORDING_S * (1 - 1 / source.speed), packer.GetStats().soundTrimmed / 11025.0, 0.03);
+
+        Mp4Probe probe;
+        ASSERT_EQ(0, probe.Open(path)) << probe.Error();
+        ProbeSound sound;
+        ASSERT_EQ(0, probe.DecodeSound(1, &sound)) << probe.Error();
+        const std::vector<ProbePacket>& pictures = probe.Packets(0);
+        ASSERT_FALSE(pictures.empty());
+        EXPECT_EQ(0, pictures.front().pts) << "the first picture shows from the start";
+        EXPECT_EQ(0, sound.firstPts) << "the sound track starts with the pictures";
+        EXPECT_NEAR(probe.Streams()[0].ToSeconds(pictures.back().pts + pictures.back().duration),
+                    (double)sound.Frames() / 11025, 0.1) << "sound and picture lengths";
+        int64_t onset = 0;
+        while (onset < sound.Frames() && std::fabs(sound.samples[onset * 2]) < 0.25)
+            ++onset;
+        EXPECT_NEAR(BEEP_S, (double)onset / 11025, 0.04) << "the beep's place";
+    }
+}
+
 TEST(AvPackerFaults, OpenFailsCleanlyWhenTheFileCannotBeMade) {
     TempDir dir;
     std::string regularFile = dir.File("not-a-folder");
@@ -283,7 +384,7 @@ TEST(AvPackerFaults, DiskFullIsLoggedAndCloseStillFinishes) {
         std::vector<uint8_t> picture(640 * 480 * 4);
         for (int i = 0; i < 75; ++i) {
             std::generate(picture.begin(), picture.end(), [&] { return (uint8_t)random(); });
-            MMPacket s = MakePacket(AUDIO, SineBlock(i * 1024, 440), 0, &memory);
+            MMPacket s = MakePacket(AUDIO, SineBlock(i * 1024, 440), SoundMs(i * 1024), &memory);
             packer.Push(&s);
             PushPaced(packer, MakePacket(VIDEO, picture, i, &memory));
         }

@@ -1,6 +1,6 @@
 // vidloom:sanitize
-// The capture thread against the test sound server: block size and time
-// accounting, pacing, the tone and its continuity, prompt Close, bad ids,
+// The capture thread against the test sound server: block size and capture
+// times, pacing, the tone and its continuity, prompt Close, bad ids,
 // no server, and a source that vanishes.
 #include <gtest/gtest.h>
 
@@ -8,6 +8,7 @@
 #include <cmath>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "capture/Recorder.h"
@@ -95,6 +96,20 @@ int SineBreaks(const ProbeSound& sound, int channel) {
     return breaks;
 }
 
+// Each block carries the time its first sample was captured, on the
+// OS_NowMs() clock: before it was delivered, and one block's length after
+// the previous one however the blocks arrived (steadily, in bursts, behind
+// a slow callback).
+void ExpectCaptureTimes(const Collector& collector) {
+    for (size_t n = 0; n < collector.times.size(); ++n) {
+        EXPECT_LT(collector.times[n], collector.arrivalsMs[n] / 1000.0) << "block " << n;
+        EXPECT_GT(collector.times[n], collector.arrivalsMs[n] / 1000.0 - 5.0) << "block " << n;
+        if (n > 0) {
+            EXPECT_NEAR(1024.0 / RATE, collector.times[n] - collector.times[n - 1], 0.015) << "block " << n;
+        }
+    }
+}
+
 }  // namespace
 
 TEST(Recorder, MonitorDeliversWholeBlocksAtBlockPaceUntilClose) {
@@ -111,8 +126,7 @@ TEST(Recorder, MonitorDeliversWholeBlocksAtBlockPaceUntilClose) {
     ExpectPromptClose(recorder, collector);  // twice is harmless
 
     std::lock_guard<std::mutex> guard(collector.mutex);
-    for (size_t n = 0; n < collector.times.size(); ++n)
-        EXPECT_NEAR((n + 1) * 1024.0 / 11025.0, collector.times[n], 1e-9) << "block " << n;
+    ExpectCaptureTimes(collector);
     double paceMs = (collector.arrivalsMs[15] - collector.arrivalsMs[5]) / 10.0;
     EXPECT_GT(paceMs, 60.0);
     EXPECT_LT(paceMs, 130.0);
@@ -145,7 +159,54 @@ TEST(Recorder, DefaultSourceKeepsTheToneWholeBehindASlowCallback) {
     EXPECT_EQ(0, SineBreaks(sound, 1)) << "right channel";
     EXPECT_NEAR(440.0, sound.Frequency(0), 2.0);
     EXPECT_GT(sound.Rms(1, 0, sound.Frames()), 0.1) << "a tone, not silence";
-    EXPECT_NEAR(30 * 1024.0 / 11025.0, collector.times[29], 1e-9) << "time counts blocks, however late they come";
+    ExpectCaptureTimes(collector);
+}
+
+// A device whose clock runs 0.2 % fast: a pipe source fed by a writer that
+// sends 11025 * 1.002 sample frames a second. The blocks' times follow the
+// writer's clock, not the count of samples: 10 s of it hold 20 ms more
+// sound than 10 s, and that must not move the times.
+TEST(Recorder, TimesFollowTheDeviceClockNotTheSampleCount) {
+    REQUIRE_PULSE();
+    TempDir dir;
+    int status = -1;
+    std::string module = RunCommand("pactl load-module module-pipe-source source_name=vidloom_fast file=" +
+                                        dir.File("fast") + " format=s16le rate=11025 channels=2", &status);
+    ASSERT_EQ(0, status) << module;
+    const double speed = 1.002;
+    std::atomic<bool> writing{true};
+    std::thread writer([&] {
+        // silence: only the pace matters
+        FILE* pipe = fopen(dir.File("fast").c_str(), "wb");
+        std::vector<char> zeros(4 * RATE);
+        for (int64_t start = OS_NowMs(), written = 0; pipe && writing; OS_Sleep(5)) {
+            int64_t due = (int64_t)((OS_NowMs() - start) * RATE * speed / 1000);
+            written += (int64_t)fwrite(zeros.data(), 4, (size_t)std::min<int64_t>(due - written, RATE), pipe);
+            fflush(pipe);
+        }
+        if (pipe)
+            fclose(pipe);
+    });
+    Collector collector(3);
+    Recorder recorder(&collector);
+    ASSERT_EQ(0, recorder.Open(SourceGuidText("vidloom_fast").c_str(), 3, CHANNELS, RATE, FRAMES));
+    ASSERT_EQ(0, recorder.StartCapture());
+    ASSERT_TRUE(collector.WaitFor(120));
+    recorder.Close();
+    writing = false;
+    writer.join();
+    RunCommand("pactl unload-module " + module);
+
+    // each block's time less its place by the device's clock: the same at
+    // the start and 10 s later
+    std::lock_guard<std::mutex> guard(collector.mutex);
+    const std::vector<double>& t = collector.times;
+    double early = 0, late = 0;
+    for (size_t n = 5, m = t.size() - 10; n < 15; ++n, ++m) {
+        early += (t[n] - n * 1024.0 / (RATE * speed)) / 10;
+        late += (t[m] - m * 1024.0 / (RATE * speed)) / 10;
+    }
+    EXPECT_NEAR(early, late, 0.01) << "the device's fast clock is followed";
 }
 
 TEST(Recorder, BadIdsAndNoServerFailOpen) {

@@ -41,7 +41,8 @@ ScreenRecorder::ScreenRecorder(QWidget* parent)
     : BaseDialog("bg.png", parent), ui(), m_outline(nullptr), m_mode(MODE_FULL_SCREEN),
       m_infoWindow(nullptr), m_startKey(nullptr), m_stopKey(nullptr), m_trayIcon(nullptr),
       m_trayMenu(nullptr), m_chosenWindow(0), m_useMicrophone(false), m_recording(false),
-      m_starting(false), m_choosing(false), m_blinkOn(false), m_blinkTimerId(0) {
+      m_starting(false), m_choosing(false), m_blinkOn(false), m_blinkTimerId(0),
+      m_finishTimerId(0) {
     SetupUi();
 
     // Drop-down lists the style sheet can style.
@@ -213,7 +214,7 @@ void ScreenRecorder::ShowError(const QString& text) {
 }
 
 int ScreenRecorder::OnStartRecord() {
-    if (m_recording || m_starting || m_choosing)
+    if (m_recording || m_starting || m_choosing || m_finishTimerId)
         return 0;
     m_starting = true;
     hide();
@@ -304,7 +305,7 @@ int ScreenRecorder::OnStopRecord() {
     // A start in progress finishes or undoes itself; a chooser is open.
     if (m_starting || m_choosing)
         return 0;
-    StopRecording();
+    StopRecordingInBackground();
     m_recording = false;
     ui.grpScreenMode->setEnabled(true);
     ui.btnStart->show();
@@ -320,6 +321,25 @@ void ScreenRecorder::StopRecording() {
     m_session.StopSound();
     m_session.StopCapture();
     m_session.ClosePacker();
+    if (m_finishTimerId) {
+        killTimer(m_finishTimerId);
+        m_finishTimerId = 0;
+        ui.btnStart->setEnabled(true);
+        unsetCursor();
+    }
+}
+
+void ScreenRecorder::StopRecordingInBackground() {
+    m_session.StopSound();
+    m_session.StopCapture();
+    m_session.BeginClosePacker();
+    if (m_session.PackerFinished() || m_finishTimerId) {
+        m_session.ClosePacker();
+        return;
+    }
+    ui.btnStart->setEnabled(false);
+    setCursor(Qt::BusyCursor);
+    m_finishTimerId = startTimer(FINISH_POLL_MS);
 }
 
 int ScreenRecorder::OnScreenFrame(MMPacket* packet) { return m_session.OnScreenFrame(packet); }
@@ -449,6 +469,8 @@ void ScreenRecorder::OnTrayIconActivated(QSystemTrayIcon::ActivationReason reaso
 }
 
 void ScreenRecorder::timerEvent(QTimerEvent* event) {
+    if (event->timerId() == m_finishTimerId && m_session.PackerFinished())
+        StopRecording();  // only releases what is left
     if (event->timerId() != m_blinkTimerId)
         return;
     ui.btnStop->setIcon(m_blinkOn ? m_iconRecordingOn : m_iconRecordingOff);

@@ -34,6 +34,8 @@ public:
     enum Mode { MODE_FULL_SCREEN = 0, MODE_WINDOW = 1, MODE_REGION = 2 };
     // Period of the stop button's blinking.
     static constexpr int BLINK_MS = 500;
+    // How often the bar looks whether the last file is finished.
+    static constexpr int FINISH_POLL_MS = 50;
 
     explicit ScreenRecorder(QWidget* parent);
     ~ScreenRecorder() override;
@@ -73,6 +75,10 @@ private:
     int StartMicrophone();
     // Stops the sound, then the pictures, then finishes the file.
     void StopRecording();
+    // The same, but the file is finished in the background (a backlog of
+    // queued pictures and sound must not hold up the bar), which shows it
+    // is busy and takes no new start until then.
+    void StopRecordingInBackground();
     // Runs a chooser dialog; the hot keys and the tray do nothing meanwhile.
     int RunChooser(QDialog* chooser);
     // Message, undo, bar back; the start guard holds throughout.
@@ -129,4 +135,5 @@ private:
     QIcon m_iconRecordingOn;
     QIcon m_iconRecordingOff;
     int m_blinkTimerId;
+    int m_finishTimerId;  // non-zero while the last file is being finished
 };

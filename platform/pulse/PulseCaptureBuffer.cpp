@@ -11,8 +11,10 @@
 #include "platform/pulse/PulseConnection.h"
 
 PulseCaptureBuffer::PulseCaptureBuffer()
-    : m_connection(nullptr), m_stream(nullptr), m_fragmentOffset(0), m_ring(nullptr), m_size(0),
-      m_segmentCount(0), m_segmentEnd(), m_segmentIndex(), m_stopIndex(-1), m_state(),
+    : m_connection(nullptr), m_stream(nullptr), m_fragmentOffset(0), m_nextTime(0), m_bytesPerSecond(0),
+      m_timingRequest(nullptr), m_timingAskedMs(0),
+      m_ring(nullptr), m_size(0), m_segmentCount(0), m_segmentEnd(), m_segmentIndex(), m_stopIndex(-1),
+      m_state(), m_segmentTime(),
       m_writePos(0), m_running(false), m_pending(), m_queue(), m_queueHead(0), m_queueCount(0) {}
 
 PulseCaptureBuffer::~PulseCaptureBuffer() { Close(); }
@@ -30,6 +32,7 @@ int PulseCaptureBuffer::Init(PulseConnection* connection, const std::string& sou
         return -1;
     m_ring = new uint8_t[bytes]();
     m_size = bytes;
+    m_bytesPerSecond = (int)pa_bytes_per_second(&spec);
     m_connection = connection;
     m_sourceName = sourceName;
 
@@ -38,6 +41,7 @@ int PulseCaptureBuffer::Init(PulseConnection* connection, const std::string& sou
     if (m_stream) {
         pa_stream_set_read_callback(m_stream, &PulseCaptureBuffer::OnRead, this);
         pa_stream_set_state_callback(m_stream, &PulseCaptureBuffer::OnState, this);
+        pa_stream_set_latency_update_callback(m_stream, &PulseCaptureBuffer::OnTiming, this);
     }
     m_connection->Unlock();
     if (!m_stream) {
@@ -62,8 +66,9 @@ int PulseCaptureBuffer::Connect(int fragmentBytes) {
 
     m_connection->Lock();
     int result = -1;
+    // The server's timing reports date every block.
     pa_stream_flags_t flags =
-        (pa_stream_flags_t)(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY);
+        (pa_stream_flags_t)(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE);
     if (pa_stream_connect_record(m_stream, m_sourceName.c_str(), &attr, flags) >= 0) {
         int64_t deadline = OS_NowMs() + PulseConnection::CONNECT_TIMEOUT_MS;
         for (;;) {
@@ -88,6 +93,12 @@ void PulseCaptureBuffer::Close() {
         m_connection->Lock();
         pa_stream_set_read_callback(m_stream, nullptr, nullptr);
         pa_stream_set_state_callback(m_stream, nullptr, nullptr);
+        pa_stream_set_latency_update_callback(m_stream, nullptr, nullptr);
+        if (m_timingRequest) {
+            pa_operation_cancel(m_timingRequest);
+            pa_operation_unref(m_timingRequest);
+            m_timingRequest = nullptr;
+        }
         if (PA_STREAM_IS_GOOD(pa_stream_get_state(m_stream)))
             pa_stream_disconnect(m_stream);
         pa_stream_unref(m_stream);
@@ -219,6 +230,10 @@ void PulseCaptureBuffer::OnRead(pa_stream*, size_t, void* self) {
     static_cast<PulseCaptureBuffer*>(self)->Pump();
 }
 
+void PulseCaptureBuffer::OnTiming(pa_stream*, void* self) {
+    static_cast<PulseCaptureBuffer*>(self)->Pump();
+}
+
 void PulseCaptureBuffer::OnState(pa_stream* stream, void* self) {
     pa_stream_state_t state = pa_stream_get_state(stream);
     if (state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED)
@@ -244,6 +259,18 @@ void PulseCaptureBuffer::Pump() {
         if (m_state[k] != SEGMENT_FREE)
             return;  // the reader has not taken it yet: the rest waits in the stream
 
+        // a segment begins: date its first byte
+        uint32_t previousEnd = m_segmentEnd[k == 0 ? m_segmentCount - 1 : k - 1];
+        uint32_t segmentStart = (previousEnd + 1) % (uint32_t)m_size;
+        if (m_writePos == segmentStart) {
+            double time = StreamTime(m_fragmentOffset);
+            if (time <= 0)
+                return;  // not before the server's first timing report: it comes with a Pump
+            m_segmentTime[k] = time;
+            uint32_t segmentBytes = (m_segmentEnd[k] + (uint32_t)m_size - previousEnd - 1) % (uint32_t)m_size + 1;
+            m_nextTime = m_segmentTime[k] + (double)segmentBytes / m_bytesPerSecond;
+        }
+
         // copy up to the segment's end (or the ring's end, when segment 0 wraps)
         uint32_t end = m_writePos <= m_segmentEnd[k] ? m_segmentEnd[k] + 1 : (uint32_t)m_size;
         size_t count = std::min(bytes - m_fragmentOffset, (size_t)(end - m_writePos));
@@ -265,6 +292,46 @@ void PulseCaptureBuffer::Pump() {
             m_fragmentOffset = 0;
         }
     }
+}
+
+double PulseCaptureBuffer::StreamTime(size_t offset) {
+    const pa_timing_info* info = pa_stream_get_timing_info(m_stream);
+    if (info && !info->read_index_corrupt && !info->write_index_corrupt) {
+        int64_t byte = info->read_index + (int64_t)offset;
+        if (info->write_index > byte) {
+            // The report knows this byte: when it was taken, the byte was
+            // as old as the bytes written after it, plus what still sat in
+            // the device. A sink's monitor hands sound over before the sink
+            // plays it (sink_usec, 0 for other sources): it is heard, and
+            // belongs on the time line, that much later.
+            double reportTime = OS_NowMs() / 1000.0 - (double)pa_timeval_age(&info->timestamp) / 1e6;
+            return reportTime - (double)info->source_usec / 1e6 + (double)info->sink_usec / 1e6 -
+                   (double)(info->write_index - byte) / m_bytesPerSecond;
+        }
+    }
+    // The last report predates this byte: ask for a new one, which pumps
+    // again when it comes. A server that stops reporting: go on from the
+    // last block.
+    if (m_timingRequest && pa_operation_get_state(m_timingRequest) != PA_OPERATION_RUNNING) {
+        pa_operation_unref(m_timingRequest);
+        m_timingRequest = nullptr;
+    }
+    if (!m_timingRequest) {
+        m_timingRequest = pa_stream_update_timing_info(m_stream, nullptr, nullptr);
+        m_timingAskedMs = OS_NowMs();
+    }
+    if (OS_NowMs() - m_timingAskedMs > TIMING_WAIT_MS)
+        return m_nextTime;
+    return 0;
+}
+
+double PulseCaptureBuffer::CaptureTime(int index) {
+    OS_MutexLocker lock(m_ringLock);
+    for (int k = 0; k < m_segmentCount; ++k) {
+        if (m_segmentIndex[k] == index)
+            return m_segmentTime[k];
+    }
+    return 0;
 }
 
 void PulseCaptureBuffer::Signal(int index) {

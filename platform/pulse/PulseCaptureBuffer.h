@@ -7,6 +7,7 @@
 #include "os/OS_Semaphore.h"
 
 class PulseConnection;
+struct pa_operation;
 struct pa_stream;
 
 // A capture ring filled from a record stream of one source.
@@ -28,6 +29,9 @@ public:
     static constexpr int MAX_POSITIONS = 4;
     // The position that is signalled by Stop instead of by data.
     static constexpr uint32_t OFFSET_STOP = 0xFFFFFFFF;
+    // How long data waits for a timing report that dates it before it is
+    // dated as following the previous block.
+    static constexpr int64_t TIMING_WAIT_MS = 500;
 
     PulseCaptureBuffer();
     ~PulseCaptureBuffer();
@@ -68,6 +72,13 @@ public:
              uint32_t* size2);
     // Hands the regions of a Lock back; their segments may be refilled.
     int Unlock(void* part1, uint32_t size1, void* part2, uint32_t size2);
+    // When the first sample of the segment that ends at position index was
+    // captured: seconds on the OS_NowMs() clock (OS_NowMs() / 1000.0), from
+    // the server's timing report (the stream's latency then), so sound that
+    // waited (in the server, in the stream, behind a full ring) keeps its
+    // time; for a sink's monitor, when the sink plays it. Valid from its
+    // notification until Unlock; 0 for a position without data.
+    double CaptureTime(int index);
 
 private:
     PulseCaptureBuffer(const PulseCaptureBuffer&) = delete;
@@ -77,9 +88,16 @@ private:
 
     static void OnRead(pa_stream* stream, size_t bytes, void* self);
     static void OnState(pa_stream* stream, void* self);
+    // A timing report: data held back for want of one can be dated now.
+    static void OnTiming(pa_stream* stream, void* self);
 
     // With the main loop lock held: moves stream data into free segments.
     void Pump();
+    // With the main loop lock held: when the byte at the stream's read index
+    // plus offset bytes was captured, seconds on the OS_NowMs() clock, from
+    // the first timing report that knows the byte; 0 while there is none
+    // (one has been asked for).
+    double StreamTime(size_t offset);
     // With m_ringLock held: queues a notification and wakes the reader.
     void Signal(int index);
     // With m_ringLock held: the segment that holds byte offset, or -1.
@@ -92,6 +110,10 @@ private:
     std::string m_sourceName;
     pa_stream* m_stream;            // these two under the main loop lock
     size_t m_fragmentOffset;        // bytes of the stream's current fragment already copied
+    double m_nextTime;              // capture time of the byte after the last segment begun; 0: none
+    int m_bytesPerSecond;
+    pa_operation* m_timingRequest;  // a timing report asked for, or null
+    int64_t m_timingAskedMs;        // OS_NowMs() when it was asked for
     uint8_t* m_ring;
     int m_size;
 
@@ -103,6 +125,7 @@ private:
 
     OS_Mutex m_ringLock;            // guards the fields below
     SegmentState m_state[MAX_POSITIONS];
+    double m_segmentTime[MAX_POSITIONS];  // capture time of each segment's first byte
     uint32_t m_writePos;            // next ring byte the stream fills
     bool m_running;                 // between Start and Stop
     bool m_pending[MAX_POSITIONS];  // signalled, not yet taken

@@ -15,11 +15,12 @@ struct pa_operation;
 class PulseConnection {
 public:
     // How long Connect waits for the server to answer. A dead socket fails at
-    // once; this only bounds a server that accepts and then hangs.
-    static constexpr int CONNECT_TIMEOUT_MS = 3000;
+    // once; this only bounds a server that accepts and then hangs (stopped,
+    // say): the window waiting on it must not look frozen for 3 s.
+    static constexpr int CONNECT_TIMEOUT_MS = 2500;
     // How long an operation (source lookup, cork) may take before it is
     // cancelled and counted as failed.
-    static constexpr int OPERATION_TIMEOUT_MS = 3000;
+    static constexpr int OPERATION_TIMEOUT_MS = 2500;
     // Pause per pass while waiting for the server: short, so a wait never
     // adds much to a 93 ms block.
     static constexpr unsigned POLL_MS = 2;

@@ -132,10 +132,13 @@ double ProbeSound::Frequency(int channel) const {
     int64_t frames = Frames();
     double first = -1, last = -1;
     long crossings = 0;
+    bool armed = false;  // went below -0.01 since the last crossing: noise in silence does not count
     for (int64_t i = 1; i < frames; ++i) {
         float a = samples[(i - 1) * channels + channel];
         float b = samples[i * channels + channel];
-        if (a < 0 && b >= 0) {
+        armed = armed || a < -0.01f;
+        if (armed && a < 0 && b >= 0) {
+            armed = false;
             double t = (i - 1) + a / (a - b);  // interpolated crossing
             if (first < 0)
                 first = t;

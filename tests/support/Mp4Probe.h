@@ -68,7 +68,7 @@ struct ProbeSound {
 
     int64_t Frames() const { return channels ? (int64_t)samples.size() / channels : 0; }
     // Tone frequency of one channel in Hz from its rising zero crossings
-    // (0 when there are fewer than two).
+    // (0 when there are fewer than two); near-silence does not count.
     double Frequency(int channel) const;
     // Root mean square of one channel over [from, from + count) frames.
     double Rms(int channel, int64_t from, int64_t count) const;
