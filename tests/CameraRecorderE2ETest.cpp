@@ -186,7 +186,8 @@ TEST_F(CameraRecorderE2E, ReverseTurnsThePictureAndClosingFinishesTheRecording) 
     CheckCameraRecording(path, 3.0, true);
     Mp4Probe probe;
     ASSERT_EQ(0, probe.Open(path));
-    EXPECT_EQ(1u, probe.Streams().size()) << "no sound chosen";
+    int audio = probe.FindStream(ProbeStream::AUDIO);
+    EXPECT_TRUE(audio < 0 || probe.Packets(audio).empty()) << "no sound chosen";
 
     // Closing the window during a second recording finishes its file.
     app.Key("F3");
