@@ -6,6 +6,7 @@
 
 #include "capture/ScreenCapListener.h"
 #include "media/MemPool.h"
+#include "media/RecordingFormat.h"
 #include "os/OS_Clock.h"
 #include "os/OS_Semaphore.h"
 
@@ -21,7 +22,7 @@
 class FramePacer {
 public:
     // One picture per frame of the recording (25 per second), in ms.
-    static constexpr int FRAME_PERIOD_MS = 40;
+    static constexpr int FRAME_PERIOD_MS = (int)RecordingFormat::FRAME_PERIOD_MS;
     // Wait before asking the pool again when all its blocks are out, in ms.
     static constexpr unsigned POOL_RETRY_MS = 5;
 

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "media/RecordingFormat.h"
+
 struct AVFrame;
 
 // Presents one captured sound block (1024 interleaved 16-bit sample frames)
@@ -10,7 +12,7 @@ struct AVFrame;
 class AudioFrameHolder {
 public:
     // Sample frames in one block and in one encoded frame.
-    static constexpr int BLOCK_SAMPLES = 1024;
+    static constexpr int BLOCK_SAMPLES = RecordingFormat::FRAMES_PER_BLOCK;
 
     AudioFrameHolder();
     ~AudioFrameHolder();

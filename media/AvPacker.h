@@ -5,6 +5,7 @@
 
 #include "media/MMPacket.h"
 #include "media/PacketQueue.h"
+#include "media/RecordingFormat.h"
 #include "os/OS_Thread.h"
 
 class AudioFrameHolder;
@@ -33,10 +34,10 @@ class AvPacker : public OS_Thread {
 public:
     // Fixed encoding settings; the recording windows cannot change them.
     static constexpr int VIDEO_BIT_RATE = 1500000;      // bits per second
-    static constexpr int AUDIO_SAMPLE_RATE = 11025;     // samples per second
-    static constexpr int AUDIO_CHANNELS = 2;
+    static constexpr int AUDIO_SAMPLE_RATE = RecordingFormat::SAMPLE_RATE;
+    static constexpr int AUDIO_CHANNELS = RecordingFormat::CHANNELS;
     static constexpr int AUDIO_BIT_RATE = 64000;        // bits per second
-    static constexpr int AUDIO_FRAME_SAMPLES = 1024;    // sample frames per block and per AAC frame
+    static constexpr int AUDIO_FRAME_SAMPLES = RecordingFormat::FRAMES_PER_BLOCK;
     // Sleep at the top of a pass that found the queue empty: short enough for
     // 25 pictures and ~11 sound blocks a second plus their encoding, long
     // enough to leave the cores to the capture threads when idle.
