@@ -32,7 +32,7 @@ cd "$WORK"
 APP=$!
 workmode=$(timeout 20 xdotool search --sync --onlyvisible --name '^Quorvex$' | head -n1)
 xdotool mousemove --window "$workmode" 80 105 click 1
-bar=$(timeout 20 xdotool search --sync --onlyvisible --name '^桌面录像$' | head -n1)
+bar=$(timeout 20 xdotool search --sync --onlyvisible --name '^(桌面录像|Screen Recorder)$' | head -n1)
 xdotool windowmove "$bar" 2000 0
 sleep 1
 

@@ -23,7 +23,7 @@ APP=$!
 workmode=$(xdotool search --sync --onlyvisible --name '^Quorvex$' | head -n1)
 # "进入" sits at (30, 90) in the work-mode window, 100 x 30.
 xdotool mousemove --window "$workmode" 80 105 click 1
-xdotool search --sync --onlyvisible --name '^桌面录像$' >/dev/null
+xdotool search --sync --onlyvisible --name '^(桌面录像|Screen Recorder)$' >/dev/null
 sleep 1
 echo "demo: recording 5 s (F3) ..."
 xdotool key F3
@@ -34,7 +34,7 @@ done
 xdotool key F4
 sleep 1
 
-bar=$(xdotool search --sync --onlyvisible --name '^桌面录像$' | head -n1)
+bar=$(xdotool search --sync --onlyvisible --name '^(桌面录像|Screen Recorder)$' | head -n1)
 eval "$(xdotool getwindowgeometry --shell "$bar")"
 # "退出" is the last button of the bar.
 xdotool mousemove --window "$bar" $((WIDTH - 30)) $((HEIGHT / 2)) click 1
