@@ -16,3 +16,8 @@ QFrame* MakeFrame(QWidget* parent, const char* name, QFrame::Shape shape, QFrame
 // A row layout installed on parent.
 QHBoxLayout* MakeRow(QWidget* parent, const char* name, int spacing, int left, int top, int right,
                      int bottom);
+// The frame "frame_2" of both recorder windows with "btnStart" (icon above
+// its text) and "btnStop"; the texts come from the window, in its context.
+QFrame* MakeRecordButtons(QWidget* parent, const QString& startText, const QString& startTip,
+                          const QString& stopText, const QString& stopTip, QToolButton** start,
+                          QToolButton** stop);

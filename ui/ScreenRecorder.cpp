@@ -123,19 +123,8 @@ void ScreenRecorder::SetupUi() {
     QHBoxLayout* horizontalLayout_5 = MakeRow(ui.frame, "horizontalLayout_5", 0, 9, 9, 9, 9);
 
     // Start and stop.
-    ui.frame_2 = MakeFrame(ui.frame, "frame_2", QFrame::NoFrame, QFrame::Raised);
-    QHBoxLayout* horizontalLayout_2 = MakeRow(ui.frame_2, "horizontalLayout_2", 6, 8, 2, 8, 2);
-    ui.btnStart = MakeToolButton(ui.frame_2, "btnStart", tr("录制"), tr("开始录制(F3)"));
-    ui.btnStart->setIcon(QIcon(":/image/icon/record.png"));
-    ui.btnStart->setIconSize(QSize(40, 40));
-    ui.btnStart->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-    ui.btnStart->setCheckable(false);
-    ui.btnStart->setAutoRaise(false);
-    ui.btnStart->setWhatsThis("toolbar");
-    horizontalLayout_2->addWidget(ui.btnStart);
-    ui.btnStop = MakeToolButton(ui.frame_2, "btnStop", tr("停止"), tr("结束录制(F4)"));
-    ui.btnStop->setIconSize(QSize(32, 32));
-    horizontalLayout_2->addWidget(ui.btnStop);
+    ui.frame_2 = MakeRecordButtons(ui.frame, tr("录制"), tr("开始录制(F3)"), tr("停止"), tr("结束录制(F4)"),
+                                   &ui.btnStart, &ui.btnStop);
     horizontalLayout_5->addWidget(ui.frame_2);
 
     // What to record, and with which sound.
