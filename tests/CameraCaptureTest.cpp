@@ -82,7 +82,7 @@ protected:
 
 }  // namespace
 
-TEST_F(CameraCaptureTest, ListsTheTestCameraAndMatchesItsPathExactly) {
+TEST_F(CameraCaptureTest, ListsTheTestCameraMatchesItsPathExactlyAndListsEachSizeOnce) {
     std::vector<CameraInfo> cameras, without;
     ASSERT_EQ(0, EnumerateCameras(cameras));
     ASSERT_FALSE(cameras.empty());
@@ -102,18 +102,11 @@ TEST_F(CameraCaptureTest, ListsTheTestCameraAndMatchesItsPathExactly) {
         EXPECT_EQ(-1, result);
     EXPECT_EQ(7, fps);
 
-    unsetenv("VIDLOOM_TEST_CAMERA");
-    EXPECT_EQ(0, EnumerateCameras(without));
-    EXPECT_EQ(cameras.size() - 1, without.size());
-}
-
-TEST_F(CameraCaptureTest, KeepsTheCurrentFormatAndListsEachSizeOnce) {
-    CameraCapture capture;
+    // it opens in the format the camera has; each size is listed once
     ASSERT_EQ(0, capture.Open(PATH, &frames, 0, 0));
     EXPECT_EQ("640x480 16 1280 844715353 30", Fields(capture));
     EXPECT_TRUE(log.Contains("Camera: opening ... \n"));
     EXPECT_TRUE(log.Contains("Camera: (640x480) ,bpp=16, nCompression=844715353 , nFps=30  \n"));
-    int fps = 0;
     EXPECT_EQ(0, capture.GetFrameRate(&fps));
     EXPECT_EQ(30, fps);
     EXPECT_TRUE(log.Contains("Get AvgTimePerFrame: 333333 \n"));
@@ -130,6 +123,10 @@ TEST_F(CameraCaptureTest, KeepsTheCurrentFormatAndListsEachSizeOnce) {
     EXPECT_NE(std::string::npos, text.find("camera support:  640x480\n", first + 1));
     EXPECT_EQ(1, FindCapability(caps, 320, 240));
     EXPECT_EQ(-1, FindCapability(caps, 240, 320));
+
+    unsetenv("VIDLOOM_TEST_CAMERA");
+    EXPECT_EQ(0, EnumerateCameras(without));
+    EXPECT_EQ(cameras.size() - 1, without.size());
 }
 
 TEST_F(CameraCaptureTest, OpensTheFirstListedFormatOfASizeAndNeverOneItCannotTake) {

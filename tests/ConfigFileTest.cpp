@@ -82,17 +82,6 @@ TEST_F(ConfigFileTest, EditsChangeOnlyTheirLine) {
         << "an unchanged file is not rewritten";
 }
 
-TEST_F(ConfigFileTest, MissingFileIsNeverCreated) {
-    ConfigFile missing;
-    LogCapture log;
-    EXPECT_FALSE(missing.Load(path.c_str(), kCapacity));
-    EXPECT_TRUE(log.Contains("error in opening file!\n"));
-    EXPECT_EQ(7, missing.GetInt("camera.reverse", 7));
-    EXPECT_FALSE(missing.SetInt("camera.reverse", 1));
-    missing.Close();
-    EXPECT_EQ("", Listing());
-}
-
 TEST_F(ConfigFileTest, FilesAndEditsThatDoNotFitLoseNothing) {
     auto refused = [](ConfigFile& c) { EXPECT_FALSE(c.SetInt("camera.reverse", 1)); };
     std::string big(kCapacity, 'x');
@@ -123,7 +112,16 @@ TEST_F(ConfigFileTest, FilesAndEditsThatDoNotFitLoseNothing) {
               }));
 }
 
-TEST_F(ConfigFileTest, SaveReplacesTheFileWholeOrKeepsTheChange) {
+TEST_F(ConfigFileTest, MissingFileIsNeverCreatedAndSaveReplacesTheFileWholeOrKeepsTheChange) {
+    ConfigFile missing;
+    LogCapture log;
+    EXPECT_FALSE(missing.Load(path.c_str(), kCapacity));
+    EXPECT_TRUE(log.Contains("error in opening file!\n"));
+    EXPECT_EQ(7, missing.GetInt("camera.reverse", 7));
+    EXPECT_FALSE(missing.SetInt("camera.reverse", 1));
+    missing.Close();
+    EXPECT_EQ("", Listing());
+
     WriteFileText(path, "camera.reverse=1\n");
     ConfigFile cfg;
     ASSERT_TRUE(cfg.Load(path.c_str(), kCapacity));

@@ -47,7 +47,6 @@ protected:
 
 TEST_F(DlgCamConfigTest, ShowsItsTextsAndLoadsTheCamera) {
     DlgCamConfig dialog(&capture);
-    EXPECT_EQ("DlgCamConfig", QString(dialog.metaObject()->className()));
     EXPECT_EQ(QString("调整摄像头参数"), dialog.windowTitle());
     const char* texts[][2] = {{"label_4", "分辨率"}, {"btnReverse", "翻转摄像头"}, {"label", "帧率"},
                               {"label_2", "帧/秒"}, {"label_3", "亮度"}, {"label_5", "对比度"}, {"label_6", "饱和度"}};
@@ -70,11 +69,6 @@ TEST_F(DlgCamConfigTest, ShowsItsTextsAndLoadsTheCamera) {
     EXPECT_EQ(QString("640x480 320x240 1280x720"),
               sizes->itemText(0) + " " + sizes->itemText(1) + " " + sizes->itemText(2));
     EXPECT_EQ(0, sizes->currentIndex());
-
-    dialog.show();
-    ASSERT_TRUE(WaitExposed(&dialog));
-    if (const char* shot = getenv("VIDLOOM_SCREENSHOT"))
-        dialog.grab().save(shot);
 }
 
 TEST_F(DlgCamConfigTest, SlidersReachTheCameraAndSignalsCarryTheChoice) {

@@ -84,7 +84,7 @@ TEST(MMPacket, OwnedDataGoesBackOnceAndBorrowedDataStays) {
     EXPECT_EQ(1, FreePoolBlocks(pool));
 }
 
-TEST(PacketQueue, PackerKeepsTwoPicturesAndEverySound) {
+TEST(PacketQueue, PackerKeepsTwoPicturesAndEverySoundPresenterAtMost31) {
     MemPool pool;
     pool.Init(16, 8);
     PacketQueue queue;
@@ -124,19 +124,18 @@ TEST(PacketQueue, PackerKeepsTwoPicturesAndEverySound) {
         ASSERT_EQ(i, p.timestamp);
         p.Release();
     }
-}
 
-TEST(PacketQueue, PresenterRefusesThe32ndPacket) {
-    PacketQueue queue;
-    ASSERT_EQ(0, queue.Init(PacketQueue::ADMIT_PRESENTER));
+    // The presenter's queue refuses the 32nd packet of any kind.
+    PacketQueue presenter;
+    ASSERT_EQ(0, presenter.Init(PacketQueue::ADMIT_PRESENTER));
     for (int i = 0; i < 40; ++i)
-        Push(queue, Packet());
-    EXPECT_EQ(PacketQueue::MAX_PRESENTER_PACKETS, queue.Count());
-    queue.Pop().Release();
-    Push(queue, Packet());
-    Push(queue, Packet());
-    EXPECT_EQ(PacketQueue::MAX_PRESENTER_PACKETS, queue.Count()) << "room for one again";
-    // The queue's destructor drains what is left (LeakSanitizer checks).
+        Push(presenter, Packet());
+    EXPECT_EQ(PacketQueue::MAX_PRESENTER_PACKETS, presenter.Count());
+    presenter.Pop().Release();
+    Push(presenter, Packet());
+    Push(presenter, Packet());
+    EXPECT_EQ(PacketQueue::MAX_PRESENTER_PACKETS, presenter.Count()) << "room for one again";
+    // The queues' destructors drain what is left (LeakSanitizer checks).
 }
 
 TEST(PacketQueue, ProducersAndConsumerOnManyThreads) {

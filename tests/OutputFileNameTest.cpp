@@ -7,14 +7,7 @@
 #include "ui/OutputFileName.h"
 
 TEST(OutputFileName, LocalStartTimeInTheName) {
-    struct tm t = {};
-    t.tm_year = 2015 - 1900;
-    t.tm_mon = 2;
-    t.tm_mday = 8;
-    t.tm_hour = 14;
-    t.tm_min = 5;
-    t.tm_sec = 9;
-    time_t when = timegm(&t);
+    const time_t when = 1425823509;  // 2015-03-08 14:05:09 UTC
     setenv("TZ", "UTC", 1);
     tzset();
     EXPECT_EQ("output/屏幕录像-20150308140509.mp4", MakeOutputFileName("output/屏幕录像-", when));

@@ -38,7 +38,7 @@ TEST(CursorDrawPosition, ScalesWithTheAreaAndTruncatesTowardZero) {
     }
 }
 
-TEST(BlendCursor, BlendsPremultipliedAlpha) {
+TEST(BlendCursor, BlendsPremultipliedAlphaAndClipsAtEveryEdge) {
     Picture picture(8, 8, 0x204060);
     std::vector<uint32_t> cursor = {
         0xFF0000FF, 0x00000000,  // opaque blue, fully transparent
@@ -52,30 +52,25 @@ TEST(BlendCursor, BlendsPremultipliedAlpha) {
     EXPECT_EQ(0x40u + (0x20 * 191 + 127) / 255, picture.At(4, 4) >> 16) << "unused byte untouched";
     EXPECT_EQ(0x204060u, picture.At(2, 2));
     EXPECT_EQ(0x204060u, picture.At(5, 5));
-}
 
-TEST(BlendCursor, ClipsAtEveryEdgeAndHiddenCursorsDrawNothing) {
-    std::vector<uint32_t> cursor(16, 0xFFFFFFFF);
-    Picture picture(10, 6, 0);
-    BlendCursor(picture.Bytes(), 10, 6, 40, cursor.data(), 4, 4, 8, 4);    // right and bottom
-    BlendCursor(picture.Bytes(), 10, 6, 40, cursor.data(), 4, 4, -2, -3);  // left and top
-    BlendCursor(picture.Bytes(), 10, 6, 40, cursor.data(), 4, 4, 10, 0);   // wholly outside
-    BlendCursor(picture.Bytes(), 10, 6, 40, cursor.data(), 4, 4, 0, -4);
-    BlendCursor(picture.Bytes(), 10, 6, 40, cursor.data(), 1, 1, 4, 2);    // hidden: 1 x 1
-    BlendCursor(picture.Bytes(), 10, 6, 40, cursor.data(), 0, 0, 4, 2);
-    BlendCursor(picture.Bytes(), 10, 6, 40, nullptr, 2, 2, 4, 2);
-    int white = 0;
-    for (uint32_t p : picture.pixels)
-        white += p == 0xFFFFFF;
-    EXPECT_EQ(4 + 2, white) << "2 x 2 at the bottom right, 2 x 1 at the top left";
-    EXPECT_EQ(0xFFFFFFu, picture.At(9, 5));
-    EXPECT_EQ(0xFFFFFFu, picture.At(8, 4));
-    EXPECT_EQ(0xFFFFFFu, picture.At(0, 0));
-    EXPECT_EQ(0xFFFFFFu, picture.At(1, 0));
+    // Clipped at every edge; hidden (1 x 1, 0 x 0, none) draws nothing.
+    std::vector<uint32_t> white(16, 0xFFFFFFFF);
+    Picture clipped(10, 6, 0);
+    BlendCursor(clipped.Bytes(), 10, 6, 40, white.data(), 4, 4, 8, 4);    // right and bottom
+    BlendCursor(clipped.Bytes(), 10, 6, 40, white.data(), 4, 4, -2, -3);  // left and top
+    BlendCursor(clipped.Bytes(), 10, 6, 40, white.data(), 4, 4, 10, 0);   // wholly outside
+    BlendCursor(clipped.Bytes(), 10, 6, 40, white.data(), 4, 4, 0, -4);
+    BlendCursor(clipped.Bytes(), 10, 6, 40, white.data(), 1, 1, 4, 2);
+    BlendCursor(clipped.Bytes(), 10, 6, 40, white.data(), 0, 0, 4, 2);
+    BlendCursor(clipped.Bytes(), 10, 6, 40, nullptr, 2, 2, 4, 2);
+    std::vector<uint32_t> expected(60, 0);
+    for (int at : {0, 1, 48, 49, 58, 59})  // 2 x 1 at the top left, 2 x 2 at the bottom right
+        expected[at] = 0xFFFFFF;
+    EXPECT_EQ(expected, clipped.pixels);
 
     // A picture with padded rows: the padding is not a pixel.
     std::vector<uint8_t> padded(3 * 12, 0xAA);
-    BlendCursor(padded.data(), 2, 3, 12, cursor.data(), 4, 4, 1, 1);
+    BlendCursor(padded.data(), 2, 3, 12, white.data(), 4, 4, 1, 1);
     EXPECT_EQ(0xFF, padded[12 + 4]);
     EXPECT_EQ(0xAA, padded[12 + 8]) << "padding after row 1 untouched";
 }
@@ -105,9 +100,9 @@ TEST(ScalePicture, NearestNeighbourAndBlackWhereTheAreaWasOffScreen) {
 }
 
 TEST(FlipRows, ReversesRowsOfAnyLayoutInPlace) {
-    // 640 x 480 at 24 bits (1920-byte rows) and at 16 bits, YUY2 (1280),
-    // plus odd row counts, whose middle row stays.
-    struct Case { int rowBytes, rows; } cases[] = {{1920, 480}, {1280, 480}, {9, 3}, {6, 1}, {4, 5}};
+    // 640 x 480 at 24 bits (1920-byte rows), odd row counts (the middle row
+    // stays) and a single row.
+    struct Case { int rowBytes, rows; } cases[] = {{1920, 480}, {9, 3}, {6, 1}, {4, 5}};
     for (const Case& c : cases) {
         // Row r holds bytes (r * 7 + column) & 0xff: each row is distinct.
         std::vector<uint8_t> picture((size_t)c.rowBytes * c.rows);
@@ -120,7 +115,5 @@ TEST(FlipRows, ReversesRowsOfAnyLayoutInPlace) {
             ASSERT_EQ(0, memcmp(&picture[(size_t)r * c.rowBytes],
                                 &original[(size_t)(c.rows - 1 - r) * c.rowBytes], c.rowBytes))
                 << c.rowBytes << " x " << c.rows << ", row " << r;
-        FlipRows(picture.data(), c.rowBytes, c.rows);
-        EXPECT_EQ(original, picture) << "twice gives the picture back";
     }
 }

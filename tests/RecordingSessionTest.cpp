@@ -13,7 +13,7 @@
 #include "tests/support/FramePool.h"
 #include "tests/support/Mp4Probe.h"
 #include "tests/support/TestEnv.h"
-#include "tests/support/X11ScreenTest.h"
+#include "tests/support/X11TestScreen.h"
 
 namespace {
 

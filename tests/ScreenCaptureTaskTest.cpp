@@ -15,8 +15,8 @@
 #include "os/OS_Clock.h"
 #include "tests/support/FramePool.h"
 #include "tests/support/PrivateXServer.h"
-#include "tests/support/ScopedDisplay.h"
-#include "tests/support/X11ScreenTest.h"
+#include "tests/support/TestEnv.h"
+#include "tests/support/X11TestScreen.h"
 
 namespace {
 
@@ -119,7 +119,7 @@ TEST_F(CaptureTask, PictureLargerThanAPoolBlockGetsALargerBlock) {
     ASSERT_TRUE(big.Open(server.display().c_str()));
     big.FillRoot(RED);
     big.MovePointer(0, 0);
-    ScopedDisplay display(server.display());
+    ScopedEnv display("DISPLAY", server.display());
     Collector collector;
     ScreenCapTask task;
     task.SetListener(&collector);

@@ -17,17 +17,14 @@
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11ScreenImage.h"
 #include "tests/support/PrivateXServer.h"
-#include "tests/support/ScopedDisplay.h"
 #include "tests/support/TestEnv.h"
-#include "tests/support/X11ScreenTest.h"
+#include "tests/support/X11TestScreen.h"
 
 namespace {
 
 const uint32_t ROOT = 0x102030, RED = 0xFF0000, GREEN = 0x00FF00, BLUE = 0x0000FF;
 
 using Pixels = std::vector<std::tuple<int, int, uint32_t>>;  // x, y, colour
-
-std::tuple<int, int, int, int> QRectOf(int x, int y, int w, int h) { return {x, y, w, h}; }
 
 // Packed pixels, 0xEEEEEEEE until grabbed into. A colour matches a pixel only
 // when its unused byte is 0.
@@ -215,12 +212,13 @@ TEST_F(X11Grabber, VanishedWindowGivesMinusOneAndOurErrorsStayOurs) {
 TEST_F(X11Grabber, FullScreenIsThePrimaryMonitor) {
     int x = -1, y = -1, w = 0, h = 0;
     GetScreenRect(&x, &y, &w, &h);
-    EXPECT_EQ(QRectOf(0, 0, m_screen.width(), m_screen.height()), QRectOf(x, y, w, h)) << "one monitor: the screen";
+    EXPECT_EQ(std::make_tuple(0, 0, m_screen.width(), m_screen.height()), std::make_tuple(x, y, w, h))
+        << "one monitor: the screen";
     // Two monitors; the primary one, on the right, does not start at (0, 0).
     m_screen.SetMonitor("LEFT", 0, 0, 600, 1080, false);
     m_screen.SetMonitor("MAIN", 600, 200, 1320, 880, true);
     GetScreenRect(&x, &y, &w, &h);
-    EXPECT_EQ(QRectOf(600, 200, 1320, 880), QRectOf(x, y, w, h));
+    EXPECT_EQ(std::make_tuple(600, 200, 1320, 880), std::make_tuple(x, y, w, h));
     GetScreenSize(&w, &h);
     EXPECT_EQ(std::make_pair(1320, 880), std::make_pair(w, h));
 }
@@ -229,7 +227,7 @@ TEST(X11ScreenDepth, SixteenBitScreensAreRefused) {
     REQUIRE_DISPLAY();
     PrivateXServer server;
     ASSERT_TRUE(server.Start("320x240x16"));
-    ScopedDisplay display(server.display());
+    ScopedEnv display("DISPLAY", server.display());
     DesktopGrabber desktop;
     EXPECT_EQ(-1, desktop.Open(0, 0, 100, 100));
     X11TestScreen screen;

@@ -3,6 +3,7 @@
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
+#include <filesystem>
 #include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -14,23 +15,13 @@
 namespace {
 
 std::string TestProgramFolder() {
-    char path[1024];
-    ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (n <= 0)
-        return ".";
-    path[n] = '\0';
-    std::string exe(path);
-    return exe.substr(0, exe.rfind('/'));
+    return std::filesystem::read_symlink("/proc/self/exe").parent_path().string();
 }
 
 std::string Quote(const std::string& text) {
     std::string quoted = "'";
-    for (char c : text) {
-        if (c == '\'')
-            quoted += "'\\''";
-        else
-            quoted += c;
-    }
+    for (char c : text)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return quoted + "'";
 }
 

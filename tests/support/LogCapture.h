@@ -23,10 +23,7 @@ public:
         OS_Log::Global().SetEcho(true);
     }
 
-    bool Contains(const std::string& text) const {
-        std::lock_guard<std::mutex> guard(s_mutex);
-        return s_text.find(text) != std::string::npos;
-    }
+    bool Contains(const std::string& text) const { return Text().find(text) != std::string::npos; }
     std::string Text() const {
         std::lock_guard<std::mutex> guard(s_mutex);
         return s_text;

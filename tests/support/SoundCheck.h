@@ -1,9 +1,9 @@
 #pragma once
 
-#include <cstdlib>
 #include <string>
 
 #include "capture/GUID.h"
+#include "tests/support/TestEnv.h"
 
 // Helpers for tests that use the test sound server.
 
@@ -17,20 +17,7 @@ inline std::string SourceGuidText(const std::string& sourceName) {
 }
 
 // Points PULSE_SERVER elsewhere for one scope (by default at no server).
-class ScopedPulseServer {
-public:
+struct ScopedPulseServer : ScopedEnv {
     explicit ScopedPulseServer(const std::string& server = "unix:/nonexistent/vidloom-no-server")
-        : m_had(getenv("PULSE_SERVER") != nullptr), m_old(m_had ? getenv("PULSE_SERVER") : "") {
-        setenv("PULSE_SERVER", server.c_str(), 1);
-    }
-    ~ScopedPulseServer() {
-        if (m_had)
-            setenv("PULSE_SERVER", m_old.c_str(), 1);
-        else
-            unsetenv("PULSE_SERVER");
-    }
-
-private:
-    bool m_had;
-    std::string m_old;
+        : ScopedEnv("PULSE_SERVER", server) {}
 };

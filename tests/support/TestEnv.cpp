@@ -8,16 +8,13 @@
 #include <dirent.h>
 #include <sys/wait.h>
 
-bool TestHasDisplay() {
-    const char* display = getenv("DISPLAY");
-    return display && *display;
+static bool IsSet(const char* name) {
+    const char* value = getenv(name);
+    return value && *value;
 }
 
-bool TestHasPulse() {
-    const char* server = getenv("PULSE_SERVER");
-    return server && *server;
-}
-
+bool TestHasDisplay() { return IsSet("DISPLAY"); }
+bool TestHasPulse() { return IsSet("PULSE_SERVER"); }
 bool TestServersRequired() {
     const char* required = getenv("VIDLOOM_REQUIRE_SERVERS");
     return required && std::string(required) == "1";

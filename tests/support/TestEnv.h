@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 
 // Tests that need the private X or PulseAudio server started by
@@ -11,21 +12,15 @@ bool TestHasDisplay();
 bool TestHasPulse();
 bool TestServersRequired();
 
-#define REQUIRE_DISPLAY()                                                        \
-    do {                                                                         \
-        if (!TestHasDisplay()) {                                                 \
-            if (TestServersRequired()) FAIL() << "no X server (DISPLAY unset)";  \
-            GTEST_SKIP() << "no X server: run under scripts/with-test-servers.sh"; \
-        }                                                                        \
-    } while (0)
-
-#define REQUIRE_PULSE()                                                           \
+#define REQUIRE_SERVER(present, what)                                             \
     do {                                                                          \
-        if (!TestHasPulse()) {                                                    \
-            if (TestServersRequired()) FAIL() << "no PulseAudio server";          \
-            GTEST_SKIP() << "no PulseAudio: run under scripts/with-test-servers.sh"; \
+        if (!(present)) {                                                         \
+            if (TestServersRequired()) FAIL() << "no " what;                      \
+            GTEST_SKIP() << "no " what ": run under scripts/with-test-servers.sh"; \
         }                                                                         \
     } while (0)
+#define REQUIRE_DISPLAY() REQUIRE_SERVER(TestHasDisplay(), "X server")
+#define REQUIRE_PULSE() REQUIRE_SERVER(TestHasPulse(), "PulseAudio server")
 
 // A fresh folder under /tmp, removed with everything in it at the end.
 class TempDir {
@@ -50,3 +45,19 @@ std::string RunCommand(const std::string& command, int* status = nullptr);
 // /proc/self/task), to check that a component leaves none behind.
 int CountOpenFds();
 int CountThreads();
+
+// Sets an environment variable for one scope (the grabbers connect to
+// $DISPLAY, the sound code to $PULSE_SERVER).
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::string& value)
+        : m_name(name), m_had(getenv(name) != nullptr), m_old(m_had ? getenv(name) : "") {
+        setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv() { m_had ? setenv(m_name, m_old.c_str(), 1) : unsetenv(m_name); }
+
+private:
+    const char* m_name;
+    bool m_had;
+    std::string m_old;
+};

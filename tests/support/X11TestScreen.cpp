@@ -8,6 +8,9 @@
 
 #include <atomic>
 
+#include "tests/support/FramePool.h"
+#include "tests/support/TestEnv.h"
+
 namespace {
 
 std::atomic<int> errorsTrapped{0};
@@ -130,4 +133,23 @@ void X11TestScreen::ProvokeError() {
     unsigned w, h, border, depth;
     XGetGeometry(m_display, 0x7FFFFFF, &root, &x, &y, &w, &h, &border, &depth);
     Sync();
+}
+
+void X11ScreenTest::SetUp() {
+    REQUIRE_DISPLAY();
+    InitFramePool();
+    ASSERT_TRUE(m_screen.Open());
+    m_screen.MovePointer(m_screen.width() - 1, m_screen.height() - 1);
+}
+
+void X11ScreenTest::TearDown() {
+    for (unsigned long w : m_windows)
+        m_screen.Destroy(w);
+    m_windows.clear();
+}
+
+unsigned long X11ScreenTest::Window(int x, int y, int width, int height, uint32_t rgb) {
+    unsigned long w = m_screen.CreateWindow(x, y, width, height, rgb);
+    m_windows.push_back(w);
+    return w;
 }
