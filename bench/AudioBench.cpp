@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/CpuTime.h"
+#include "bench/CpuTime.h"
 #include "capture/AudioInputDevice.h"
 #include "capture/AudioMixer.h"
 #include "capture/Recorder.h"

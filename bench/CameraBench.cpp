@@ -14,7 +14,7 @@
 #include "os/OS_Log.h"
 #include "platform/testcam/TestCameraDevice.h"
 #include "platform/testcam/TestCameraPattern.h"
-#include "tests/support/CpuTime.h"
+#include "bench/CpuTime.h"
 
 namespace {
 

@@ -20,7 +20,7 @@
 #include "media/MemPool.h"
 #include "os/OS_Log.h"
 #include "platform/testcam/TestCameraDevice.h"
-#include "tests/support/CpuTime.h"
+#include "bench/CpuTime.h"
 #include "tests/support/GuiTestApp.h"
 #include "tests/support/Mp4Probe.h"
 #include "tests/support/TestEnv.h"

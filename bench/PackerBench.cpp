@@ -18,7 +18,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
-#include "tests/support/CpuTime.h"
+#include "bench/CpuTime.h"
 #include "media/AvPacker.h"
 #include "media/MemPool.h"
 #include "media/VideoFrameScaler.h"

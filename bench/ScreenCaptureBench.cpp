@@ -25,7 +25,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/CpuTime.h"
+#include "bench/CpuTime.h"
 #include "tests/support/MediaSamples.h"
 #include "capture/DesktopGrabber.h"
 #include "capture/ScreenCapTask.h"
