@@ -13,7 +13,6 @@
 #include <sys/stat.h>
 
 #include "app/DlgWorkMode.h"
-#include "os/OS_Clock.h"
 #include "tests/support/AppDriver.h"
 #include "tests/support/GuiTestApp.h"
 #include "tests/support/Mp4Probe.h"
@@ -23,22 +22,9 @@
 namespace {
 
 const std::string BUILD = VIDLOOM_BINARY_DIR;
-const int kWindowTimeoutMs = 20000;
 
-// Every file under folder, one per line, sorted.
 std::string Listing(const std::string& folder) {
     return RunCommand("cd '" + folder + "' && find . | sort");
-}
-
-// The recordings' file names, once the first one reads as a whole MP4 file.
-std::string WaitRecording(const AppDriver& app, const std::string& folder) {
-    for (int64_t deadline = OS_NowMs() + 15000; OS_NowMs() < deadline; OS_Sleep(300)) {
-        std::string files = app.OutputFiles();
-        Mp4Probe probe;
-        if (!files.empty() && probe.Open(folder + "/" + files.substr(0, files.find('\n'))) == 0)
-            return files;
-    }
-    return "";
 }
 
 }  // namespace
@@ -77,25 +63,16 @@ TEST(InstallE2E, InstalledProgramKeepsItsFilesInTheUserFolders) {
     app.SetEnv("HOME", home.Path());
     app.SetEnv("XDG_CONFIG_HOME", home.File("config"));
     app.SetEnv("XDG_STATE_HOME", home.File("state"));
-    ASSERT_EQ(0, app.Launch());
-    std::string workMode = app.WaitWindow("^Quorvex$", kWindowTimeoutMs);
-    ASSERT_NE("", workMode) << app.Log();
-    app.Click(workMode, 80, 105);
-    ASSERT_NE("", app.WaitWindow("^桌面录像$", kWindowTimeoutMs)) << app.Log();
-    OS_Sleep(500);
-    app.Key("F3");
-    OS_Sleep(2000);
-    app.Key("F4");
-    std::string files = WaitRecording(app, videos);
-    ASSERT_EQ(0u, files.find("屏幕录像-")) << files << app.Log();
+    ASSERT_NE("", app.Enter("^桌面录像$")) << app.Log();
+    Mp4Probe probe;
+    ASSERT_EQ(0, probe.Open(app.Record(2000))) << app.OutputFiles() << app.Log();
+    ASSERT_EQ(0u, app.OutputFiles().find("屏幕录像-")) << app.OutputFiles();
 
     EXPECT_EQ(ReadFileText(share + "vidloom/default.cfg"), ReadFileText(home.File("config/vidloom/default.cfg")));
     std::string log = ReadFileText(home.File("state/vidloom/vidloom.log.txt"));
     EXPECT_NE(std::string::npos, log.find("program start")) << log;
     app.Kill(SIGTERM);
-    int code = -1;
-    ASSERT_EQ(0, app.WaitExit(10000, &code));
-    EXPECT_EQ(0, code);
+    EXPECT_EQ(0, app.WaitExit());
     EXPECT_EQ(installed, Listing(prefix.Path())) << "nothing is written beside the program";
 }
 
@@ -128,20 +105,13 @@ TEST(InstallE2E, EnglishDesktopReadsEnglish) {
     ASSERT_EQ(0, app.Install(dir.Path(), false));
     app.SetEnv("LANG", "en_US.UTF-8");
     app.SetEnv("LANGUAGE", "en_US:en");
-    ASSERT_EQ(0, app.Launch());
-    std::string workMode = app.WaitWindow("^Quorvex$", kWindowTimeoutMs);
-    ASSERT_NE("", workMode) << app.Log();
-    app.Click(workMode, 80, 105);
-    ASSERT_NE("", app.WaitWindow("^Screen Recorder$", kWindowTimeoutMs)) << app.Log();
-    OS_Sleep(500);
+    ASSERT_NE("", app.Enter("^Screen Recorder$")) << app.Log();
     app.Key("F3");  // no output folder
-    ASSERT_NE("", app.WaitWindow("^Error$", kWindowTimeoutMs)) << app.Log();
+    ASSERT_NE("", app.WaitWindow("^Error$")) << app.Log();
     app.Kill(SIGKILL);  // it holds the hot keys the bar below grabs
-    int code = -1;
-    app.WaitExit(10000, &code);
+    app.WaitExit();
 
-    // Every text of both windows, labels, buttons, tool tips, lists and tray
-    // menu, read in English from the program's own translation.
+    // Every text of both windows (labels, buttons, tool tips, lists, tray menu) from the translation.
     GuiTestApp();
     Q_INIT_RESOURCE(translations);
     QTranslator english;

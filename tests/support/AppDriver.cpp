@@ -1,7 +1,7 @@
 #include "tests/support/AppDriver.h"
 
+#include <algorithm>
 #include <csignal>
-#include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
 #include <sstream>
@@ -25,10 +25,8 @@ std::string Quote(const std::string& text) {
     return quoted + "'";
 }
 
-// The program's temporary folder, shared by every copy this test process
-// starts. Its single-instance guard is keyed by that folder, so copies
-// started by tests running beside this one (on the same machine) do not
-// count as a second instance, while two copies of one test still do.
+// Shared by every copy this test process starts: two copies of one test are
+// a second instance, copies started by other test processes are not.
 const std::string& ProgramTempFolder() {
     static TempDir folder;
     return folder.Path();
@@ -39,11 +37,8 @@ const std::string& ProgramTempFolder() {
 AppDriver::AppDriver() : m_pid(-1) {}
 
 AppDriver::~AppDriver() {
-    if (m_pid > 0) {
-        Kill(SIGKILL);
-        int code;
-        WaitExit(5000, &code);
-    }
+    Kill(SIGKILL);
+    WaitExit(5000);
 }
 
 int AppDriver::Install(const std::string& dir, bool withOutput) {
@@ -87,8 +82,7 @@ int AppDriver::Launch() {
             _exit(127);
         setenv("QT_QPA_PLATFORM", "xcb", 1);
         setenv("TMPDIR", tmp.c_str(), 1);
-        // Chinese texts on a locale every machine has (a zh_CN.UTF-8 that is
-        // not generated garbles the X window names xdotool searches).
+        // Chinese on a locale every machine has (an ungenerated zh_CN.UTF-8 garbles window names).
         setenv("LANG", "C.UTF-8", 1);
         setenv("LANGUAGE", "zh_CN", 1);
         for (const auto& variable : m_env)
@@ -98,6 +92,18 @@ int AppDriver::Launch() {
     }
     m_pid = pid;
     return 0;
+}
+
+std::string AppDriver::Enter(const std::string& nextWindow, bool camera) {
+    std::string workMode = Launch() == 0 ? WaitWindow("^Quorvex$") : "";
+    if (workMode.empty())
+        return "";
+    if (camera)
+        Click(workMode, 40, 61);  // "摄像头录像"
+    Click(workMode, 80, 105);     // "进入" sits at (30, 90), 100 x 30
+    std::string window = WaitWindow(nextWindow);
+    OS_Sleep(camera ? 1000 : 500);  // hot keys grabbed, preview running
+    return window;
 }
 
 std::string AppDriver::WaitWindow(const std::string& nameRegex, int timeoutMs) const {
@@ -125,15 +131,18 @@ void AppDriver::Click(const std::string& window, int x, int y) const {
 
 void AppDriver::Key(const std::string& keys) const { RunCommand("xdotool key " + keys); }
 
-bool AppDriver::Geometry(const std::string& window, int* x, int* y, int* width, int* height) const {
-    int status = 0;
-    std::string out = RunCommand("xdotool getwindowgeometry --shell " + window + " 2>/dev/null", &status);
-    if (status != 0)
-        return false;
-    return sscanf(out.c_str(), "WINDOW=%*d X=%d Y=%d WIDTH=%d HEIGHT=%d", x, y, width, height) == 4;
+void AppDriver::Dismiss(const std::string& window) const {
+    RunCommand("xdotool windowfocus --sync " + window + " key Return");
 }
 
-int AppDriver::WaitExit(int timeoutMs, int* exitCode) {
+std::string AppDriver::Record(int ms) const {
+    Key("F3");
+    OS_Sleep(ms);
+    Key("F4");
+    return WaitOutputFile();
+}
+
+int AppDriver::WaitExit(int timeoutMs) {
     if (m_pid <= 0)
         return -1;
     int64_t deadline = OS_NowMs() + timeoutMs;
@@ -141,9 +150,8 @@ int AppDriver::WaitExit(int timeoutMs, int* exitCode) {
         int status = 0;
         pid_t done = waitpid(m_pid, &status, WNOHANG);
         if (done == m_pid) {
-            *exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
             m_pid = -1;
-            return 0;
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         }
         if (OS_NowMs() >= deadline)
             return -1;
@@ -160,21 +168,28 @@ std::string AppDriver::OutputFiles() const {
     return RunCommand("ls " + Quote(m_outputDir) + " 2>/dev/null");
 }
 
+int AppDriver::OutputCount() const {
+    std::string files = OutputFiles();
+    return (int)std::count(files.begin(), files.end(), '\n');
+}
+
+std::string AppDriver::NewestOutput() const {
+    std::string files = OutputFiles();
+    if (files.empty())
+        return "";
+    files.pop_back();
+    return m_outputDir + "/" + files.substr(files.rfind('\n') + 1);
+}
+
 std::string AppDriver::WaitOutputFile(int timeoutMs) const {
-    int64_t deadline = OS_NowMs() + timeoutMs;
     long lastSize = -1;
-    while (OS_NowMs() < deadline) {
-        std::string files = OutputFiles();
-        if (!files.empty()) {
-            files.pop_back();
-            std::string path = m_outputDir + "/" + files.substr(files.rfind('\n') + 1);
-            struct stat st;
-            long size = stat(path.c_str(), &st) == 0 ? (long)st.st_size : -1;
-            if (size > 0 && size == lastSize)
-                return path;
-            lastSize = size;
-        }
-        OS_Sleep(300);
+    for (int64_t deadline = OS_NowMs() + timeoutMs; OS_NowMs() < deadline; OS_Sleep(300)) {
+        struct stat st;
+        std::string path = NewestOutput();
+        long size = !path.empty() && stat(path.c_str(), &st) == 0 ? (long)st.st_size : -1;
+        if (size > 0 && size == lastSize)
+            return path;
+        lastSize = size;
     }
     return "";
 }

@@ -5,11 +5,10 @@
 #include <utility>
 #include <vector>
 
-// Runs the real vidloom executable as a user would, for end-to-end tests:
-// copies it with the files it reads into a folder of its own (so output/,
-// the log and the settings are the test's), starts it on the test's X
-// server, and drives it with xdotool (clicks, global keys). The program reads
-// Chinese (LANGUAGE=zh_CN) unless SetEnv says otherwise.
+// Runs the real vidloom executable as a user would, for end-to-end tests: a
+// copy in a folder of its own (its output/, log and settings are the test's),
+// on the test's X server, driven with xdotool. It reads Chinese unless SetEnv
+// says otherwise.
 class AppDriver {
 public:
     AppDriver();
@@ -24,34 +23,37 @@ public:
     void UseInstalled(const std::string& exe, const std::string& dir, const std::string& outputDir);
     // An environment variable for the program, set at Launch.
     void SetEnv(const std::string& name, const std::string& value);
-    // Starts the installed program; its standard output and error go to
-    // dir/stdout.log. Working directory is "/" so that it must find its own
-    // folder. Its TMPDIR is a folder of this test process, so programs
-    // started by other test processes are not a second instance. 0 or -1.
+    // Starts the program with dir/stdout.log as output, "/" as working
+    // directory and a TMPDIR of this test process (its single-instance
+    // guard is not shared with other test processes). 0 or -1.
     int Launch();
+    // Launches, presses "进入" in the work-mode window (after "摄像头录像"
+    // when camera) and waits for the window named nextWindow; its id or "".
+    std::string Enter(const std::string& nextWindow, bool camera = false);
     // Id of a visible window whose name matches the regular expression, or
     // "" after timeoutMs.
-    std::string WaitWindow(const std::string& nameRegex, int timeoutMs) const;
-    // True while a visible window with that name exists.
+    std::string WaitWindow(const std::string& nameRegex, int timeoutMs = 20000) const;
     bool HasWindow(const std::string& nameRegex) const;
     // Clicks at (x, y) inside the window.
     void Click(const std::string& window, int x, int y) const;
-    // Presses keys (xdotool names, e.g. "F3") through XTEST, which also
-    // reaches global key grabs.
+    // Presses keys (xdotool names) through XTEST, which reaches global grabs.
     void Key(const std::string& keys) const;
-    // Window size and position; false when it is gone.
-    bool Geometry(const std::string& window, int* x, int* y, int* width, int* height) const;
-    // Waits for the program to end: 0 with its exit code in *exitCode (the
-    // signal number + 128 when killed), -1 on time-out.
-    int WaitExit(int timeoutMs, int* exitCode);
+    // Focuses a message box and presses Return.
+    void Dismiss(const std::string& window) const;
+    // F3, ms of recording, F4: the finished file's path or "".
+    std::string Record(int ms) const;
+    // Waits for the program to end: its exit code (the signal number + 128
+    // when killed), -1 on time-out.
+    int WaitExit(int timeoutMs = 10000);
     void Kill(int signal);
 
-    pid_t Pid() const { return m_pid; }
-    const std::string& Dir() const { return m_dir; }
     // Files in dir/output (or the installed program's outputDir), sorted.
     std::string OutputFiles() const;
-    // Waits until the newest file in dir/output exists and stopped growing
-    // (the recording was finished); its path, or "" after timeoutMs.
+    int OutputCount() const;
+    // Path of the newest output file, or "".
+    std::string NewestOutput() const;
+    // Waits until the newest output file exists and stopped growing (the
+    // recording was finished); its path, or "" after timeoutMs.
     std::string WaitOutputFile(int timeoutMs = 15000) const;
     std::string Log() const;
 

@@ -11,21 +11,18 @@ class QApplication;
 class QDialog;
 class QWidget;
 
-// The process's one QApplication, made on first use on the given Qt platform
-// ("xcb": the private X server, call after REQUIRE_DISPLAY(); "offscreen":
-// no display) with high-DPI scaling off, as the program runs. Never deleted.
+// The process's one QApplication (never deleted), made on first use on the Qt platform ("xcb" after
+// REQUIRE_DISPLAY(), or "offscreen") with high-DPI scaling off, as the program runs.
 QApplication* GuiTestApp(const char* platform = "xcb");
 
-// Handles events until widget's window is on the screen and synced with the
-// X server. false when it did not show in time.
+// Handles events until widget's window is on the screen and synced with the X server; false if not.
 bool WaitExposed(QWidget* widget, int timeoutMs = 5000);
 // Handles events for about ms milliseconds, then syncs with the X server.
 void ProcessEventsFor(int ms);
 // Handles events until done() holds or timeoutMs passed; done()'s last value.
 bool ProcessEventsUntil(const std::function<bool()>& done, int timeoutMs = 5000);
 
-// Runs dialog modally while drive() works it from inside its event loop; a
-// dialog still open after 20 s is ended with -1. The dialog's result.
+// Runs dialog modally while drive() works it from inside its event loop; its result (-1 after 20 s).
 int RunDialog(QDialog& dialog, const std::function<void()>& drive);
 // Runs xdotool with args on the private display; its exit status.
 int Xdotool(const std::string& args);
@@ -34,8 +31,7 @@ QImage GrabScreen();
 // Mean colour of a rectangle of an image.
 QRgb MeanColour(const QImage& image, const QRect& area);
 
-// A frameless top-level window: a title strip and a body of the given
-// colour with a few lines of text, at rect and on the screen on return.
+// A frameless window on the screen at rect: a title strip and a body of the colour with some text.
 QWidget* ShowTestWindow(const QRect& rect, const QColor& body, const QString& title);
 // A child with its own X window (a "control") at rect inside parent.
 QWidget* AddNativeChild(QWidget* parent, const QRect& rect, const QColor& colour);
