@@ -76,23 +76,37 @@ TEST(FindMixAndMicDevices, PicksTheLastOfEachKind) {
     }
 }
 
+// A description longer than the name field: 1 + 100 x 3 bytes, the field's last byte inside a character.
 TEST(EnumerateSoundCaptureDevices, ListsTheTestServersSourcesOrFailsWithoutServer) {
     REQUIRE_PULSE();
+    std::string description = "A";
+    for (int i = 0; i < 100; ++i)
+        description += "长";
+    int status = -1;
+    std::string module = RunCommand("pactl load-module module-sine-source source_name=vidloom_long_name "
+                                    "source_properties=device.description=" + description, &status);
+    ASSERT_EQ(0, status) << module;
     std::vector<AudioInputDevice> devices = {Device("kept", "{KEPT}")};
-    ASSERT_EQ(0, EnumerateSoundCaptureDevices(devices));
+    int result = EnumerateSoundCaptureDevices(devices);
+    RunCommand("pactl unload-module " + module);
+    ASSERT_EQ(0, result);
     EXPECT_STREQ("{KEPT}", devices[0].guid) << "the list is appended to, not cleared";
     std::string monitorName = std::string(getenv("VIDLOOM_TEST_SINK")) + ".monitor";
     const AudioInputDevice* monitor = FindByGuid(devices, SourceGuidText(monitorName));
     const AudioInputDevice* sine = FindByGuid(devices, SourceGuidText(getenv("VIDLOOM_TEST_SINE_SOURCE")));
-    ASSERT_TRUE(monitor && sine);
+    const AudioInputDevice* longName = FindByGuid(devices, SourceGuidText("vidloom_long_name"));
+    ASSERT_TRUE(monitor && sine && longName);
     EXPECT_STREQ("Monitor of Test_Output", monitor->name);
     EXPECT_TRUE(monitor->monitor);
     EXPECT_FALSE(sine->monitor);
+    // cut before the split character, so the text stays valid UTF-8
+    EXPECT_EQ(description.substr(0, 253),
+              std::string(longName->name, strnlen(longName->name, sizeof longName->name)));
 
     std::string mix, mic;
     FindMixAndMicDevices(devices, mix, mic);
     EXPECT_EQ(monitor->guid, mix) << "the monitor is the stereo mix";
-    EXPECT_EQ(sine->guid, mic) << "the sine source is the microphone";
+    EXPECT_EQ(longName->guid, mic) << "the newest other source is the microphone";
 
     // no server: -1 and the log line; the list keeps what it had
     ScopedPulseServer noServer;
@@ -101,24 +115,4 @@ TEST(EnumerateSoundCaptureDevices, ListsTheTestServersSourcesOrFailsWithoutServe
     EXPECT_EQ(-1, EnumerateSoundCaptureDevices(devices));
     EXPECT_EQ(listed, devices.size());
     EXPECT_TRUE(log.Contains("Sound Capture: Failed to enumberate sound capture devices \n")) << log.Text();
-}
-
-TEST(EnumerateSoundCaptureDevices, LongDescriptionIsCutToTheField) {
-    REQUIRE_PULSE();
-    // 1 + 100 x 3 bytes: the field's last byte falls inside a character
-    std::string description = "A";
-    for (int i = 0; i < 100; ++i)
-        description += "长";
-    int status = -1;
-    std::string module = RunCommand("pactl load-module module-sine-source source_name=vidloom_long_name "
-                                    "source_properties=device.description=" + description, &status);
-    ASSERT_EQ(0, status) << module;
-    std::vector<AudioInputDevice> devices;
-    int result = EnumerateSoundCaptureDevices(devices);
-    RunCommand("pactl unload-module " + module);
-    ASSERT_EQ(0, result);
-    const AudioInputDevice* device = FindByGuid(devices, SourceGuidText("vidloom_long_name"));
-    ASSERT_TRUE(device);
-    // cut before the split character, so the text stays valid UTF-8
-    EXPECT_EQ(description.substr(0, 253), std::string(device->name, strnlen(device->name, sizeof device->name)));
 }
