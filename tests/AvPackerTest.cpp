@@ -147,8 +147,7 @@ TEST(AvPacker, WritesBothStreamsAsSpecified) {
     std::vector<int64_t> expected(pictures);
     std::iota(expected.begin(), expected.end(), 0);
     EXPECT_EQ(expected, FrameNumbers(probe));
-    EXPECT_TRUE(probe.Packets(0)[0].key);
-    int sinceKey = 0;
+    int sinceKey = 25;  // the first picture must be a key frame
     for (const ProbePacket& p : probe.Packets(0)) {
         sinceKey = p.key ? 0 : sinceKey + 1;
         EXPECT_LT(sinceKey, 25);

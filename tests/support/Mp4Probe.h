@@ -13,12 +13,9 @@ struct ProbeStream {
 
     Kind kind;
     std::string codecName;
-    int width;          // video only
-    int height;
-    int timeBaseNum;    // the stream's time base (the muxer may pick its own)
-    int timeBaseDen;
-    int sampleRate;     // audio only
-    int channels;
+    int width, height;              // video only
+    int timeBaseNum, timeBaseDen;   // the stream's time base (the muxer may pick its own)
+    int sampleRate, channels;       // audio only
 
     double ToSeconds(int64_t ts) const { return (double)ts * timeBaseNum / timeBaseDen; }
 };
@@ -32,8 +29,7 @@ struct ProbePacket {
 
 // One decoded picture, converted to BGRA (4 bytes a pixel, rows packed).
 struct ProbePicture {
-    int width;
-    int height;
+    int width, height;
     std::vector<uint8_t> bgra;
 
     // Mean blue, green and red over a rectangle (clipped to the picture).
