@@ -1,8 +1,8 @@
 // vidloom:sanitize
-// Device ids, the device list of the test sound server, and the rule that
-// picks the stereo mix and the microphone.
+// Device ids, the test sound server's device list, and the rule that picks stereo mix and microphone.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -24,11 +24,9 @@ AudioInputDevice Device(const char* name, const char* guid, bool monitor = false
 }
 
 const AudioInputDevice* FindByGuid(const std::vector<AudioInputDevice>& devices, const std::string& guid) {
-    for (const AudioInputDevice& device : devices) {
-        if (guid == device.guid)
-            return &device;
-    }
-    return nullptr;
+    auto found =
+        std::find_if(devices.begin(), devices.end(), [&](const AudioInputDevice& d) { return guid == d.guid; });
+    return found == devices.end() ? nullptr : &*found;
 }
 
 }  // namespace
@@ -43,10 +41,6 @@ TEST(Guid, TextFormRoundTripAndShortTexts) {
     EXPECT_TRUE(back == guid);
     EXPECT_EQ(0, GuidFromString("{0123abcd-4567-89ef-fedc-ba9876543210}", back));
     EXPECT_TRUE(back == guid) << "lower-case digits parse like upper-case ones";
-
-    // a source keeps its id, another source gets another
-    EXPECT_EQ(SourceGuidText("alsa_input.analog-stereo"), SourceGuidText("alsa_input.analog-stereo"));
-    EXPECT_NE(SourceGuidText("alsa_input.analog-stereo"), SourceGuidText("alsa_input.analog-stereo.monitor"));
 
     // exactly sized heap copies: the address sanitizer catches any read past them
     for (std::string source : {"", "{", "{0123ABCD", "{0123ABCD-4567-89EF-FEDC-BA98765432"}) {
@@ -65,8 +59,6 @@ TEST(FindMixAndMicDevices, PicksTheLastOfEachKind) {
         const char* mic;
     };
     const Case cases[] = {
-        {{Device("麦克风 (Realtek High Definition Audio)", "{MIC}"),
-          Device("立体声混音 (Realtek High Definition Audio)", "{MIX}")}, "{MIX}", "{MIC}"},
         {{Device("麦克风 (USB)", "{MIC}")}, "", "{MIC}"},
         {{Device("麦克风和立体声混音", "{BOTH}")}, "{BOTH}", ""},
         {{Device("麦克风 1", "{FIRST}"), Device("立体声混音", "{MIX}"), Device("麦克风 2", "{SECOND}")}, "{MIX}", "{SECOND}"},
@@ -84,23 +76,37 @@ TEST(FindMixAndMicDevices, PicksTheLastOfEachKind) {
     }
 }
 
+// A description longer than the name field: 1 + 100 x 3 bytes, the field's last byte inside a character.
 TEST(EnumerateSoundCaptureDevices, ListsTheTestServersSourcesOrFailsWithoutServer) {
     REQUIRE_PULSE();
+    std::string description = "A";
+    for (int i = 0; i < 100; ++i)
+        description += "长";
+    int status = -1;
+    std::string module = RunCommand("pactl load-module module-sine-source source_name=vidloom_long_name "
+                                    "source_properties=device.description=" + description, &status);
+    ASSERT_EQ(0, status) << module;
     std::vector<AudioInputDevice> devices = {Device("kept", "{KEPT}")};
-    ASSERT_EQ(0, EnumerateSoundCaptureDevices(devices));
+    int result = EnumerateSoundCaptureDevices(devices);
+    RunCommand("pactl unload-module " + module);
+    ASSERT_EQ(0, result);
     EXPECT_STREQ("{KEPT}", devices[0].guid) << "the list is appended to, not cleared";
     std::string monitorName = std::string(getenv("VIDLOOM_TEST_SINK")) + ".monitor";
     const AudioInputDevice* monitor = FindByGuid(devices, SourceGuidText(monitorName));
     const AudioInputDevice* sine = FindByGuid(devices, SourceGuidText(getenv("VIDLOOM_TEST_SINE_SOURCE")));
-    ASSERT_TRUE(monitor && sine);
+    const AudioInputDevice* longName = FindByGuid(devices, SourceGuidText("vidloom_long_name"));
+    ASSERT_TRUE(monitor && sine && longName);
     EXPECT_STREQ("Monitor of Test_Output", monitor->name);
     EXPECT_TRUE(monitor->monitor);
     EXPECT_FALSE(sine->monitor);
+    // cut before the split character, so the text stays valid UTF-8
+    EXPECT_EQ(description.substr(0, 253),
+              std::string(longName->name, strnlen(longName->name, sizeof longName->name)));
 
     std::string mix, mic;
     FindMixAndMicDevices(devices, mix, mic);
     EXPECT_EQ(monitor->guid, mix) << "the monitor is the stereo mix";
-    EXPECT_EQ(sine->guid, mic) << "the sine source is the microphone";
+    EXPECT_EQ(longName->guid, mic) << "the newest other source is the microphone";
 
     // no server: -1 and the log line; the list keeps what it had
     ScopedPulseServer noServer;
@@ -109,24 +115,4 @@ TEST(EnumerateSoundCaptureDevices, ListsTheTestServersSourcesOrFailsWithoutServe
     EXPECT_EQ(-1, EnumerateSoundCaptureDevices(devices));
     EXPECT_EQ(listed, devices.size());
     EXPECT_TRUE(log.Contains("Sound Capture: Failed to enumberate sound capture devices \n")) << log.Text();
-}
-
-TEST(EnumerateSoundCaptureDevices, LongDescriptionIsCutToTheField) {
-    REQUIRE_PULSE();
-    // 1 + 100 x 3 bytes: the field's last byte falls inside a character
-    std::string description = "A";
-    for (int i = 0; i < 100; ++i)
-        description += "长";
-    int status = -1;
-    std::string module = RunCommand("pactl load-module module-sine-source source_name=vidloom_long_name "
-                                    "source_properties=device.description=" + description, &status);
-    ASSERT_EQ(0, status) << module;
-    std::vector<AudioInputDevice> devices;
-    int result = EnumerateSoundCaptureDevices(devices);
-    RunCommand("pactl unload-module " + module);
-    ASSERT_EQ(0, result);
-    const AudioInputDevice* device = FindByGuid(devices, SourceGuidText("vidloom_long_name"));
-    ASSERT_TRUE(device);
-    // cut before the split character, so the text stays valid UTF-8
-    EXPECT_EQ(description.substr(0, 253), std::string(device->name, strnlen(device->name, sizeof device->name)));
 }

@@ -1,6 +1,4 @@
-// The three-track mixer: waiting for every enabled track, the mixing sum
-// and its clamping, pass-through of a single track, clearing, and blocks
-// it must not read past.
+// The three-track mixer: waiting for every enabled track, the sum and its clamping, one track alone, Clear.
 #include <gtest/gtest.h>
 
 #include <vector>

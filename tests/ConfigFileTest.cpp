@@ -15,8 +15,7 @@ const uint32_t kCapacity = ConfigFile::DEFAULT_CAPACITY;
 
 class ConfigFileTest : public testing::Test {
 protected:
-    // Writes before, loads it, runs edit, lets the object go (which saves)
-    // and returns the file.
+    // Writes before, loads it, runs edit, lets the object go (which saves) and returns the file.
     template <class Edit>
     std::string AfterEdit(const std::string& before, Edit edit, uint32_t capacity = kCapacity) {
         WriteFileText(path, before);

@@ -1,13 +1,10 @@
-// The FFmpeg wrappers on their own: picture conversion (known colours at odd
-// sizes, nothing read past a picture) and short sound blocks. The MP4
-// writer is read back through the packer's tests.
+// The FFmpeg wrappers on their own: picture conversion and short sound blocks (the MP4 writer: AvPackerTest).
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <sys/mman.h>
 #include <unistd.h>
-
-#include <cstdlib>
 
 extern "C" {
 #include <libavutil/frame.h>
@@ -20,8 +17,7 @@ extern "C" {
 
 namespace {
 
-// A picture buffer that ends exactly where an unreadable page begins, so
-// reading one byte past it crashes.
+// A picture buffer that ends exactly where an unreadable page begins: reading past it crashes.
 class GuardedPicture {
 public:
     explicit GuardedPicture(size_t size) : m_size(size), m_page((size_t)sysconf(_SC_PAGESIZE)) {
@@ -37,8 +33,7 @@ private:
     uint8_t* m_base;
 };
 
-// The largest difference between frame and swscale's conversion of the same
-// BGR0 picture with flags, over all three planes.
+// The largest difference between frame and swscale's conversion of the same BGR0 picture, all planes.
 int DifferenceFromSwscale(const std::vector<uint8_t>& picture, int width, int height, int flags,
                           const AVFrame* frame) {
     AVFrame* ref = av_frame_alloc();
@@ -70,11 +65,8 @@ int DifferenceFromSwscale(const std::vector<uint8_t>& picture, int width, int he
 
 TEST(VideoFrameScaler, ScreenPicturesMatchSwscaleWithinTwoLevels) {
     srand(7);
-    // Random pixels at even sizes, against swscale's area filter, which
-    // averages each 2 x 2 block for the chroma as the fast path does. At odd
-    // sizes swscale's filters spread differently at the edges: there one
-    // random colour per 2 x 2 block plus a random grey per pixel, which moves
-    // luma alone, so any chroma filter must give the block's colour.
+    // Even sizes: random pixels against swscale's area filter (2 x 2 chroma averages). Odd sizes: one
+    // colour per 2 x 2 block plus a grey per pixel (luma alone), so any chroma filter gives the block's.
     for (auto [width, height, blocks] :
          {std::tuple{16, 8, false}, {64, 48, false}, {640, 360, false}, {1, 1, true}, {101, 57, true}, {3, 5, true}}) {
         std::vector<uint8_t> picture((size_t)width * height * 4);
@@ -96,8 +88,7 @@ TEST(VideoFrameScaler, ScreenPicturesMatchSwscaleWithinTwoLevels) {
 }
 
 TEST(VideoFrameScaler, ConvertsKnownColoursAtOddSizes) {
-    // Pure red in studio-range BT.601 is Y 82, U 90, V 240, up to the last
-    // row and column, and whatever the width no byte past the picture is read.
+    // Red in studio-range BT.601 is Y 82, U 90, V 240 up to the last row and column; nothing read past.
     const int height = 57;
     for (int bytes : {3, 4})
         for (int width : {1, 3, 101, 1365, 1366}) {

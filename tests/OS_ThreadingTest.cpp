@@ -1,5 +1,5 @@
 // vidloom:sanitize
-// Threads, recursive mutex, semaphore and clock.
+// Threads, recursive mutex and semaphore.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -85,15 +85,4 @@ TEST(OS_Semaphore, TimesOutCountsToItsMaximumAndWakesAnotherThread) {
     for (int i = 0; i < OS_Semaphore::MAX_COUNT; ++i)
         ASSERT_EQ(0, sem.TimedWait(0));
     EXPECT_EQ(-1, sem.TimedWait(0));
-}
-
-TEST(OS_Clock, ElapsedIsZeroBeforeStartAndCountsFromTheOffset) {
-    OS_Clock clock, offset;
-    EXPECT_EQ(0, clock.Elapsed());
-    clock.Start(0);
-    offset.Start(1000);
-    OS_Sleep(30);
-    EXPECT_GE(clock.Elapsed(), 29);
-    EXPECT_LT(clock.Elapsed(), 1000);
-    EXPECT_GE(offset.Elapsed(), 1029);
 }

@@ -5,9 +5,7 @@
 
 #include "os/OS_Log.h"
 
-// Collects what the process-wide log prints, from every thread, while it
-// lives (one at a time). Opens the log (no file, level 4) on first use and
-// silences its echo.
+// Collects what the process-wide log prints, from every thread, while it lives (one at a time).
 class LogCapture {
 public:
     LogCapture() {

@@ -1,7 +1,6 @@
 #pragma once
 
-// Pictures, sound blocks and packets as the capture threads push them into
-// the packer, from an allocator a test can watch.
+// Pictures, sound blocks and packets as the capture threads push them, from an allocator a test can watch.
 
 #include <atomic>
 #include <cmath>
@@ -30,8 +29,7 @@ inline std::vector<uint8_t> SolidPicture(int width, int height, int bytesPerPixe
     return picture;
 }
 
-// One sound block of a sine tone (amplitude 0.5, same on both channels)
-// starting at sample frame firstFrame of the tone.
+// One sound block of a sine tone (amplitude 0.5, both channels) from sample frame firstFrame on.
 inline std::vector<uint8_t> SineBlock(int64_t firstFrame, double hz) {
     std::vector<uint8_t> block(SOUND_BLOCK_FRAMES * 2 * 2);
     int16_t* samples = reinterpret_cast<int16_t*>(block.data());
@@ -42,12 +40,10 @@ inline std::vector<uint8_t> SineBlock(int64_t firstFrame, double hz) {
     return block;
 }
 
-// Recording-clock milliseconds of sample frame `frame` of a source that
-// started with the recording: what the session stamps a sound block with.
+// Recording-clock milliseconds of sample frame `frame` of a source that started with the recording.
 inline int64_t SoundMs(int64_t frame) { return frame * 1000 / SOUND_SAMPLE_RATE; }
 
-// A packet of type (MMPacket::TYPE_VIDEO or TYPE_AUDIO) holding a copy of
-// bytes, from allocator (null: the heap).
+// A packet of type (MMPacket::TYPE_*) holding a copy of bytes, from allocator (null: the heap).
 inline MMPacket MakePacket(int type, const std::vector<uint8_t>& bytes, int64_t timestamp, MMUserMalloc* allocator) {
     MMPacket packet;
     packet.allocator = allocator;
@@ -56,9 +52,8 @@ inline MMPacket MakePacket(int type, const std::vector<uint8_t>& bytes, int64_t 
     return packet;
 }
 
-// Heap allocator that counts blocks out and back. After HoldNextFree the
-// next Free waits inside until Let(): a test can thereby stop a consumer
-// right after it finished a packet.
+// Heap allocator that counts blocks out and back. After HoldNextFree the next Free waits until Let():
+// a test can thereby stop a consumer right after it finished a packet.
 class CountingAllocator : public MMUserMalloc {
 public:
     CountingAllocator() {
@@ -95,8 +90,7 @@ private:
     OS_Semaphore m_let;
 };
 
-// Polls condition every 2 ms until it holds or 60 s have passed (a hang
-// guard, not a timing check). Its last value.
+// Polls condition every 2 ms until it holds or 60 s have passed (a hang guard). Its last value.
 inline bool WaitUntil(const std::function<bool()>& condition) {
     for (int64_t deadline = OS_NowMs() + 60000; !condition();) {
         if (OS_NowMs() > deadline)

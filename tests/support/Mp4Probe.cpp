@@ -33,13 +33,19 @@ struct StreamDecoder {
         avformat_close_input(&format);
     }
 
-    int Open(const std::string& path, int index, std::string* error) {
+    int OpenFile(const std::string& path, std::string* error) {
         int err = avformat_open_input(&format, path.c_str(), nullptr, nullptr);
-        if (err < 0) {
+        if (err >= 0 && (err = avformat_find_stream_info(format, nullptr)) < 0)
+            *error = AvError("stream info", err);
+        else if (err < 0)
             *error = AvError("open", err);
+        return err < 0 ? -1 : 0;
+    }
+
+    int Open(const std::string& path, int index, std::string* error) {
+        if (OpenFile(path, error) < 0)
             return -1;
-        }
-        if (avformat_find_stream_info(format, nullptr) < 0 || index < 0 || index >= (int)format->nb_streams) {
+        if (index < 0 || index >= (int)format->nb_streams) {
             *error = "no such stream";
             return -1;
         }
@@ -58,57 +64,30 @@ struct StreamDecoder {
         return 0;
     }
 
-    // Feeds every packet of the stream, then drains; onFrame(frame) returns
-    // false to stop early. 0 or -1.
+    // Feeds every packet of the stream, then drains, calling onFrame(frame) for each. 0 or -1.
     template <typename F>
     int Run(F onFrame, std::string* error) {
-        bool more = true;
-        bool draining = false;
-        while (more) {
-            if (!draining) {
-                int err = av_read_frame(format, packet);
-                if (err < 0) {
-                    draining = true;
-                    avcodec_send_packet(codec, nullptr);
-                } else {
-                    if (packet->stream_index == stream)
-                        avcodec_send_packet(codec, packet);
-                    av_packet_unref(packet);
-                }
+        for (;;) {
+            int err = av_read_frame(format, packet);
+            if (err >= 0 && packet->stream_index != stream) {
+                av_packet_unref(packet);
+                continue;
             }
-            for (;;) {
-                int err = avcodec_receive_frame(codec, frame);
-                if (err == AVERROR(EAGAIN))
-                    break;
-                if (err == AVERROR_EOF) {
-                    more = false;
-                    break;
-                }
-                if (err < 0) {
-                    *error = AvError("decode", err);
-                    return -1;
-                }
-                bool keepGoing = onFrame(frame);
+            avcodec_send_packet(codec, err < 0 ? nullptr : packet);  // null: drain
+            av_packet_unref(packet);
+            while ((err = avcodec_receive_frame(codec, frame)) >= 0) {
+                onFrame(frame);
                 av_frame_unref(frame);
-                if (!keepGoing)
-                    return 0;
+            }
+            if (err == AVERROR_EOF)
+                return 0;
+            if (err != AVERROR(EAGAIN)) {
+                *error = AvError("decode", err);
+                return -1;
             }
         }
-        return 0;
     }
 };
-
-// Sample i of channel c as a float, for the formats FFmpeg's decoders give.
-float SampleAt(const AVFrame* frame, int c, int i) {
-    int channels = frame->ch_layout.nb_channels;
-    switch (frame->format) {
-    case AV_SAMPLE_FMT_FLTP: return reinterpret_cast<const float*>(frame->extended_data[c])[i];
-    case AV_SAMPLE_FMT_FLT: return reinterpret_cast<const float*>(frame->data[0])[i * channels + c];
-    case AV_SAMPLE_FMT_S16P: return reinterpret_cast<const int16_t*>(frame->extended_data[c])[i] / 32768.0f;
-    case AV_SAMPLE_FMT_S16: return reinterpret_cast<const int16_t*>(frame->data[0])[i * channels + c] / 32768.0f;
-    default: return 0;
-    }
-}
 
 }  // namespace
 
@@ -167,61 +146,45 @@ int Mp4Probe::Open(const std::string& path) {
     m_streams.clear();
     m_packets.clear();
     m_error.clear();
-    AVFormatContext* format = nullptr;
-    int err = avformat_open_input(&format, path.c_str(), nullptr, nullptr);
-    if (err < 0) {
-        m_error = AvError("open", err);
+    StreamDecoder file;  // only the demuxer
+    if (file.OpenFile(path, &m_error) < 0)
         return -1;
-    }
-    err = avformat_find_stream_info(format, nullptr);
-    if (err < 0) {
-        m_error = AvError("stream info", err);
-        avformat_close_input(&format);
-        return -1;
-    }
+    AVFormatContext* format = file.format;
     for (unsigned i = 0; i < format->nb_streams; ++i) {
         const AVStream* st = format->streams[i];
         const AVCodecParameters* par = st->codecpar;
         ProbeStream s;
-        s.index = (int)i;
         s.kind = par->codec_type == AVMEDIA_TYPE_VIDEO   ? ProbeStream::VIDEO
                  : par->codec_type == AVMEDIA_TYPE_AUDIO ? ProbeStream::AUDIO
                                                          : ProbeStream::OTHER;
-        s.codecId = par->codec_id;
         s.codecName = avcodec_get_name(par->codec_id);
         s.width = par->width;
         s.height = par->height;
         s.timeBaseNum = st->time_base.num;
         s.timeBaseDen = st->time_base.den;
-        s.frameRateNum = st->avg_frame_rate.num;
-        s.frameRateDen = st->avg_frame_rate.den;
         s.sampleRate = par->sample_rate;
         s.channels = par->ch_layout.nb_channels;
         m_streams.push_back(s);
     }
     m_packets.resize(m_streams.size());
-    AVPacket* packet = av_packet_alloc();
-    while (packet && av_read_frame(format, packet) >= 0) {
+    file.packet = av_packet_alloc();
+    for (AVPacket* packet = file.packet; packet && av_read_frame(format, packet) >= 0;) {
         ProbePacket p;
         p.pts = packet->pts;
-        p.dts = packet->dts;
         p.duration = packet->duration;
         p.key = (packet->flags & AV_PKT_FLAG_KEY) != 0;
-        p.size = packet->size;
         if (packet->stream_index >= 0 && packet->stream_index < (int)m_packets.size())
             m_packets[packet->stream_index].push_back(p);
         av_packet_unref(packet);
     }
-    av_packet_free(&packet);
     m_duration = format->duration == AV_NOPTS_VALUE ? 0 : (double)format->duration / AV_TIME_BASE;
-    avformat_close_input(&format);
     return 0;
 }
 
 int Mp4Probe::FindStream(ProbeStream::Kind kind) const {
-    for (const ProbeStream& s : m_streams)
-        if (s.kind == kind)
-            return s.index;
+    for (size_t i = 0; i < m_streams.size(); ++i)
+        if (m_streams[i].kind == kind)
+            return (int)i;
     return -1;
 }
 
@@ -230,7 +193,7 @@ const std::vector<ProbePacket>& Mp4Probe::Packets(int stream) const {
     return stream >= 0 && stream < (int)m_packets.size() ? m_packets[stream] : none;
 }
 
-int Mp4Probe::DecodePictures(int stream, std::vector<ProbePicture>* pictures, int maxPictures) {
+int Mp4Probe::DecodePictures(int stream, std::vector<ProbePicture>* pictures) {
     pictures->clear();
     StreamDecoder dec;
     if (dec.Open(m_path, stream, &m_error) < 0)
@@ -242,7 +205,6 @@ int Mp4Probe::DecodePictures(int stream, std::vector<ProbePicture>* pictures, in
                                        frame->width, frame->height, AV_PIX_FMT_BGRA, SWS_BILINEAR | SWS_ACCURATE_RND,
                                        nullptr, nullptr, nullptr);
             ProbePicture p;
-            p.pts = frame->best_effort_timestamp;
             p.width = frame->width;
             p.height = frame->height;
             p.bgra.resize((size_t)frame->width * frame->height * 4);
@@ -251,7 +213,6 @@ int Mp4Probe::DecodePictures(int stream, std::vector<ProbePicture>* pictures, in
             if (sws)
                 sws_scale(sws, frame->data, frame->linesize, 0, frame->height, dst, dstStride);
             pictures->push_back(std::move(p));
-            return (int)pictures->size() < maxPictures;
         },
         &m_error);
     sws_freeContext(sws);
@@ -263,20 +224,18 @@ int Mp4Probe::DecodeSound(int stream, ProbeSound* sound) {
     StreamDecoder dec;
     if (dec.Open(m_path, stream, &m_error) < 0)
         return -1;
-    bool first = true;
     return dec.Run(
         [&](AVFrame* frame) {
             int channels = frame->ch_layout.nb_channels;
-            if (first) {
+            if (sound->channels == 0) {
                 sound->sampleRate = frame->sample_rate;
                 sound->channels = channels;
                 sound->firstPts = frame->best_effort_timestamp;
-                first = false;
             }
+            // FFmpeg's AAC decoder gives planar floats
             for (int i = 0; i < frame->nb_samples; ++i)
                 for (int c = 0; c < channels; ++c)
-                    sound->samples.push_back(SampleAt(frame, c, i));
-            return true;
+                    sound->samples.push_back(reinterpret_cast<const float*>(frame->extended_data[c])[i]);
         },
         &m_error);
 }

@@ -1,20 +1,8 @@
 #pragma once
 
-// Reads a written MP4 (any file libavformat opens) back with FFmpeg's own
-// demuxer and decoders, so tests check what a player would see:
-//
-//   Mp4Probe probe;
-//   ASSERT_EQ(0, probe.Open(path)) << probe.Error();
-//   int v = probe.FindStream(ProbeStream::VIDEO);
-//   probe.Streams()[v].width, probe.Packets(v)[0].key, probe.Duration()
-//   std::vector<ProbePicture> pictures;  probe.DecodePictures(v, &pictures);
-//   ProbeSound sound;  probe.DecodeSound(probe.FindStream(ProbeStream::AUDIO), &sound);
-//   sound.Frequency(0)  // ~440 for a 440 Hz tone
-//
-// Timestamps are in the stream's own time base (ProbeStream::timeBase*);
-// ToSeconds converts. Not thread-safe; each call reopens the file.
+// Reads a written MP4 back with FFmpeg's own demuxer and decoders, so tests check what a player
+// would see. Timestamps are in each stream's own time base. Not thread-safe.
 
-#include <climits>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -23,18 +11,11 @@
 struct ProbeStream {
     enum Kind { OTHER, VIDEO, AUDIO };
 
-    int index;
     Kind kind;
-    int codecId;        // FFmpeg AVCodecID
     std::string codecName;
-    int width;          // video only
-    int height;
-    int timeBaseNum;    // the stream's time base (the muxer may pick its own)
-    int timeBaseDen;
-    int frameRateNum;   // average frame rate the demuxer derives; video only
-    int frameRateDen;
-    int sampleRate;     // audio only
-    int channels;
+    int width, height;              // video only
+    int timeBaseNum, timeBaseDen;   // the stream's time base (the muxer may pick its own)
+    int sampleRate, channels;       // audio only
 
     double ToSeconds(int64_t ts) const { return (double)ts * timeBaseNum / timeBaseDen; }
 };
@@ -42,17 +23,13 @@ struct ProbeStream {
 // One stored packet, in file order.
 struct ProbePacket {
     int64_t pts;
-    int64_t dts;
     int64_t duration;
     bool key;
-    int size;
 };
 
 // One decoded picture, converted to BGRA (4 bytes a pixel, rows packed).
 struct ProbePicture {
-    int64_t pts;        // stream time base
-    int width;
-    int height;
+    int width, height;
     std::vector<uint8_t> bgra;
 
     // Mean blue, green and red over a rectangle (clipped to the picture).
@@ -67,8 +44,7 @@ struct ProbeSound {
     std::vector<float> samples;  // frames * channels values
 
     int64_t Frames() const { return channels ? (int64_t)samples.size() / channels : 0; }
-    // Tone frequency of one channel in Hz from its rising zero crossings
-    // (0 when there are fewer than two); near-silence does not count.
+    // Tone frequency of one channel in Hz from its rising zero crossings (0 if fewer than two).
     double Frequency(int channel) const;
     // Root mean square of one channel over [from, from + count) frames.
     double Rms(int channel, int64_t from, int64_t count) const;
@@ -76,8 +52,7 @@ struct ProbeSound {
 
 class Mp4Probe {
 public:
-    // Reads the streams, every packet's timing and the duration. 0 or -1
-    // (Error() says why).
+    // Reads the streams, every packet's timing and the duration. 0 or -1 (Error() says why).
     int Open(const std::string& path);
 
     const std::vector<ProbeStream>& Streams() const { return m_streams; }
@@ -89,8 +64,8 @@ public:
     double Duration() const { return m_duration; }
     const std::string& Error() const { return m_error; }
 
-    // Decodes up to maxPictures pictures of a video stream as BGRA. 0 or -1.
-    int DecodePictures(int stream, std::vector<ProbePicture>* pictures, int maxPictures = INT_MAX);
+    // Decodes a whole video stream as BGRA. 0 or -1.
+    int DecodePictures(int stream, std::vector<ProbePicture>* pictures);
     // Decodes a whole audio stream. 0 or -1.
     int DecodeSound(int stream, ProbeSound* sound);
 
