@@ -11,8 +11,7 @@
 
 namespace {
 
-// A picture of 16 bytes in a block of pool (empty when the pool is dry), or
-// without a pool a sound block of 4096 bytes on the heap.
+// 16 picture bytes in a block of pool (empty when dry), or without a pool 4096 sound bytes on the heap.
 MMPacket Packet(MemPool* pool = nullptr) {
     static const unsigned char bytes[4096] = {1};
     MMPacket p;
@@ -26,7 +25,7 @@ void Push(PacketQueue& queue, MMPacket p) { queue.Push(&p); }
 
 }  // namespace
 
-TEST(MemPool, HandsOutBlocksLastInFirstOut) {
+TEST(MemPool, HandsOutBlocksLastInFirstOutToPacketsThatGiveThemBackOnce) {
     MemPool empty;
     EXPECT_EQ(nullptr, empty.Alloc(1)) << "no blocks before Init";
     EXPECT_EQ(-1, empty.Reserve(64));
@@ -56,9 +55,8 @@ TEST(MemPool, HandsOutBlocksLastInFirstOut) {
     pool.Free(c);
     pool.Free(d);
     EXPECT_EQ(2, FreePoolBlocks(pool));
-}
 
-TEST(MMPacket, OwnedDataGoesBackOnceAndBorrowedDataStays) {
+    // A packet gives owned data back once and leaves borrowed data alone.
     MMPacket heap;
     heap.Release();  // empty: nothing to do
     const char text[] = "hello";
@@ -75,16 +73,16 @@ TEST(MMPacket, OwnedDataGoesBackOnceAndBorrowedDataStays) {
     notOwned.Release();
     EXPECT_EQ((uint8_t*)borrowed, notOwned.data) << "data it does not own stays";
 
-    MemPool pool;
-    pool.Init(16, 1);
-    MMPacket fromPool = Packet(&pool);
+    MemPool single;
+    single.Init(16, 1);
+    MMPacket fromPool = Packet(&single);
     ASSERT_FALSE(fromPool.IsEmpty());
-    EXPECT_TRUE(Packet(&pool).IsEmpty()) << "pool exhausted: the packet stays empty";
+    EXPECT_TRUE(Packet(&single).IsEmpty()) << "pool exhausted: the packet stays empty";
     fromPool.Release();
-    EXPECT_EQ(1, FreePoolBlocks(pool));
+    EXPECT_EQ(1, FreePoolBlocks(single));
 }
 
-TEST(PacketQueue, PackerKeepsTwoPicturesAndEverySoundPresenterAtMost31) {
+TEST(PacketQueue, PackerKeepsTwoPicturesAndEverySoundPresenterAtMost31OnAnyThreads) {
     MemPool pool;
     pool.Init(16, 8);
     PacketQueue queue;
@@ -110,8 +108,7 @@ TEST(PacketQueue, PackerKeepsTwoPicturesAndEverySoundPresenterAtMost31) {
     EXPECT_TRUE(queue.Pop().IsEmpty());
     EXPECT_EQ(8, FreePoolBlocks(pool)) << "drain releases every packet";
 
-    // A burst of sound beyond the ring's first size, pushed after the ring
-    // wrapped, leaves in arrival order.
+    // A burst of sound beyond the ring's first size, pushed after it wrapped, leaves in order.
     for (int i = 0; i < 3 * PacketQueue::INITIAL_CAPACITY; ++i) {
         MMPacket p = Packet();
         p.timestamp = i;
@@ -135,14 +132,9 @@ TEST(PacketQueue, PackerKeepsTwoPicturesAndEverySoundPresenterAtMost31) {
     Push(presenter, Packet());
     Push(presenter, Packet());
     EXPECT_EQ(PacketQueue::MAX_PRESENTER_PACKETS, presenter.Count()) << "room for one again";
-    // The queues' destructors drain what is left (LeakSanitizer checks).
-}
+    // (The queues' destructors drain what is left: LeakSanitizer checks.)
 
-TEST(PacketQueue, ProducersAndConsumerOnManyThreads) {
-    MemPool pool;
-    pool.Init(16, 8);
-    PacketQueue queue;
-    queue.Init(PacketQueue::ADMIT_PACKER);
+    // Producers and a consumer on many threads.
     struct Producer : OS_Thread {
         PacketQueue* queue = nullptr;
         MemPool* pool = nullptr;  // null: sound
