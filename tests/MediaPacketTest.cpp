@@ -25,7 +25,7 @@ void Push(PacketQueue& queue, MMPacket p) { queue.Push(&p); }
 
 }  // namespace
 
-TEST(MemPool, HandsOutBlocksLastInFirstOutToPacketsThatGiveThemBackOnce) {
+TEST(MediaPackets, PoolIsLastInFirstOutPacketsGiveBackOnceQueuesAdmitByTheirRuleOnAnyThread) {
     MemPool empty;
     EXPECT_EQ(nullptr, empty.Alloc(1)) << "no blocks before Init";
     EXPECT_EQ(-1, empty.Reserve(64));
@@ -80,21 +80,20 @@ TEST(MemPool, HandsOutBlocksLastInFirstOutToPacketsThatGiveThemBackOnce) {
     EXPECT_TRUE(Packet(&single).IsEmpty()) << "pool exhausted: the packet stays empty";
     fromPool.Release();
     EXPECT_EQ(1, FreePoolBlocks(single));
-}
 
-TEST(PacketQueue, PackerKeepsTwoPicturesAndEverySoundPresenterAtMost31OnAnyThreads) {
-    MemPool pool;
-    pool.Init(16, 8);
+    // The packer's queue keeps two pictures and every sound; the presenter's at most 31.
+    MemPool eight;
+    eight.Init(16, 8);
     PacketQueue queue;
     ASSERT_EQ(0, queue.Init(PacketQueue::ADMIT_PACKER));
-    MMPacket first = Packet(&pool);
+    MMPacket first = Packet(&eight);
     Push(queue, first);
     for (int i = 0; i < 5; ++i)
         Push(queue, Packet());
-    Push(queue, Packet(&pool));
-    Push(queue, Packet(&pool));
+    Push(queue, Packet(&eight));
+    Push(queue, Packet(&eight));
     EXPECT_EQ(7, queue.Count()) << "a third waiting picture is refused";
-    EXPECT_EQ(6, FreePoolBlocks(pool)) << "and its block went back at once";
+    EXPECT_EQ(6, FreePoolBlocks(eight)) << "and its block went back at once";
     Push(queue, Packet());
     EXPECT_EQ(8, queue.Count()) << "sound is never refused";
 
@@ -102,11 +101,11 @@ TEST(PacketQueue, PackerKeepsTwoPicturesAndEverySoundPresenterAtMost31OnAnyThrea
     MMPacket front = queue.Pop();
     EXPECT_EQ(first.data, front.data);
     front.Release();
-    Push(queue, Packet(&pool));
+    Push(queue, Packet(&eight));
     EXPECT_EQ(8, queue.Count());
     queue.Drain();
     EXPECT_TRUE(queue.Pop().IsEmpty());
-    EXPECT_EQ(8, FreePoolBlocks(pool)) << "drain releases every packet";
+    EXPECT_EQ(8, FreePoolBlocks(eight)) << "drain releases every packet";
 
     // A burst of sound beyond the ring's first size, pushed after it wrapped, leaves in order.
     for (int i = 0; i < 3 * PacketQueue::INITIAL_CAPACITY; ++i) {
@@ -149,7 +148,7 @@ TEST(PacketQueue, PackerKeepsTwoPicturesAndEverySoundPresenterAtMost31OnAnyThrea
     } producers[3];
     for (int i = 0; i < 3; ++i) {
         producers[i].queue = &queue;
-        producers[i].pool = i < 2 ? &pool : nullptr;
+        producers[i].pool = i < 2 ? &eight : nullptr;
         producers[i].Start();
     }
     int sounds = 0;  // pop while they push, until every sound is out
@@ -161,6 +160,6 @@ TEST(PacketQueue, PackerKeepsTwoPicturesAndEverySoundPresenterAtMost31OnAnyThrea
     for (Producer& p : producers)
         p.Join();
     queue.Drain();
-    EXPECT_EQ(8, FreePoolBlocks(pool));
+    EXPECT_EQ(8, FreePoolBlocks(eight));
     EXPECT_EQ(2000, sounds) << "sound pushed while the consumer was busy was never lost";
 }

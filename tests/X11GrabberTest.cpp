@@ -57,7 +57,7 @@ protected:
 
 }  // namespace
 
-TEST_F(X11Grabber, DesktopPicturesHaveTheScreensPixelsStayInsideTheirBufferAndFollowThePrimaryMonitor) {
+TEST_F(X11Grabber, DesktopPicturesHaveTheScreensPixelsAndCursorStayInsideTheBufferFollowThePrimary) {
     unsigned long a = Window(100, 100, 200, 100, RED);
     m_screen.Fill(a, 100, 0, 100, 100, GREEN);  // right half of a
     Window(300, 100, 50, 50, BLUE);
@@ -86,6 +86,25 @@ TEST_F(X11Grabber, DesktopPicturesHaveTheScreensPixelsStayInsideTheirBufferAndFo
     EXPECT_EQ(ROOT, small.At(99, 2));
     EXPECT_EQ(100, small.Count(0xEEEEEEEE)) << "written past the rows that fit";
     EXPECT_EQ(-1, grabber.Open(0, 0, 0, 10)) << "no area";
+
+    // The cursor (6 x 6, hot spot (2, 3)) is drawn from position 1 and clipped at the far edges.
+    const int W = 100, H = 80;
+    ASSERT_EQ(0, grabber.Open(200, 200, W, H));
+    struct Case { int x, y, greenPixels; const char* why; Pixels pixels; } cases[] = {
+        {0, 0, 0, "drawing position 0 is left out", {}},
+        {1, 0, 0, "first row is left out", {}},
+        {0, 1, 0, "first column is left out", {}},
+        {1, 1, 36, "position 1: the whole cursor, hot spot honoured",
+         {{1, 1, GREEN}, {6, 6, GREEN}, {0, 0, ROOT}, {7, 7, ROOT}}},
+        {W - 2, H - 1, 2, "cut at the right and bottom edges", {{W - 1, H - 1, GREEN}}},
+    };
+    for (const Case& c : cases) {
+        m_screen.MovePointer(200 + 2 + c.x, 200 + 3 + c.y);  // less the hot spot: drawing position
+        Picture shot(W, H);
+        ASSERT_EQ(0, shot.GrabFrom(grabber));
+        EXPECT_EQ(c.greenPixels, shot.Count(GREEN)) << c.why;
+        shot.Expect(c.pixels);
+    }
 
     // Full screen is the primary monitor.
     int x = -1, y = -1;
@@ -125,28 +144,6 @@ TEST_F(X11Grabber, SharedMemoryAndFallbackGiveTheSamePictureAndLeaveNoSegment) {
 
     shm.Close();
     EXPECT_NE(0, shmctl(id, IPC_STAT, &info)) << "the segment is gone after Close";
-}
-
-TEST_F(X11Grabber, CursorIsDrawnFromPositionOneAndClippedAtTheFarEdges) {
-    // Cursor 6 x 6 with hot spot (2, 3); picture of (200, 200, 100, 80).
-    const int W = 100, H = 80;
-    DesktopGrabber grabber;
-    ASSERT_EQ(0, grabber.Open(200, 200, W, H));
-    struct Case { int x, y, greenPixels; const char* why; Pixels pixels; } cases[] = {
-        {0, 0, 0, "drawing position 0 is left out", {}},
-        {1, 0, 0, "first row is left out", {}},
-        {0, 1, 0, "first column is left out", {}},
-        {1, 1, 36, "position 1: the whole cursor, hot spot honoured",
-         {{1, 1, GREEN}, {6, 6, GREEN}, {0, 0, ROOT}, {7, 7, ROOT}}},
-        {W - 2, H - 1, 2, "cut at the right and bottom edges", {{W - 1, H - 1, GREEN}}},
-    };
-    for (const Case& c : cases) {
-        m_screen.MovePointer(200 + 2 + c.x, 200 + 3 + c.y);  // less the hot spot: drawing position
-        Picture p(W, H);
-        ASSERT_EQ(0, p.GrabFrom(grabber));
-        EXPECT_EQ(c.greenPixels, p.Count(GREEN)) << c.why;
-        p.Expect(c.pixels);
-    }
 }
 
 TEST_F(X11Grabber, WindowPicturesKeepTheOpenSizeAndAVanishedWindowGivesMinusOne) {
