@@ -10,7 +10,6 @@
 #include "capture/CameraCapture.h"
 #include "capture/EnumerateCameras.h"
 #include "os/OS_Clock.h"
-#include "platform/CameraDevice.h"
 #include "platform/CameraFormat.h"
 #include "platform/testcam/TestCameraDevice.h"
 #include "platform/testcam/TestCameraPattern.h"

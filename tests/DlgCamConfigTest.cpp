@@ -1,7 +1,6 @@
 // The camera settings dialog on the test camera, including a camera handed over or taken away.
 #include <QCheckBox>
 #include <QComboBox>
-#include <QLabel>
 #include <QSlider>
 #include <QSpinBox>
 #include <cstdlib>

@@ -19,7 +19,7 @@ struct Picture {
 
 }  // namespace
 
-TEST(CursorDrawPosition, ScalesWithTheAreaAndTruncatesTowardZero) {
+TEST(Cursor, PositionScalesAndTruncatesTowardZeroBlendingIsPremultipliedAndClipped) {
     // A window of 100 x 80 at Open, now at (10, 20) and 200 x 80 (or 100 x 40).
     struct Case { int pointerX, pointerY, areaWidth, areaHeight; bool drawn; int x, y; } cases[] = {
         {10 - 1, 50, 200, 80, false, 0, 30},        // -1 / 2 is 0: not drawn either
@@ -33,9 +33,8 @@ TEST(CursorDrawPosition, ScalesWithTheAreaAndTruncatesTowardZero) {
         EXPECT_EQ(c.x, x) << c.pointerX;
         EXPECT_EQ(c.y, y) << c.pointerY;
     }
-}
 
-TEST(BlendCursor, BlendsPremultipliedAlphaAndClipsAtEveryEdge) {
+    // Blending: premultiplied alpha, clipped at every edge.
     Picture picture(8, 8, 0x204060);
     std::vector<uint32_t> cursor = {
         0xFF0000FF, 0x00000000,  // opaque blue, fully transparent
@@ -72,7 +71,7 @@ TEST(BlendCursor, BlendsPremultipliedAlphaAndClipsAtEveryEdge) {
     EXPECT_EQ(0xAA, padded[12 + 8]) << "padding after row 1 untouched";
 }
 
-TEST(ScalePicture, NearestNeighbourAndBlackWhereTheAreaWasOffScreen) {
+TEST(Pictures, ScaleToNearestNeighbourBlackWhereOffScreenAndFlipInPlace) {
     // A 4 x 2 area of columns 1, 2, 3, 4 doubled repeats each (halving: on the X server).
     Picture area(4, 2, 0);
     for (int i = 0; i < 8; ++i)
@@ -91,10 +90,8 @@ TEST(ScalePicture, NearestNeighbourAndBlackWhereTheAreaWasOffScreen) {
     ScalePicture(row.Bytes(), 0, 0, 4, 1, 16, 4, 4, out.Bytes(), 4, 4, 16);
     EXPECT_EQ(0x0000FFu, out.At(2, 0));
     EXPECT_EQ(0u, out.At(2, 1));
-}
 
-TEST(FlipRows, ReversesRowsOfAnyLayoutInPlace) {
-    // 640 x 480 at 24 bits, odd row counts (the middle row stays) and a single row.
+    // Flipping reverses rows of any layout in place: 640 x 480 at 24 bits, odd row counts (the middle row stays) and a single row.
     struct Case { int rowBytes, rows; } cases[] = {{1920, 480}, {9, 3}, {6, 1}, {4, 5}};
     for (const Case& c : cases) {
         // Row r holds bytes (r * 7 + column) & 0xff: each row is distinct.
