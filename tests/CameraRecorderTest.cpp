@@ -1,6 +1,4 @@
-// The camera window in this process on the test camera: the settings dialog
-// follows the running camera across a camera change and saves the flip; a
-// picture shorter than the camera's size is never flipped past its end.
+// The camera window's settings follow a changed camera; a short picture is never flipped past its end.
 #include <gtest/gtest.h>
 
 #include <QApplication>

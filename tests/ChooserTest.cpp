@@ -1,5 +1,4 @@
-// The region and window choosers and the region outline on a desktop of two
-// monitors, driven with xdotool; the info window's picture.
+// The region and window choosers and the outline on two monitors, via xdotool; the info window.
 #include <QApplication>
 #include <QEvent>
 #include <QLabel>
@@ -44,8 +43,7 @@ bool IsDarkened(QRgb shown, QRgb original) {
 
 }  // namespace
 
-// Two monitors; the primary one, where the choosers work, is not at (0, 0).
-// An editor with a control, and a terminal in front of it.
+// Two monitors, the primary one not at (0, 0); an editor with a control, a terminal in front.
 class ChooserDesktop : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -76,7 +74,7 @@ protected:
 using WindowChooser = ChooserDesktop;
 using RegionChooser = ChooserDesktop;
 
-TEST_F(WindowChooser, DarkensAllButTheWindowUnderTheMouseAndAClickChoosesIt) {
+TEST_F(WindowChooser, DarkensAllButTheWindowUnderTheMouseAClickChoosesItEscapeOrNoMoveNothing) {
     WindowSelector selector(m_background.get(), &m_root, nullptr);
     QImage shot;
     std::vector<WindowId> hovered;
@@ -102,33 +100,31 @@ TEST_F(WindowChooser, DarkensAllButTheWindowUnderTheMouseAndAClickChoosesIt) {
     EXPECT_EQ(result, QDialog::Accepted);
     EXPECT_EQ(selector.chosenWindow(), m_editor->winId());
 
-    // The hovered terminal at full brightness, the rest of the primary
-    // monitor darkened, the other monitor left alone. Screen positions.
+    // The hovered terminal bright, the rest of the primary monitor dark, the other one untouched.
     for (QPoint inside : {QPoint(1210, 540), QPoint(1899, 969)})
         EXPECT_EQ(shot.pixel(inside), m_screen.pixel(inside)) << inside.x() << "," << inside.y();
     for (QPoint outside : {QPoint(900, 500), QPoint(1199, 700), QPoint(1500, 971), QPoint(1800, 250)})
         EXPECT_TRUE(IsDarkened(shot.pixel(outside), m_screen.pixel(outside))) << outside.x() << "," << outside.y();
     EXPECT_EQ(shot.pixel(300, 300), m_screen.pixel(300, 300));
-}
 
-TEST_F(WindowChooser, EscapeOrAClickBeforeAnyMovementChoosesNothing) {
+    // Escape, or a click before any movement, chooses nothing.
     Xdotool("mousemove 900 500");
     const struct {
         const char* input;
         int result;
     } cases[] = {{"key Escape", QDialog::Rejected}, {"click 1", QDialog::Accepted}};
     for (const auto& c : cases) {
-        WindowSelector selector(m_background.get(), &m_root, nullptr);
-        int result = RunDialog(selector, [&] {
+        WindowSelector again(m_background.get(), &m_root, nullptr);
+        result = RunDialog(again, [&] {
             Xdotool(c.input);
             ProcessEventsFor(200);
         });
         EXPECT_EQ(result, c.result) << c.input;
-        EXPECT_EQ(selector.chosenWindow(), 0u) << c.input;
+        EXPECT_EQ(again.chosenWindow(), 0u) << c.input;
     }
 }
 
-TEST_F(RegionChooser, OnlyADragOfMoreThan16PixelsDownAndRightChooses) {
+TEST_F(RegionChooser, OnlyADragOfMoreThan16PixelsDownAndRightChoosesAndTheOutlineLetsInputThrough) {
     QImage before = GrabScreen();
     RegionSelector refused(m_background.get(), nullptr);
     std::vector<bool> openAfter;
@@ -149,9 +145,8 @@ TEST_F(RegionChooser, OnlyADragOfMoreThan16PixelsDownAndRightChooses) {
     EXPECT_EQ(result, QDialog::Rejected) << "Escape";
     EXPECT_TRUE(refused.selection().isNull());
 
-    // Drawn while dragging, over the primary monitor only: the band from the
-    // press point, the cross-hair through the mouse + 1 across the monitor,
-    // the desktop inside the band. Points are screen positions.
+    // While dragging, on the primary monitor only: the band from the press point, the cross-hair
+    // through the mouse + 1 across the monitor, the desktop inside the band.
     RegionSelector chosen(m_background.get(), nullptr);
     QImage during;
     result = RunDialog(chosen, [&] {
@@ -172,12 +167,11 @@ TEST_F(RegionChooser, OnlyADragOfMoreThan16PixelsDownAndRightChooses) {
     EXPECT_NE(during.pixel(605, 762), original(605, 762));
     EXPECT_NE(during.pixel(1462, 1000), original(1462, 1000));
     EXPECT_EQ(during.pixel(595, 762), before.pixel(595, 762)) << "the other monitor is left alone";
-}
 
-TEST_F(RegionChooser, OutlineLiesJustOutsideTheRegionAndLetsInputThrough) {
+    // The outline lies just outside the region and lets input through.
     PressCounter counter;
     m_editor->installEventFilter(&counter);
-    QImage before = GrabScreen();
+    before = GrabScreen();
 
     RegionOutline outline(nullptr);
     EXPECT_FALSE(outline.isVisible()) << "no region yet: nothing on the screen";

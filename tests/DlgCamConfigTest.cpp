@@ -1,9 +1,6 @@
-// The camera settings dialog on the test camera: its widgets and texts,
-// loading the camera's values, sliders reaching the camera, the flip check
-// box and the resolution list, and a camera handed over or taken away.
+// The camera settings dialog on the test camera, including a camera handed over or taken away.
 #include <QCheckBox>
 #include <QComboBox>
-#include <QLabel>
 #include <QSlider>
 #include <QSpinBox>
 #include <cstdlib>
@@ -24,7 +21,6 @@ protected:
         ASSERT_EQ(0, capture.Open(TestCameraDevice::PATH, nullptr, 0, 0));
         ASSERT_EQ(0, raw.Open(TestCameraDevice::PATH));
     }
-    void TearDown() override { TestCameraDevice::Reset(); }
 
     // The driver's brightness, contrast and saturation as "b c s".
     std::string Controls() {
@@ -45,7 +41,7 @@ protected:
     TestCameraDevice raw;  // reads the driver's values beside the dialog
 };
 
-TEST_F(DlgCamConfigTest, ShowsItsTextsAndLoadsTheCamera) {
+TEST_F(DlgCamConfigTest, ShowsItsTextsLoadsTheCameraAndSendsTheChoices) {
     DlgCamConfig dialog(&capture);
     EXPECT_EQ(QString("调整摄像头参数"), dialog.windowTitle());
     const char* texts[][2] = {{"label_4", "分辨率"}, {"btnReverse", "翻转摄像头"}, {"label", "帧率"},
@@ -58,8 +54,7 @@ TEST_F(DlgCamConfigTest, ShowsItsTextsAndLoadsTheCamera) {
     }
     // 30 frames a second shows as 25
     EXPECT_EQ(25, Find<QSpinBox>(dialog, "ctlFrameRate")->value());
-    // brightness 0 of -64..64, contrast 128 of 0..255, saturation 50 of 0..100
-    // show as 50 and are written back through the percentage
+    // 0 of -64..64, 128 of 0..255, 50 of 0..100 show as 50 and go back through the percentage
     for (const char* name : {"ctlBrightness", "ctlContrast", "ctlSaturation"})
         EXPECT_EQ(50, Find<QSlider>(dialog, name)->value()) << name;
     EXPECT_EQ("0 127 50", Controls());
@@ -69,10 +64,8 @@ TEST_F(DlgCamConfigTest, ShowsItsTextsAndLoadsTheCamera) {
     EXPECT_EQ(QString("640x480 320x240 1280x720"),
               sizes->itemText(0) + " " + sizes->itemText(1) + " " + sizes->itemText(2));
     EXPECT_EQ(0, sizes->currentIndex());
-}
 
-TEST_F(DlgCamConfigTest, SlidersReachTheCameraAndSignalsCarryTheChoice) {
-    DlgCamConfig dialog(&capture);
+    // the sliders reach the camera, the signals carry the choice
     QSlider* contrast = Find<QSlider>(dialog, "ctlContrast");
     contrast->setValue(0);  // 0 leaves the camera alone
     EXPECT_EQ("0 127 50", Controls());
@@ -82,29 +75,29 @@ TEST_F(DlgCamConfigTest, SlidersReachTheCameraAndSignalsCarryTheChoice) {
     Find<QSpinBox>(dialog, "ctlFrameRate")->setValue(10);  // shows only
 
     std::vector<bool> flips;
-    std::vector<std::pair<int, int>> sizes;
+    std::vector<std::pair<int, int>> chosen;
     QObject::connect(&dialog, &DlgCamConfig::evtReversed, [&](bool r) { flips.push_back(r); });
     QObject::connect(&dialog, &DlgCamConfig::evtResolutionChanged,
-                     [&](int w, int h) { sizes.emplace_back(w, h); });
+                     [&](int w, int h) { chosen.emplace_back(w, h); });
     dialog.SetReversed(true);  // shows the window's state, emits nothing
     QCheckBox* reverse = Find<QCheckBox>(dialog, "btnReverse");
     EXPECT_TRUE(reverse->isChecked());
     reverse->click();
     reverse->click();
     EXPECT_EQ((std::vector<bool>{false, true}), flips);
-    Find<QComboBox>(dialog, "cbxResolution")->setCurrentIndex(2);
-    EXPECT_EQ((std::vector<std::pair<int, int>>{{1280, 720}}), sizes);
+    sizes->setCurrentIndex(2);
+    EXPECT_EQ((std::vector<std::pair<int, int>>{{1280, 720}}), chosen);
 
     // the window takes its camera away, then hands over a new one
     dialog.SetCamera(nullptr);
     capture.Close();
     contrast->setValue(60);
-    EXPECT_EQ(0, Find<QComboBox>(dialog, "cbxResolution")->count());
+    EXPECT_EQ(0, sizes->count());
     CameraCapture next;
     ASSERT_EQ(0, next.Open(TestCameraDevice::PATH, nullptr, 320, 240));
     dialog.SetCamera(&next);
-    EXPECT_EQ(3, Find<QComboBox>(dialog, "cbxResolution")->count());
-    EXPECT_EQ(1u, sizes.size());  // refilling the list chose nothing
+    EXPECT_EQ(3, sizes->count());
+    EXPECT_EQ(1u, chosen.size());  // refilling the list chose nothing
     contrast->setValue(20);  // loading moved brightness from 99 to 98 percent
     EXPECT_EQ("61 51 50", Controls());
 }

@@ -1,5 +1,4 @@
-// The file manager is reached through D-Bus, with xdg-open as the fallback.
-// Stand-ins for dbus-send and xdg-open record how they were called.
+// The file manager through D-Bus, else xdg-open; stand-ins record how they were called.
 #include <gtest/gtest.h>
 
 #include <QString>
@@ -56,15 +55,14 @@ TEST_F(FileManagerTest, ShowItemsWithEncodedUriElseOpensFolder) {
     EXPECT_EQ(folder + "\n", WaitForLog("xdg-open")) << "no file manager answered: the folder opens instead";
 }
 
-TEST_F(FileManagerTest, AnsweredShowItemsOpensNothingElse) {
+TEST_F(FileManagerTest, AnsweredShowItemsOpensNothingElseAndFoldersOpenByAbsolutePath) {
     setenv("FAKE_DBUS_RC", "0", 1);
     ShowInFileManager(QString::fromUtf8((m_dir.Path() + "/x.mp4").c_str()));
     EXPECT_FALSE(WaitForLog("dbus-send").empty());
     usleep(500000);  // give a wrong fallback the time to show up
     EXPECT_NE(0, access(m_dir.File("xdg-open.txt").c_str(), F_OK));
-}
 
-TEST_F(FileManagerTest, OpenFolderTakesAbsolutePath) {
+    // a folder opens by its absolute path
     char cwd[4096];
     ASSERT_NE(nullptr, getcwd(cwd, sizeof cwd));
     ASSERT_EQ(0, chdir(m_dir.Path().c_str()));

@@ -11,8 +11,7 @@
 
 namespace {
 
-// A picture of 16 bytes in a block of pool (empty when the pool is dry), or
-// without a pool a sound block of 4096 bytes on the heap.
+// 16 picture bytes in a block of pool (empty when dry), or without a pool 4096 sound bytes on the heap.
 MMPacket Packet(MemPool* pool = nullptr) {
     static const unsigned char bytes[4096] = {1};
     MMPacket p;
@@ -26,7 +25,7 @@ void Push(PacketQueue& queue, MMPacket p) { queue.Push(&p); }
 
 }  // namespace
 
-TEST(MemPool, HandsOutBlocksLastInFirstOut) {
+TEST(MediaPackets, PoolIsLastInFirstOutPacketsGiveBackOnceQueuesAdmitByTheirRuleOnAnyThread) {
     MemPool empty;
     EXPECT_EQ(nullptr, empty.Alloc(1)) << "no blocks before Init";
     EXPECT_EQ(-1, empty.Reserve(64));
@@ -56,9 +55,8 @@ TEST(MemPool, HandsOutBlocksLastInFirstOut) {
     pool.Free(c);
     pool.Free(d);
     EXPECT_EQ(2, FreePoolBlocks(pool));
-}
 
-TEST(MMPacket, OwnedDataGoesBackOnceAndBorrowedDataStays) {
+    // A packet gives owned data back once and leaves borrowed data alone.
     MMPacket heap;
     heap.Release();  // empty: nothing to do
     const char text[] = "hello";
@@ -75,28 +73,27 @@ TEST(MMPacket, OwnedDataGoesBackOnceAndBorrowedDataStays) {
     notOwned.Release();
     EXPECT_EQ((uint8_t*)borrowed, notOwned.data) << "data it does not own stays";
 
-    MemPool pool;
-    pool.Init(16, 1);
-    MMPacket fromPool = Packet(&pool);
+    MemPool single;
+    single.Init(16, 1);
+    MMPacket fromPool = Packet(&single);
     ASSERT_FALSE(fromPool.IsEmpty());
-    EXPECT_TRUE(Packet(&pool).IsEmpty()) << "pool exhausted: the packet stays empty";
+    EXPECT_TRUE(Packet(&single).IsEmpty()) << "pool exhausted: the packet stays empty";
     fromPool.Release();
-    EXPECT_EQ(1, FreePoolBlocks(pool));
-}
+    EXPECT_EQ(1, FreePoolBlocks(single));
 
-TEST(PacketQueue, PackerKeepsTwoPicturesAndEverySoundPresenterAtMost31) {
-    MemPool pool;
-    pool.Init(16, 8);
+    // The packer's queue keeps two pictures and every sound; the presenter's at most 31.
+    MemPool eight;
+    eight.Init(16, 8);
     PacketQueue queue;
     ASSERT_EQ(0, queue.Init(PacketQueue::ADMIT_PACKER));
-    MMPacket first = Packet(&pool);
+    MMPacket first = Packet(&eight);
     Push(queue, first);
     for (int i = 0; i < 5; ++i)
         Push(queue, Packet());
-    Push(queue, Packet(&pool));
-    Push(queue, Packet(&pool));
+    Push(queue, Packet(&eight));
+    Push(queue, Packet(&eight));
     EXPECT_EQ(7, queue.Count()) << "a third waiting picture is refused";
-    EXPECT_EQ(6, FreePoolBlocks(pool)) << "and its block went back at once";
+    EXPECT_EQ(6, FreePoolBlocks(eight)) << "and its block went back at once";
     Push(queue, Packet());
     EXPECT_EQ(8, queue.Count()) << "sound is never refused";
 
@@ -104,14 +101,13 @@ TEST(PacketQueue, PackerKeepsTwoPicturesAndEverySoundPresenterAtMost31) {
     MMPacket front = queue.Pop();
     EXPECT_EQ(first.data, front.data);
     front.Release();
-    Push(queue, Packet(&pool));
+    Push(queue, Packet(&eight));
     EXPECT_EQ(8, queue.Count());
     queue.Drain();
     EXPECT_TRUE(queue.Pop().IsEmpty());
-    EXPECT_EQ(8, FreePoolBlocks(pool)) << "drain releases every packet";
+    EXPECT_EQ(8, FreePoolBlocks(eight)) << "drain releases every packet";
 
-    // A burst of sound beyond the ring's first size, pushed after the ring
-    // wrapped, leaves in arrival order.
+    // A burst of sound beyond the ring's first size, pushed after it wrapped, leaves in order.
     for (int i = 0; i < 3 * PacketQueue::INITIAL_CAPACITY; ++i) {
         MMPacket p = Packet();
         p.timestamp = i;
@@ -135,14 +131,9 @@ TEST(PacketQueue, PackerKeepsTwoPicturesAndEverySoundPresenterAtMost31) {
     Push(presenter, Packet());
     Push(presenter, Packet());
     EXPECT_EQ(PacketQueue::MAX_PRESENTER_PACKETS, presenter.Count()) << "room for one again";
-    // The queues' destructors drain what is left (LeakSanitizer checks).
-}
+    // (The queues' destructors drain what is left: LeakSanitizer checks.)
 
-TEST(PacketQueue, ProducersAndConsumerOnManyThreads) {
-    MemPool pool;
-    pool.Init(16, 8);
-    PacketQueue queue;
-    queue.Init(PacketQueue::ADMIT_PACKER);
+    // Producers and a consumer on many threads.
     struct Producer : OS_Thread {
         PacketQueue* queue = nullptr;
         MemPool* pool = nullptr;  // null: sound
@@ -157,7 +148,7 @@ TEST(PacketQueue, ProducersAndConsumerOnManyThreads) {
     } producers[3];
     for (int i = 0; i < 3; ++i) {
         producers[i].queue = &queue;
-        producers[i].pool = i < 2 ? &pool : nullptr;
+        producers[i].pool = i < 2 ? &eight : nullptr;
         producers[i].Start();
     }
     int sounds = 0;  // pop while they push, until every sound is out
@@ -169,6 +160,6 @@ TEST(PacketQueue, ProducersAndConsumerOnManyThreads) {
     for (Producer& p : producers)
         p.Join();
     queue.Drain();
-    EXPECT_EQ(8, FreePoolBlocks(pool));
+    EXPECT_EQ(8, FreePoolBlocks(eight));
     EXPECT_EQ(2000, sounds) << "sound pushed while the consumer was busy was never lost";
 }

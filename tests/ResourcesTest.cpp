@@ -1,5 +1,4 @@
-// The files in resources/: every icon the windows name and a style sheet
-// Qt accepts (the program's own run loads the others).
+// The files in resources/: every icon the windows name and a style sheet Qt accepts.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -18,8 +17,7 @@ namespace {
 
 const std::string RESOURCES = std::string(VIDLOOM_SOURCE_DIR) + "/resources/";
 
-// The application, with resources.qrc compiled by Qt's resource compiler and
-// mounted, so that ":/image/..." resolves as in the program.
+// The application with resources.qrc compiled and mounted, so ":/image/..." resolves as in the program.
 QApplication* App() {
     QApplication* app = GuiTestApp("offscreen");
     static TempDir dir;
@@ -35,8 +33,8 @@ QString g_warnings;
 
 }  // namespace
 
-TEST(Resources, EveryNamedIconIsBuiltIn) {
-    App();
+TEST(Resources, EveryNamedIconIsBuiltInAndTheSkinIsGb2312ThatQtAccepts) {
+    QApplication* app = App();
     for (const char* name : {"icon/camera", "icon/exit", "icon/folder", "icon/grab", "icon/mic", "icon/record",
                              "icon/recording_off", "icon/recording_on", "icon/screen", "icon/settings",
                              "icon/window", "screen"}) {
@@ -44,10 +42,8 @@ TEST(Resources, EveryNamedIconIsBuiltIn) {
         EXPECT_EQ(QSize(64, 64), image.size()) << name;
         EXPECT_EQ(0, qAlpha(image.pixel(0, 0))) << name << ": corners are transparent";
     }
-}
 
-TEST(Resources, TheSkinIsGb2312AndQtAcceptsIt) {
-    QApplication* app = App();
+    // the skin is GB2312 text that Qt accepts
     std::string raw = ReadFileText(RESOURCES + "default.skin");
     QTextCodec::ConverterState state;
     QTextCodec::codecForName("gb2312")->toUnicode(raw.data(), (int)raw.size(), &state);

@@ -1,5 +1,4 @@
-// The single-instance guard refuses a second copy while the first runs and
-// recovers from a first copy that was killed without cleaning up.
+// The single-instance guard refuses a second copy and recovers from a killed first copy.
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -17,8 +16,7 @@ std::string TestKey(const char* name) {
     return std::string("vidloom.test.") + name + "." + std::to_string(getpid());
 }
 
-// Starts another copy of this program that takes the guard and says "owner"
-// or "refused"; it keeps running until its input ends or it is killed.
+// Another copy of this program takes the guard, says "owner" or "refused" and runs until its input ends.
 std::string StartCopy(ChildProcess& copy, const std::string& key) {
     return copy.Start({"--hold-guard", key}) == 0 ? copy.ReadLine() : "not started";
 }

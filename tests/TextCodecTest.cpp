@@ -8,7 +8,7 @@
 #include "tests/support/TestEnv.h"
 #include "ui/TextCodec.h"
 
-TEST(TextCodec, Utf8RoundTripsEvenUnderTheCLocale) {
+TEST(TextCodec, Utf8RoundTripsEvenUnderTheCLocaleAndStyleSheetsAreGb2312) {
     setenv("LC_ALL", "C", 1);
     setlocale(LC_ALL, "C");
     InitTextCodec();
@@ -19,11 +19,9 @@ TEST(TextCodec, Utf8RoundTripsEvenUnderTheCLocale) {
     EXPECT_EQ(text, ToQString(name));
     EXPECT_EQ(name, ToGbString(text));
     EXPECT_TRUE(ToQString(static_cast<const char*>(nullptr)).isEmpty());
-}
 
-TEST(TextCodec, StyleSheetIsReadAsGb2312) {
+    // the style sheet is read as GB2312 ("录像" here)
     TempDir dir;
-    // "录像" in GB2312.
     WriteFileText(dir.File("test.skin"), "/* \xC2\xBC\xCF\xF1 */\nQToolButton#btnStart { color: red; }\n");
     QString sheet = LoadStyleSheet(dir.File("test.skin").c_str());
     EXPECT_EQ(sheet, QString::fromUtf8("/* \xE5\xBD\x95\xE5\x83\x8F */\nQToolButton#btnStart { color: red; }\n"));

@@ -15,13 +15,6 @@
 
 namespace {
 
-WinHandle Node(WindowId id, int left, int top, int right, int bottom) {
-    WinHandle node;
-    node.hwnd = id;
-    node.rect = WinRect{left, top, right, bottom};
-    return node;
-}
-
 // The record of window anywhere below node.
 const WinHandle* Find(const WinHandle& node, WindowId window) {
     if (node.hwnd == window)
@@ -43,7 +36,7 @@ const uint32_t SELF = static_cast<uint32_t>(getpid());
 
 }  // namespace
 
-TEST(WindowTreeRules, OnlyVisibleWindowsWithAnAreaOnTheScreenAreListed) {
+TEST(WindowTreeRules, OnlyWindowsWithAnAreaOnTheScreenTextCutWholeProcessesNamed) {
     std::vector<WinHandle> list;
     const WindowState states[] = {
         {1, 10, 10, 200, 100, true},     {2, 10, 10, 200, 100, false},  // unmapped
@@ -55,25 +48,8 @@ TEST(WindowTreeRules, OnlyVisibleWindowsWithAnAreaOnTheScreenAreListed) {
     for (const WindowState& state : states)
         EXPECT_TRUE(AddVisibleWindow(state, list)) << "the enumeration must go on";
     EXPECT_EQ(Ids(list), (std::vector<WindowId>{1, 8, 9}));
-}
 
-TEST(WindowTreeRules, HitTestFindsTheDeepestFrontmostWindowElseTheDesktop) {
-    WinHandle root = Node(1, 0, 0, 1920, 1080);
-    root.children = {Node(10, 100, 100, 500, 400), Node(20, 300, 200, 800, 600)};  // front to back
-    root.children[0].children.push_back(Node(11, 120, 150, 200, 180));             // a control
-    root.children[0].children[0].children.push_back(Node(12, 130, 155, 140, 165));
-    const struct {
-        int x, y;
-        WindowId hit;  // 0: none
-    } cases[] = {{350, 250, 10}, {600, 500, 20},  {150, 160, 11},  {135, 160, 12}, {1000, 900, 1},
-                 {-1, 10, 0},    {1920, 10, 0},   {500, 300, 20},  {100, 100, 10}};  // right/bottom exclusive
-    for (const auto& c : cases) {
-        WinHandle* hit = WindowAt(root, c.x, c.y);
-        EXPECT_EQ(hit ? hit->hwnd : 0, c.hit) << c.x << "," << c.y;
-    }
-}
-
-TEST(WindowTreeRules, TextIsCutAtWholeCharactersAndProcessesAreNamed) {
+    // text is cut at whole characters; processes are named
     char text[WinHandle::TEXT_SIZE];
     for (const char* character : {"\xc3\xa9", "录"}) {  // two and three bytes
         std::string longText;
@@ -110,8 +86,7 @@ protected:
     std::vector<QWidget*> m_windows;
 };
 
-// The real reader, counting what it is asked, with a hook run before it
-// reads the states or the info of a batch of windows.
+// The real reader, counting what it is asked, with a hook run before each batch of states or info.
 class HookedWindows : public X11WindowList {
 public:
     std::function<void(const char* call, const std::vector<WindowId>& windows)> before = [](auto, auto&) {};
@@ -167,8 +142,7 @@ TEST_F(WindowTreeX11, FrontWindowNestedControlsReadOnceAndWindowsGoneMeanwhileSk
     };
     WinHandle root;
     ASSERT_EQ(BuildWindowTree(windows, root), 0);
-    // One child list per window, a few batches per level of the tree (five
-    // levels here), however many windows there are.
+    // One child list per window, a few batches per level (five here), however many windows there are.
     for (auto [window, times] : windows.listed)
         EXPECT_EQ(times, 1) << "window 0x" << std::hex << window;
     EXPECT_LE(windows.batches, 20);
@@ -185,6 +159,9 @@ TEST_F(WindowTreeX11, FrontWindowNestedControlsReadOnceAndWindowsGoneMeanwhileSk
     EXPECT_EQ(QRect(hit->rect.left, hit->rect.top, hit->rect.right - hit->rect.left, hit->rect.bottom - hit->rect.top),
               QRect(120, 140, 160, 120));
     EXPECT_EQ(WindowAt(root, 160, 180)->hwnd, controls[1]) << "over the deepest: its level-two ancestor";
+    EXPECT_EQ(WindowAt(root, 280, 145)->hwnd, first->winId()) << "right edges are exclusive";
+    EXPECT_EQ(WindowAt(root, 150, 400), &root) << "bottom edges are exclusive";
+    EXPECT_EQ(WindowAt(root, -1, 10), nullptr) << "off the screen";
     EXPECT_EQ(WindowAt(root, 900, 150), &root) << "over the hidden window: the desktop";
     EXPECT_EQ(Find(root, hidden->winId()), nullptr);
     QRect screen = QGuiApplication::primaryScreen()->geometry();
@@ -198,12 +175,6 @@ TEST_F(WindowTreeX11, FrontWindowNestedControlsReadOnceAndWindowsGoneMeanwhileSk
     EXPECT_EQ(Ids(node->children), controls) << "every descendant, each before its own children";
     ASSERT_EQ(node->children[0].children.size(), 3u);
     EXPECT_TRUE(node->children[0].children[0].children.empty()) << "the third level is not searched";
-
-    first->raise();
-    QGuiApplication::sync();
-    root = WinHandle();
-    ASSERT_EQ(BuildWindowTree(root), 0);
-    EXPECT_EQ(WindowAt(root, 350, 250)->hwnd, first->winId()) << "raised: now in front";
 }
 
 TEST_F(WindowTreeX11, UnderAWindowManagerTheFrameIsTheTopLevelWindow) {

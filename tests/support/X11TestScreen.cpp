@@ -33,8 +33,7 @@ X11TestScreen::~X11TestScreen() {
 }
 
 bool X11TestScreen::Open(const char* displayName) {
-    // An X server resets when its last client leaves and refuses connections
-    // for a moment while it does: try for up to a second.
+    // A server resetting after its last client left refuses connections a moment: try for a second.
     for (int i = 0; i < 50 && !m_display; ++i)
         if (!(m_display = XOpenDisplay(displayName)))
             usleep(20000);

@@ -7,13 +7,10 @@
 
 struct _XDisplay;
 
-// Puts known pictures on an X screen for the capture tests: plain windows of
-// solid colours (0xRRGGBB, 24-bit true colour), a square cursor of one
-// colour, pointer moves through XTest. Every call waits for the server.
+// Known pictures on an X screen: solid windows (0xRRGGBB), a square cursor, XTest pointer moves; calls sync.
 class X11TestScreen {
 public:
     X11TestScreen();
-    // Closes the connection: the server destroys the windows and cursor.
     ~X11TestScreen();
 
     // Connects to displayName (null: $DISPLAY). False when that fails.
@@ -31,12 +28,10 @@ public:
     // A size x size cursor of rgb, hot spot (hotX, hotY), all over the screen.
     void SetCursor(int size, uint32_t rgb, int hotX, int hotY);
     void MovePointer(int x, int y);
-    // Defines a RandR monitor, deleted again when this object goes (the
-    // server keeps it after the connection closes).
+    // A RandR monitor, deleted again when this object goes (the server would keep it).
     void SetMonitor(const char* name, int x, int y, int width, int height, bool primary);
 
-    // Puts in place a process-wide X error handler that only counts, as a
-    // toolkit would; the count so far.
+    // A process-wide X error handler that only counts, as a toolkit's would; the count so far.
     static void TrapErrors();
     static int ErrorsTrapped();
     // Asks for the geometry of a window that does not exist (BadDrawable).
@@ -51,9 +46,7 @@ private:
     std::vector<unsigned long> m_monitors;  // their names' atoms
 };
 
-// Fixture of the capture tests: the frame pool as main sets it up, a
-// connection to the test X server with the pointer parked in the bottom-right
-// corner, and windows that go away after each test.
+// The frame pool as main sets it up, the pointer parked bottom-right, and windows destroyed after each test.
 class X11ScreenTest : public ::testing::Test {
 protected:
     void SetUp() override;
