@@ -56,6 +56,20 @@ QSlider* DlgCamConfig::CreateSlider(const char* name) {
     return slider;
 }
 
+// One row of the frame: a label, then a slider.
+QSlider* DlgCamConfig::AddSliderRow(const char* rowName, QHBoxLayout** row, const char* labelName,
+                                    QLabel** label, const QString& text, const char* sliderName) {
+    *row = new QHBoxLayout();
+    (*row)->setObjectName(rowName);
+    (*row)->setSpacing(6);
+    *label = CreateLabel(labelName, text);
+    (*row)->addWidget(*label);
+    QSlider* slider = CreateSlider(sliderName);
+    (*row)->addWidget(slider);
+    ui.verticalLayout->addLayout(*row);
+    return slider;
+}
+
 void DlgCamConfig::SetupUi() {
     setObjectName("DlgCamConfig");
     resize(INITIAL_WIDTH, INITIAL_HEIGHT);
@@ -107,32 +121,12 @@ void DlgCamConfig::SetupUi() {
     ui.horizontalLayout->addWidget(ui.label_2);
     ui.verticalLayout->addLayout(ui.horizontalLayout);
 
-    ui.horizontalLayout_2 = new QHBoxLayout();
-    ui.horizontalLayout_2->setObjectName("horizontalLayout_2");
-    ui.horizontalLayout_2->setSpacing(6);
-    ui.label_3 = CreateLabel("label_3", tr("亮度"));
-    ui.horizontalLayout_2->addWidget(ui.label_3);
-    ui.ctlBrightness = CreateSlider("ctlBrightness");
-    ui.horizontalLayout_2->addWidget(ui.ctlBrightness);
-    ui.verticalLayout->addLayout(ui.horizontalLayout_2);
-
-    ui.horizontalLayout_4 = new QHBoxLayout();
-    ui.horizontalLayout_4->setObjectName("horizontalLayout_4");
-    ui.horizontalLayout_4->setSpacing(6);
-    ui.label_5 = CreateLabel("label_5", tr("对比度"));
-    ui.horizontalLayout_4->addWidget(ui.label_5);
-    ui.ctlContrast = CreateSlider("ctlContrast");
-    ui.horizontalLayout_4->addWidget(ui.ctlContrast);
-    ui.verticalLayout->addLayout(ui.horizontalLayout_4);
-
-    ui.horizontalLayout_5 = new QHBoxLayout();
-    ui.horizontalLayout_5->setObjectName("horizontalLayout_5");
-    ui.horizontalLayout_5->setSpacing(6);
-    ui.label_6 = CreateLabel("label_6", tr("饱和度"));
-    ui.horizontalLayout_5->addWidget(ui.label_6);
-    ui.ctlSaturation = CreateSlider("ctlSaturation");
-    ui.horizontalLayout_5->addWidget(ui.ctlSaturation);
-    ui.verticalLayout->addLayout(ui.horizontalLayout_5);
+    ui.ctlBrightness = AddSliderRow("horizontalLayout_2", &ui.horizontalLayout_2, "label_3", &ui.label_3,
+                                    tr("亮度"), "ctlBrightness");
+    ui.ctlContrast = AddSliderRow("horizontalLayout_4", &ui.horizontalLayout_4, "label_5", &ui.label_5,
+                                  tr("对比度"), "ctlContrast");
+    ui.ctlSaturation = AddSliderRow("horizontalLayout_5", &ui.horizontalLayout_5, "label_6", &ui.label_6,
+                                    tr("饱和度"), "ctlSaturation");
 
     ui.verticalLayout_2->addWidget(ui.frame);
 }

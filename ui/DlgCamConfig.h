@@ -52,6 +52,8 @@ private:
     void LoadCamera();
     QSlider* CreateSlider(const char* name);
     QLabel* CreateLabel(const char* name, const QString& text);
+    QSlider* AddSliderRow(const char* rowName, QHBoxLayout** row, const char* labelName, QLabel** label,
+                          const QString& text, const char* sliderName);
 
     CameraCapture* camera;  // not owned; null when the window has none open
     int brightness;         // last percentages applied
