@@ -1,6 +1,6 @@
 // libFuzzer target: any file content, then lookups and edits, never touch
 // memory outside the buffer (built with AddressSanitizer).
-// fuzz-sources: app/ConfigFile.cpp
+// fuzz-sources: app/ConfigFile.cpp os/OS_Log.cpp os/OS_Mutex.cpp
 #include <cstdint>
 #include <cstdio>
 #include <string>
