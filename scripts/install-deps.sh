@@ -10,6 +10,8 @@ PACKAGES=(
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev libyuv-dev
   libpulse-dev libx11-dev libx11-xcb-dev libxcb1-dev libxext-dev libxfixes-dev libxrandr-dev libxtst-dev
   libgl1-mesa-dev libglu1-mesa-dev
+  # screen capture on Wayland: the portal hands a PipeWire stream
+  libpipewire-0.3-dev
   libgtest-dev libgmock-dev
   # translations, desktop entry and package checks
   qttools5-dev-tools qttools5-dev desktop-file-utils appstream dpkg-dev
@@ -20,6 +22,11 @@ PACKAGES=(
   # the camera preview draws with OpenGL: Mesa's software renderer under Xvfb
   libgl1-mesa-dri
   fonts-wqy-microhei
+  # a private headless GNOME desktop for the Wayland tests: compositor, portal,
+  # PipeWire, a moving client, and AT-SPI to answer the portal's dialog
+  mutter xdg-desktop-portal xdg-desktop-portal-gnome pipewire pipewire-bin wireplumber
+  gstreamer1.0-tools gstreamer1.0-pipewire gstreamer1.0-plugins-base gstreamer1.0-plugins-bad
+  gir1.2-atspi-2.0 at-spi2-core python3-gi dbus
   # fuzzing and sanitizers
   clang libclang-rt-14-dev
 )
