@@ -1,0 +1,259 @@
+// vidloom:sanitize
+// vidloom:wayland
+// Screen capture through the screen-sharing portal on the private GNOME desktop
+// (scripts/with-wayland-desktop.sh): the handshake and its outcomes, the PipeWire
+// stream with its cursor, and the pacing of the capture task.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <algorithm>
+#include <atomic>
+#include <csignal>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+#include "capture/PortalCapTask.h"
+#include "os/OS_Clock.h"
+#include "platform/pipewire/PipeWireStream.h"
+#include "platform/portal/ScreenCastPortal.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/FramePool.h"
+#include "tests/support/TestEnv.h"
+
+namespace {
+
+#define REQUIRE_DESKTOP()                                                                         \
+    do {                                                                                          \
+        InitFramePool();                                                                          \
+        if (!getenv("WAYLAND_DISPLAY") || !getenv("VIDLOOM_COMPOSITOR_PID")) {                   \
+            const char* required = getenv("VIDLOOM_REQUIRE_DESKTOP");                             \
+            if (required && std::string(required) == "1") FAIL() << "no test desktop";            \
+            GTEST_SKIP() << "no test desktop: run under scripts/with-wayland-desktop.sh";         \
+        }                                                                                         \
+    } while (0)
+
+void EnsureApp() {
+    static int argc = 1;
+    static char name[] = "PortalCaptureTest";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication* app = new QCoreApplication(argc, argv);
+    (void)app;
+}
+
+// Runs the portal's handshake for the monitor, answering its dialog with choice
+// ("share", "cancel", or "" when no dialog is expected).
+ScreenCastPortal::Outcome StartPortal(ScreenCastPortal& portal, const char* choice) {
+    EnsureApp();
+    ChildProcess answer;
+    if (*choice)
+        answer.Start({choice, "30"}, VIDLOOM_SOURCE_DIR "/tests/support/answer-share-dialog.py");
+    if (portal.Open(ScreenCastPortal::SOURCE_MONITOR) != 0)
+        return portal.outcome();
+    return portal.WaitForStart(30000);
+}
+
+// A client that moves: a ball bouncing in a window of the desktop.
+struct MovingClient {
+    ChildProcess process;
+    MovingClient() {
+        process.Start({"-q", "videotestsrc", "pattern=ball", "!", "waylandsink"}, "gst-launch-1.0");
+        OS_Sleep(1500);  // its window maps and draws
+    }
+};
+
+// Keeps the pictures' count, how often they changed and whether any was not black; light, as
+// it runs on the capture thread (a sample of every 61st pixel).
+struct Collector : ScreenCapListener {
+    std::mutex lock;
+    int count = 0;
+    int changes = 0;
+    bool anyLit = false;
+    uint64_t lastSum = 0;
+    int lastSize = 0;
+
+    int OnScreenFrame(MMPacket* packet) override {
+        uint64_t sum = 0;
+        bool lit = false;
+        for (int i = 0; i + 3 < packet->size; i += 61 * 4) {
+            sum = sum * 31 + (packet->data[i] | packet->data[i + 1] << 8 | packet->data[i + 2] << 16);
+            lit = lit || (packet->data[i] | packet->data[i + 1] | packet->data[i + 2]) != 0;
+        }
+        std::lock_guard<std::mutex> guard(lock);
+        changes += count > 0 && sum != lastSum;
+        ++count;
+        anyLit = anyLit || lit;
+        lastSum = sum;
+        lastSize = packet->size;
+        packet->Release();
+        return 0;
+    }
+    void Reset() {
+        std::lock_guard<std::mutex> guard(lock);
+        count = changes = 0;
+        anyLit = false;
+    }
+};
+
+struct EndFlag : CaptureEndListener {
+    std::atomic<bool> ended{false};
+    void OnCaptureEnded() override { ended = true; }
+};
+
+// Counts what a stream delivers.
+struct StreamCounter : StreamSink {
+    std::atomic<int> pictures{0}, cursors{0}, ended{0};
+    std::atomic<int> width{0}, height{0}, stride{0};
+    void OnStreamPicture(const StreamPicture& p) override {
+        width = p.width;
+        height = p.height;
+        stride = p.stride;
+        ++pictures;
+    }
+    void OnStreamCursor(const StreamCursor& c) override {
+        cursors += c.visible;
+    }
+    void OnStreamEnded() override { ++ended; }
+};
+
+}  // namespace
+
+// The portal hands a stream; the task makes 25 pictures a second of a moving and of a still
+// desktop, every period filled; the restore token skips the dialog the second time.
+TEST(PortalCapture, PacesMovingAndStillDesktopAndRestores) {
+    REQUIRE_DESKTOP();
+    ScreenCastPortal portal;
+    auto* client = new MovingClient;
+    ASSERT_EQ(ScreenCastPortal::OUTCOME_STARTED, StartPortal(portal, "share")) << portal.ErrorText();
+    EXPECT_GE(portal.Version(), 4u);
+    EXPECT_FALSE(portal.RestoreToken().empty());
+    EXPECT_GT(portal.NodeId(), 0u);
+
+    Collector collector;
+    OS_Clock clock;
+    PortalCapTask task;
+    task.SetListener(&collector);
+    task.SetFrameClock(&clock);
+    ASSERT_EQ(0, task.Open(portal.PipeWireFd(), portal.NodeId(), 0, 0, 0, 0));
+    EXPECT_EQ(1280, task.width());
+    EXPECT_EQ(720, task.height());
+    clock.Start(0);
+    ASSERT_EQ(0, task.Start());
+
+    // moving: every period one picture, most of them new
+    OS_Sleep(500);
+    collector.Reset();
+    int64_t streamBefore = task.StreamPictures();
+    OS_Sleep(3000);
+    {
+        std::lock_guard<std::mutex> guard(collector.lock);
+        EXPECT_NEAR(75, collector.count, 2);
+        EXPECT_GT(collector.changes, 25);
+        EXPECT_TRUE(collector.anyLit);
+    }
+    EXPECT_GT(task.StreamPictures() - streamBefore, 25);
+
+    // still: the compositor sends nothing, the last picture is repeated
+    delete client;
+    OS_Sleep(500);
+    collector.Reset();
+    streamBefore = task.StreamPictures();
+    OS_Sleep(3000);
+    {
+        std::lock_guard<std::mutex> guard(collector.lock);
+        EXPECT_NEAR(75, collector.count, 2);
+        EXPECT_EQ(0, collector.changes);
+    }
+    EXPECT_LE(task.StreamPictures() - streamBefore, 2);
+    task.Stop();
+    EXPECT_EQ(0, task.GetPacingStats().periodsMissed);
+    EXPECT_FALSE(task.HasEnded());
+    portal.Close();
+
+    // the token: no dialog, and a new token
+    ScreenCastPortal again;
+    again.SetRestoreToken(portal.RestoreToken());
+    ASSERT_EQ(ScreenCastPortal::OUTCOME_STARTED, StartPortal(again, "")) << again.ErrorText();
+    EXPECT_FALSE(again.RestoreToken().empty());
+}
+
+// The stream with cursor metadata: pictures of the monitor and the cursor beside them; a region
+// cut from it.
+TEST(PortalCapture, CursorMetadataAndRegion) {
+    REQUIRE_DESKTOP();
+    ScreenCastPortal portal;
+    MovingClient client;
+    ASSERT_EQ(ScreenCastPortal::OUTCOME_STARTED, StartPortal(portal, "share")) << portal.ErrorText();
+    EXPECT_TRUE(portal.CursorAsMetadata());
+
+    StreamCounter counter;
+    PipeWireStream stream;
+    ASSERT_EQ(0, stream.Open(portal.PipeWireFd(), portal.NodeId(), &counter));
+    int w = 0, h = 0;
+    ASSERT_EQ(0, stream.WaitForFormat(5000, &w, &h));
+    EXPECT_EQ(1280, w);
+    EXPECT_EQ(720, h);
+    // the headless compositor shows a cursor once the pointer moved
+    int moved = -1;
+    RunCommand(VIDLOOM_SOURCE_DIR "/tests/support/move-pointer.py 300 200", &moved);
+    EXPECT_EQ(0, moved);
+    QElapsedTimer timer;
+    timer.start();
+    while ((counter.pictures < 10 || counter.cursors == 0) && timer.elapsed() < 5000)
+        OS_Sleep(20);
+    stream.Close();
+    EXPECT_GE(counter.pictures, 10);
+    EXPECT_EQ(1280, counter.width);
+    EXPECT_GE(counter.stride, 1280 * 4);
+    // the position; the headless compositor sends no cursor image (its bitmap's format is 0)
+    EXPECT_GT(counter.cursors, 0);
+    EXPECT_EQ(0, counter.ended);
+
+    PortalCapTask task;
+    Collector collector;
+    task.SetListener(&collector);
+    ASSERT_EQ(0, task.Open(portal.PipeWireFd(), portal.NodeId(), 100, 60, 320, 240));
+    EXPECT_EQ(320, task.width());
+    EXPECT_EQ(240, task.height());
+    ASSERT_EQ(0, task.Start());
+    OS_Sleep(400);
+    task.Stop();
+    std::lock_guard<std::mutex> guard(collector.lock);
+    EXPECT_GE(collector.count, 5);
+    EXPECT_EQ(320 * 240 * 4, collector.lastSize);
+}
+
+// Cancelling the dialog is a cancel, with no message.
+TEST(PortalCapture, CancelledDialog) {
+    REQUIRE_DESKTOP();
+    ScreenCastPortal portal;
+    EXPECT_EQ(ScreenCastPortal::OUTCOME_CANCELLED, StartPortal(portal, "cancel"));
+    EXPECT_EQ("", portal.ErrorText());
+    EXPECT_LT(portal.PipeWireFd(), 0);
+}
+
+// The compositor going away mid-capture ends the capture, and says so.
+TEST(PortalCapture, CompositorGoneEndsCapture) {
+    REQUIRE_DESKTOP();
+    ScreenCastPortal portal;
+    ASSERT_EQ(ScreenCastPortal::OUTCOME_STARTED, StartPortal(portal, "share")) << portal.ErrorText();
+    EndFlag end;
+    Collector collector;
+    PortalCapTask task;
+    task.SetListener(&collector);
+    task.SetEndListener(&end);
+    ASSERT_EQ(0, task.Open(portal.PipeWireFd(), portal.NodeId(), 0, 0, 0, 0));
+    ASSERT_EQ(0, task.Start());
+    OS_Sleep(300);
+    EXPECT_FALSE(task.HasEnded());
+
+    kill(atoi(getenv("VIDLOOM_COMPOSITOR_PID")), SIGKILL);
+    QElapsedTimer timer;
+    timer.start();
+    while (!end.ended && timer.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_TRUE(end.ended);
+    EXPECT_TRUE(task.HasEnded());
+    task.Stop();
+}
