@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: the whole suite against a private X
-# server and PulseAudio server, then the threaded parts again under
-# AddressSanitizer (with LeakSanitizer) and ThreadSanitizer.
+# server and PulseAudio server, the Wayland tests on a private GNOME desktop,
+# then the threaded parts again under AddressSanitizer (with LeakSanitizer)
+# and ThreadSanitizer.
 # Exits non-zero on any failure.
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
@@ -12,9 +13,23 @@ cd "$ROOT"
 echo "== build"
 "$ROOT/scripts/build.sh" "$ROOT/build"
 
+# Each Wayland test gets a desktop of its own: one of them ends the
+# compositor, and the portal remembers grants.
+run_wayland_tests() {
+  local dir=$1 name
+  mapfile -t names < <(ctest --test-dir "$dir" -N -L wayland | sed -n 's/^ *Test *#[0-9]*: //p')
+  for name in "${names[@]}"; do
+    "$ROOT/scripts/with-wayland-desktop.sh" \
+      ctest --test-dir "$dir" --output-on-failure --no-tests=error -R "^${name}\$"
+  done
+}
+
 echo "== tests"
 "$ROOT/scripts/with-test-servers.sh" \
-  ctest --test-dir "$ROOT/build" --output-on-failure --no-tests=error
+  ctest --test-dir "$ROOT/build" --output-on-failure --no-tests=error -LE wayland
+
+echo "== tests on the Wayland desktop"
+run_wayland_tests "$ROOT/build"
 
 # Test programs marked "// vidloom:sanitize" exercise threads and shared
 # queues: run them again under the sanitizers.
@@ -29,6 +44,8 @@ if [ "${VIDLOOM_SKIP_SANITIZERS:-0}" != "1" ]; then
     ASAN_OPTIONS=detect_leaks=1 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
       "$ROOT/scripts/with-test-servers.sh" \
       ctest --test-dir "$dir" --output-on-failure --no-tests=error -L sanitize
+    ASAN_OPTIONS=detect_leaks=1 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+      run_wayland_tests "$dir"
   done
 fi
 echo "== fuzzing"
