@@ -49,6 +49,12 @@ void DlgWorkMode::SetupUi() {
     label->setStyleSheet("color: rgb(0, 170, 255);");
 }
 
+void DlgWorkMode::Enter(bool screen) {
+    chScreen->setChecked(screen);
+    chCamera->setChecked(!screen);
+    OnEnter();
+}
+
 int DlgWorkMode::OnEnter() {
     if (chScreen->isChecked()) {
         ScreenRecorder* recorder = new ScreenRecorder(nullptr);

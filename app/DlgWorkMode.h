@@ -15,6 +15,10 @@ class DlgWorkMode : public QWidget {
 public:
     explicit DlgWorkMode(QWidget* parent = nullptr);
 
+    // Opens screen (true) or camera recording as if chosen here, without
+    // the window having been shown (vidloom --screen, --camera).
+    void Enter(bool screen);
+
 private slots:
     int OnEnter();
 

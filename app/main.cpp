@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "app/AppPaths.h"
+#include "app/CommandServer.h"
 #include "app/DlgWorkMode.h"
 #include "app/ExecutableFolder.h"
 #include "app/ProgramLog.h"
@@ -19,17 +20,44 @@
 namespace {
 
 const char* const USAGE =
-    "Usage: vidloom [--version] [--help]\n"
+    "Usage: vidloom [--screen | --camera] [--start | --stop | --toggle] [--version] [--help]\n"
     "Records the screen, a region or a window with sound into MP4 files.\n"
     "F3 starts a recording, F4 stops it.\n"
     "\n"
+    "  --screen   open screen recording directly\n"
+    "  --camera   open camera recording directly\n"
+    "  --start    start recording in the running copy (as F3 does)\n"
+    "  --stop     stop recording in the running copy (as F4 does)\n"
+    "  --toggle   start or stop recording in the running copy\n"
     "  --version  print the version and exit\n"
-    "  --help     print this help and exit\n";
+    "  --help     print this help and exit\n"
+    "\n"
+    "--start, --stop and --toggle are meant for the desktop's keyboard shortcuts; they exit\n"
+    "with status 0 when done, 1 when no copy runs or the recording could not start.\n";
 
-// --version and --help answer on the console, with no display needed.
-// -1 when the program is to start as usual.
-int AnswerCommandLine(int argc, char* argv[]) {
+// The key of the single-instance guard; the command socket is named after it.
+const char* const INSTANCE_KEY = "desktop.vr.lock";
+
+enum StartMode { START_CHOOSE, START_SCREEN, START_CAMERA };
+
+// --version, --help and the commands for the running copy answer on the
+// console, with no display needed. -1 when the program is to start as
+// usual; *mode says which window then opens.
+int AnswerCommandLine(int argc, char* argv[], StartMode* mode) {
+    *mode = START_CHOOSE;
     for (int i = 1; i < argc; ++i) {
+        const char* command = strcmp(argv[i], "--start") == 0    ? "start"
+                              : strcmp(argv[i], "--stop") == 0   ? "stop"
+                              : strcmp(argv[i], "--toggle") == 0 ? "toggle"
+                                                                 : nullptr;
+        if (command) {
+            QCoreApplication app(argc, argv);
+            return SendCommand(INSTANCE_KEY, command);
+        }
+        if (strcmp(argv[i], "--screen") == 0)
+            *mode = START_SCREEN;
+        if (strcmp(argv[i], "--camera") == 0)
+            *mode = START_CAMERA;
         if (strcmp(argv[i], "--version") == 0) {
             printf("vidloom %s\n", VIDLOOM_VERSION);
             return 0;
@@ -45,7 +73,8 @@ int AnswerCommandLine(int argc, char* argv[]) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    int answered = AnswerCommandLine(argc, argv);
+    StartMode mode;
+    int answered = AnswerCommandLine(argc, argv, &mode);
     if (answered >= 0)
         return answered;
 
@@ -72,19 +101,27 @@ int main(int argc, char* argv[]) {
     InitTextCodec();
     InstallTranslation();
 
-    if (AcquireSingleInstance("desktop.vr.lock") != 0) {
+    if (AcquireSingleInstance(INSTANCE_KEY) != 0) {
         QMessageBox::information(nullptr, QCoreApplication::translate("main", "提示"),
                                  QCoreApplication::translate("main", "另一个实例正在运行"),
                                  QMessageBox::Ok);
         return -1;
     }
 
+    // the commands of desktop shortcuts; recording works without them
+    CommandServer commands;
+    commands.Open(INSTANCE_KEY);
+
     InstallQuitOnSignal();
     app.setStyleSheet(LoadStyleSheet(paths.DataPath("default.skin").c_str()));
 
     DlgWorkMode* workMode = new DlgWorkMode(nullptr);
-    workMode->show();
+    if (mode == START_CHOOSE)
+        workMode->show();
+    else
+        workMode->Enter(mode == START_SCREEN);
     app.exec();
+    commands.Close();
     delete workMode;
     return 0;
 }

@@ -65,7 +65,7 @@ void AppDriver::UseInstalled(const std::string& exe, const std::string& dir, con
 
 void AppDriver::SetEnv(const std::string& name, const std::string& value) { m_env.emplace_back(name, value); }
 
-int AppDriver::Launch() {
+int AppDriver::Launch(const char* option) {
     std::string exe = m_exe;
     std::string log = m_dir + "/stdout.log";
     std::string tmp = ProgramTempFolder();
@@ -87,11 +87,17 @@ int AppDriver::Launch() {
         setenv("LANGUAGE", "zh_CN", 1);
         for (const auto& variable : m_env)
             setenv(variable.first.c_str(), variable.second.c_str(), 1);
-        execl(exe.c_str(), exe.c_str(), (char*)nullptr);
+        execl(exe.c_str(), exe.c_str(), option, (char*)nullptr);
         _exit(127);
     }
     m_pid = pid;
     return 0;
+}
+
+int AppDriver::Command(const std::string& option, std::string* output) const {
+    int status = -1;
+    *output = RunCommand("TMPDIR='" + ProgramTempFolder() + "' '" + m_exe + "' " + option + " 2>&1", &status);
+    return status;
 }
 
 std::string AppDriver::Enter(const std::string& nextWindow, bool camera) {

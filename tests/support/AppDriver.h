@@ -25,8 +25,12 @@ public:
     void SetEnv(const std::string& name, const std::string& value);
     // Starts the program with dir/stdout.log as output, "/" as working
     // directory and a TMPDIR of this test process (its single-instance
-    // guard is not shared with other test processes). 0 or -1.
-    int Launch();
+    // guard is not shared with other test processes), with option (such
+    // as "--screen") on its command line when given. 0 or -1.
+    int Launch(const char* option = nullptr);
+    // Runs a second copy with option (--start, --stop, --toggle) as a
+    // desktop shortcut would: its exit status, its output in *output.
+    int Command(const std::string& option, std::string* output) const;
     // Launches, presses "进入" in the work-mode window (after "摄像头录像"
     // when camera) and waits for the window named nextWindow; its id or "".
     std::string Enter(const std::string& nextWindow, bool camera = false);
