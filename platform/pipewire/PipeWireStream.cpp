@@ -67,9 +67,9 @@ bool CursorPixel(uint32_t format, const uint8_t* p, uint32_t* argb) {
 }  // namespace
 
 PipeWireStream::PipeWireStream()
-    : m_loop(nullptr), m_context(nullptr), m_core(nullptr), m_stream(nullptr), m_streamHook(nullptr),
-      m_coreHook(nullptr), m_sink(nullptr), m_width(0), m_height(0), m_pixels(StreamPixels::BGRX),
-      m_formatKnown(false), m_streaming(false), m_cursorImage(nullptr), m_cursorCapacity(0), m_ended(false) {}
+    : m_loop(nullptr), m_context(nullptr), m_core(nullptr), m_stream(nullptr), m_registry(nullptr),
+      m_streamHook(nullptr), m_coreHook(nullptr), m_registryHook(nullptr), m_node(0), m_sink(nullptr), m_width(0), m_height(0), m_pixels(StreamPixels::BGRX),
+      m_formatKnown(false), m_cursorImage(nullptr), m_cursorCapacity(0), m_ended(false) {}
 
 PipeWireStream::~PipeWireStream() { Close(); }
 
@@ -84,6 +84,12 @@ int PipeWireStream::Open(int fd, uint32_t node, StreamSink* sink) {
         e.process = OnProcess;
         return e;
     }();
+    static const pw_registry_events registryEvents = [] {
+        pw_registry_events e = {};
+        e.version = PW_VERSION_REGISTRY_EVENTS;
+        e.global_remove = OnGlobalRemoved;
+        return e;
+    }();
     static const pw_core_events coreEvents = [] {
         pw_core_events e = {};
         e.version = PW_VERSION_CORE_EVENTS;
@@ -94,7 +100,7 @@ int PipeWireStream::Open(int fd, uint32_t node, StreamSink* sink) {
     Close();
     m_sink = sink;
     m_ended = false;
-    m_formatKnown = m_streaming = false;
+    m_formatKnown = false;
     pw_init(nullptr, nullptr);
 
     // the loop, its context and thread
@@ -118,6 +124,13 @@ int PipeWireStream::Open(int fd, uint32_t node, StreamSink* sink) {
     }
     m_coreHook = new spa_hook();
     pw_core_add_listener(m_core, m_coreHook, &coreEvents, this);
+    // the registry tells when the producer's node goes
+    m_node = node;
+    m_registry = pw_core_get_registry(m_core, PW_VERSION_REGISTRY, 0);
+    if (m_registry) {
+        m_registryHook = new spa_hook();
+        pw_registry_add_listener(m_registry, m_registryHook, &registryEvents, this);
+    }
 
     // the stream and the formats we take
     m_stream = pw_stream_new(m_core, "vidloom",
@@ -189,6 +202,15 @@ void PipeWireStream::Close() {
         pw_stream_destroy(m_stream);
         m_stream = nullptr;
     }
+    if (m_registryHook) {
+        spa_hook_remove(m_registryHook);
+        delete m_registryHook;
+        m_registryHook = nullptr;
+    }
+    if (m_registry) {
+        pw_proxy_destroy((pw_proxy*)m_registry);
+        m_registry = nullptr;
+    }
     if (m_coreHook) {
         spa_hook_remove(m_coreHook);
         delete m_coreHook;
@@ -219,16 +241,19 @@ void PipeWireStream::Close() {
 void PipeWireStream::OnStateChanged(void* data, int, int state, const char* error) {
     auto* self = (PipeWireStream*)data;
     OS_Log::Debug("PipeWire stream: %s\n", pw_stream_state_as_string((pw_stream_state)state));
-    if (state == PW_STREAM_STATE_STREAMING) {
-        self->m_streaming = true;
-    } else if (state == PW_STREAM_STATE_ERROR) {
+    if (state == PW_STREAM_STATE_ERROR) {
         self->End(error ? error : "stream error");
     } else if (state == PW_STREAM_STATE_UNCONNECTED) {
         self->End("stream unconnected");
-    } else if (state == PW_STREAM_STATE_PAUSED && self->m_streaming) {
-        // the producer's node went away (the desktop stopped sharing)
-        self->End("the producer stopped");
     }
+}
+
+void PipeWireStream::OnGlobalRemoved(void* data, uint32_t id) {
+    // The producer's node went away (the desktop stopped sharing, the
+    // compositor ended): our stream only pauses, waiting for another.
+    auto* self = (PipeWireStream*)data;
+    if (id == self->m_node)
+        self->End("the producer's node is gone");
 }
 
 void PipeWireStream::OnCoreError(void* data, uint32_t id, int, int res, const char* message) {

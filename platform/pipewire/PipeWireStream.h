@@ -7,6 +7,7 @@ struct pw_thread_loop;
 struct pw_context;
 struct pw_core;
 struct pw_stream;
+struct pw_registry;
 struct spa_hook;
 struct spa_buffer;
 
@@ -84,6 +85,7 @@ private:
     static void OnStateChanged(void* data, int old, int state, const char* error);
     static void OnParamChanged(void* data, uint32_t id, const struct spa_pod* param);
     static void OnProcess(void* data);
+    static void OnGlobalRemoved(void* data, uint32_t id);
     static void OnCoreError(void* data, uint32_t id, int seq, int res, const char* message);
 
     void Process();
@@ -95,15 +97,17 @@ private:
     pw_context* m_context;
     pw_core* m_core;
     pw_stream* m_stream;
+    pw_registry* m_registry;
     spa_hook* m_streamHook;  // listener records PipeWire keeps pointers to
     spa_hook* m_coreHook;
+    spa_hook* m_registryHook;
+    uint32_t m_node;         // the producer's node
     StreamSink* m_sink;
 
     // PipeWire's thread (and WaitForFormat under the loop's lock)
     int m_width, m_height;
     StreamPixels m_pixels;
     bool m_formatKnown;
-    bool m_streaming;               // reached the streaming state once
     uint32_t* m_cursorImage;        // the cursor converted to premultiplied ARGB
     int m_cursorCapacity;           // pixels m_cursorImage holds
     std::atomic<bool> m_ended;
