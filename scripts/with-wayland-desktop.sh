@@ -88,7 +88,7 @@ if [ "${VIDLOOM_DESKTOP_INNER:-}" = "1" ]; then
 
   export VIDLOOM_REQUIRE_DESKTOP=1
   set +e
-  "$@" 2>&3 3>&-
+  "$@" >&4 2>&3 3>&- 4>&-
   status=$?
   set -e
   exit $status
@@ -122,9 +122,10 @@ printf '[D-BUS Service]\nName=org.freedesktop.portal.Documents\nExec=/bin/false\
   >"$services/org.freedesktop.portal.Documents.service"
 
 set +e
-# The bus's own chatter goes to its log; the command keeps our error output (3).
+# The chatter of the bus and what it starts goes to its log; the command
+# keeps our output (4) and error output (3).
 VIDLOOM_DESKTOP_INNER=1 setsid dbus-run-session -- "$(readlink -f "$0")" "$@" \
-  3>&2 2>"$VIDLOOM_DESKTOP_LOGS/bus.log" &
+  3>&2 4>&1 >"$VIDLOOM_DESKTOP_LOGS/bus.log" 2>&1 &
 BUS_PID=$!
 wait "$BUS_PID"
 status=$?
