@@ -11,7 +11,8 @@
 #   WAYLAND_DISPLAY             the headless compositor (one 1280x720 virtual monitor)
 #   XDG_SESSION_TYPE=wayland, XDG_CURRENT_DESKTOP=GNOME
 #   VIDLOOM_DESKTOP_LOGS        folder with the compositor's and the portal's logs
-#   VIDLOOM_COMPOSITOR_PID      the compositor, for tests that make it go away
+#   VIDLOOM_COMPOSITOR_PID      the compositor, and
+#   VIDLOOM_PORTAL_PID          the portal's GNOME back end, for tests that make them go away
 #   VIDLOOM_REQUIRE_DESKTOP=1   tests that need the desktop fail instead of skipping
 # Monitor size: VIDLOOM_TEST_MONITOR (default 1280x720).
 set -euo pipefail
@@ -81,7 +82,8 @@ if [ "${VIDLOOM_DESKTOP_INNER:-}" = "1" ]; then
   # --- the portal and its GNOME back end, which shows the "Screen Share" dialog
   GDK_BACKEND=wayland /usr/libexec/xdg-desktop-portal-gnome >"$LOGS/portal-gnome.log" 2>&1 &
   PIDS+=($!)
-  wait_for xdg-desktop-portal-gnome "${PIDS[-1]}" has_name org.freedesktop.impl.portal.desktop.gnome
+  export VIDLOOM_PORTAL_PID=${PIDS[-1]}
+  wait_for xdg-desktop-portal-gnome "$VIDLOOM_PORTAL_PID" has_name org.freedesktop.impl.portal.desktop.gnome
   /usr/libexec/xdg-desktop-portal -r >"$LOGS/portal.log" 2>&1 &
   PIDS+=($!)
   wait_for xdg-desktop-portal "${PIDS[-1]}" has_name org.freedesktop.portal.Desktop
