@@ -182,12 +182,14 @@ TEST(PortalCapture, PacesMovingAndStillDesktopAndRestores) {
 }
 
 // The stream with cursor metadata: pictures of the monitor and the cursor beside them; a region
-// cut from it.
+// cut from it. A token the desktop does not know only makes it ask again.
 TEST(PortalCapture, CursorMetadataAndRegion) {
     REQUIRE_DESKTOP();
     ScreenCastPortal portal;
     MovingClient client;
+    portal.SetRestoreToken("7e57a1e0-0000-4000-8000-000000000000");
     ASSERT_EQ(ScreenCastPortal::OUTCOME_STARTED, StartPortal(portal, "share")) << portal.ErrorText();
+    EXPECT_NE("7e57a1e0-0000-4000-8000-000000000000", portal.RestoreToken());
     EXPECT_TRUE(portal.CursorAsMetadata());
 
     StreamCounter counter;
