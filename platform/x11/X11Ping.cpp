@@ -13,7 +13,7 @@ int X11Ping(WindowId window, int timeoutMs) {
     Display* display = connection.display();
     Window root = DefaultRootWindow(display);
     // the client answers by sending the message back to the root window
-    XSelectInput(display, root, SubstructureNotifyMask);
+    XSelectInput(display, root, StructureNotifyMask | SubstructureNotifyMask);
     Atom protocols = XInternAtom(display, "WM_PROTOCOLS", False);
     Atom ping = XInternAtom(display, "_NET_WM_PING", False);
     XEvent event;
