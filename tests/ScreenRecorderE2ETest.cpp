@@ -11,9 +11,7 @@
 #include "os/OS_Clock.h"
 #include <QApplication>
 #include <QImage>
-#include <QPixmap>
 #include <QWidget>
-#include <random>
 
 #include "platform/x11/X11CloseRequest.h"
 #include "platform/x11/X11Ping.h"
@@ -27,7 +25,7 @@ namespace {
 const char* kWorkMode = "^Quorvex$";
 const char* kBar = "^桌面录像$";
 // Centres of the bar's controls, in bar coordinates (the layout and style sheet fix them).
-const int kMicListX = 200, kModeListX = 299, kChooseX = 360, kExitX = 518, kControlsY = 30;
+const int kModeListX = 299, kChooseX = 360, kExitX = 518, kControlsY = 30;
 
 // A picture from the middle of the recording, and how many it holds.
 int MiddlePicture(const std::string& path, ProbePicture* picture) {
@@ -194,34 +192,6 @@ TEST_F(ScreenRecorderE2E, MissingOutputFolderRefusesTheStartUntilItExists) {
     EXPECT_EQ(0, probe.Open(app.Record(2000))) << probe.Error() << "\n" << app.Log();
 }
 
-TEST_F(ScreenRecorderE2E, SoundDeviceGoneBeforeTheStartStopsTheRecording) {
-    // A microphone that is listed when the bar opens and gone at F3.
-    std::string module = RunCommand(
-        "pactl load-module module-sine-source source_name=vidloom_gone_mic "
-        "source_properties=device.description=Gone_Mic");
-    ASSERT_NE("", module);
-    std::string bar = StartRecorder();
-    ASSERT_NE("", bar);
-    app.Click(bar, kMicListX, kControlsY);
-    OS_Sleep(500);
-    app.Key("End Return");  // the last device of the list
-    OS_Sleep(300);
-    RunCommand("pactl unload-module " + module);
-
-    app.Key("F3");
-    std::string error = app.WaitWindow("^错误$");
-    ASSERT_NE("", error) << app.Log();
-    EXPECT_NE(std::string::npos, app.Log().find("failed to open microphone device!"));
-    app.Dismiss(error);
-    EXPECT_NE("", app.WaitWindow(kBar, 5000)) << "capture stopped, bar shown again";
-    // What was captured before the sound failed is a whole file.
-    Mp4Probe probe;
-    EXPECT_EQ(0, probe.Open(app.WaitOutputFile())) << probe.Error() << "\n" << app.Log();
-    EXPECT_EQ(1, app.OutputCount());
-    app.Click(bar, kExitX, kControlsY);
-    EXPECT_EQ(0, app.WaitExit()) << app.Log();
-}
-
 TEST_F(ScreenRecorderE2E, RecordsADraggedRegionWithoutItsOutline) {
     GuiTestApp();
     QWidget* target = ShowTestWindow(QRect(250, 150, 400, 300), QColor(40, 160, 60), "target");
@@ -371,9 +341,10 @@ TEST_F(ScreenRecorderE2E, CleanStopGivesAnOrdinaryMp4AndAStoppedSoundServerFreez
         std::string error = app.WaitWindow("^错误$");
         ASSERT_NE("", error) << app.Log();
         EXPECT_LT(OS_NowMs() - f3, 3000) << "the sound's failure is told within 3 s";
+        EXPECT_NE(std::string::npos, app.Log().find("failed to open microphone device!"));
         app.Dismiss(error);
     }
-    EXPECT_NE("", app.WaitWindow(kBar, 5000));
+    EXPECT_NE("", app.WaitWindow(kBar, 5000)) << "capture stopped, bar shown again";
     ASSERT_EQ(2, app.OutputCount());
     Mp4Probe probe;
     EXPECT_EQ(0, probe.Open(app.NewestOutput())) << probe.Error();
@@ -418,29 +389,12 @@ TEST_F(ScreenRecorderE2E, FullDiskEndsTheRecordingWithAMessageAndAWholeFile) {
         ~Unmount() { RunCommand("umount -l '" + dir + "'"); }
         std::string dir;
     } unmount{output};
-    // all but 600 KiB taken; noise on the screen fills them in a few seconds
-    RunCommand("head -c 7782400 /dev/zero > '" + output + "/filler'");
-    GuiTestApp();
-    QWidget* noise = ShowTestWindow(QRect(0, 0, 640, 480), Qt::black, "noise");
-    QImage image(640, 480, QImage::Format_RGB32);
-    std::mt19937 random(1);
+    // all but 150 KiB taken: some seconds of recording
+    RunCommand("head -c 8235008 /dev/zero > '" + output + "/filler'");
     app.Key("F3");
-    std::string error;
-    for (int64_t end = OS_NowMs() + 30000; error.empty() && OS_NowMs() < end;) {
-        for (int y = 0; y < image.height(); ++y)
-            std::generate_n((uint32_t*)image.scanLine(y), image.width(), std::ref(random));
-        QPalette palette;
-        palette.setBrush(QPalette::Window, QPixmap::fromImage(image));
-        noise->setPalette(palette);
-        noise->setAutoFillBackground(true);
-        noise->update();
-        ProcessEventsFor(40);
-        if (app.HasWindow("^错误$"))
-            error = app.WaitWindow("^错误$", 100);
-    }
-    delete noise;
+    std::string error = app.WaitWindow("^错误$", 60000);
     ASSERT_NE("", error) << app.Log();
-    EXPECT_NE(std::string::npos, app.Log().find("recording: stopped because the file could not be written")) << app.Log();
+    EXPECT_NE(std::string::npos, app.Log().find("stopped because the file could not be written")) << app.Log();
     app.Dismiss(error);
     EXPECT_NE("", app.WaitWindow(kBar, 5000)) << "the bar is back";
     Mp4Probe probe;
