@@ -128,6 +128,14 @@ void RecordingSession::Watch() {
     OS_Log::Error("recording: stopped because %s\n",
                   failure != 0 ? "the file could not be written" : "the camera is gone");
     failure = Finish();
+    // a stop the window asked for meanwhile is done: it must not reach the
+    // next recording
+    {
+        OS_MutexLocker guard(m_requestLock);
+        m_requests.erase(std::remove_if(m_requests.begin(), m_requests.end(),
+                                        [](const Request& r) { return r.type == REQUEST_STOP; }),
+                         m_requests.end());
+    }
     if (m_listener) {
         if (failure != 0)
             m_listener->OnRecordingFailed(RecordingListener::CAUSE_WRITE, failure);

@@ -9,6 +9,7 @@
 #include <QFrame>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QIcon>
 #include <QListView>
 #include <QMenu>
 #include <QMessageBox>

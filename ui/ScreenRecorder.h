@@ -1,10 +1,8 @@
 #pragma once
 
-#include <QIcon>
 #include <QPixmap>
 #include <QRect>
 #include <QSystemTrayIcon>
-#include <atomic>
 #include <string>
 
 #include "capture/RecordingSession.h"
