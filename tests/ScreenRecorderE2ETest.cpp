@@ -389,8 +389,8 @@ TEST_F(ScreenRecorderE2E, FullDiskEndsTheRecordingWithAMessageAndAWholeFile) {
         ~Unmount() { RunCommand("umount -l '" + dir + "'"); }
         std::string dir;
     } unmount{output};
-    // all but 150 KiB taken: some seconds of recording
-    RunCommand("head -c 8235008 /dev/zero > '" + output + "/filler'");
+    // all but 400 KiB taken: some seconds of recording, whole fragments first
+    RunCommand("head -c 7979008 /dev/zero > '" + output + "/filler'");
     app.Key("F3");
     std::string error = app.WaitWindow("^错误$", 60000);
     ASSERT_NE("", error) << app.Log();
