@@ -37,7 +37,8 @@ AvPacker::AvPacker()
       m_scaler(nullptr), m_audioFrame(nullptr), m_srcWidth(0), m_srcHeight(0), m_dstWidth(0), m_dstHeight(0),
       m_fps(0), m_audioSamples(0), m_soundStarted(false), m_soundPlaced(0), m_trimPending(0), m_soundOffset(0),
       m_soundFrame(nullptr), m_soundFill(0), m_havePicture(false), m_lastPts(0), m_picturesPushed(0),
-      m_picturesSkipped(0), m_picturesEncoded(0), m_picturesFailed(0), m_soundEncoded(0), m_soundFramesFailed(0), m_soundSkipped(0), m_soundSilence(0),
+      m_picturesSkipped(0), m_picturesEncoded(0), m_picturesFailed(0), m_soundEncoded(0),
+      m_soundFramesFailed(0), m_soundSkipped(0), m_soundSilence(0),
       m_soundTrimmed(0), m_packetsDiscarded(0), m_convertCpuUs(0), m_encodeCpuUs(0), m_soundCpuUs(0) {}
 
 AvPacker::~AvPacker() { Close(); }

@@ -208,6 +208,6 @@ TEST_F(CaptureTask, OnePicturePerFramePeriodOfTheRecordingClockAndAPromptStop) {
         // On a loaded machine (or under a sanitizer) a grab may now and then miss its period.
         EXPECT_LE(missed, (int)frames.size() / 10) << "periods without a picture";
         EXPECT_LT(packer->intoPeriodMs / (double)frames.size(), 10) << "grabbed as the period begins";
-        EXPECT_LE(packer->stampedLate, (int64_t)frames.size() / 10) << "stamped at the grab, on the recording clock";
+        EXPECT_LE(packer->stampedLate, (int64_t)frames.size() / 10) << "stamped at the grab, on its clock";
     }
 }

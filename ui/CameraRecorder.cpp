@@ -42,8 +42,8 @@ CameraRecorder::CameraRecorder(QWidget* parent, Qt::WindowFlags flags)
 
     // The blinking stop button, F3/F4 and the sound list, which the
     // engine's worker reads.
-    m_controls = new RecorderControls(this, ui.btnStart, ui.btnStop, ui.cbxUseMic, SOUND_MICROPHONE_AND_MIX + 1,
-                                      tr("output/摄像头-"), &m_session);
+    m_controls = new RecorderControls(this, ui.btnStart, ui.btnStop, ui.cbxUseMic,
+                                      SOUND_MICROPHONE_AND_MIX + 1, tr("output/摄像头-"), &m_session);
     connect(m_controls->Events(), &RecordingEvents::evtSoundStarted, this, &CameraRecorder::OnSoundStarted);
     connect(m_controls->Events(), &RecordingEvents::evtRecordingFailed, this,
             &CameraRecorder::OnRecordingFailed);

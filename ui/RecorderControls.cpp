@@ -21,7 +21,8 @@ RecorderControls::RecorderControls(QWidget* window, QToolButton* btnStart, QTool
     : QObject(window), m_window(window), m_btnStart(btnStart), m_btnStop(btnStop), m_cbxUseMic(cbxUseMic),
       m_fixedItems(fixedItems), m_filePrefix(filePrefix), m_session(session),
       m_events(new RecordingEvents(this)), m_startKey(QKeySequence("F3")), m_stopKey(QKeySequence("F4")),
-      m_blinkOn(false), m_iconOn(":/image/icon/recording_on.png"), m_iconOff(":/image/icon/recording_off.png") {
+      m_blinkOn(false), m_iconOn(":/image/icon/recording_on.png"),
+      m_iconOff(":/image/icon/recording_off.png") {
     m_btnStop->setIcon(m_iconOff);
     m_btnStop->hide();
     connect(&m_blinkTimer, &QTimer::timeout, this, &RecorderControls::OnBlink);

@@ -266,7 +266,8 @@ int ScreenRecorder::StartWindowCapture() {
     if (width <= 0 || height <= 0)
         return -1;
 
-    if (m_session.OpenPacker(m_controls->NewOutputFile(), width, height, m_session.SourceBitsPerPixel(), 0) < 0) {
+    if (m_session.OpenPacker(m_controls->NewOutputFile(), width, height, m_session.SourceBitsPerPixel(),
+                             0) < 0) {
         OS_Log::Error("failed to open AvPacker!\n");
         return -1;
     }
