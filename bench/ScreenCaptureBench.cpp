@@ -123,22 +123,20 @@ void GrabCost(int serverPid) {
     }
 }
 
-// Stamps each picture with the recording clock and pushes it into the
+// Pushes each picture (stamped by the task on the recording clock) into the
 // packer, or without one releases it at once; counts them and remembers the
 // capture thread's CPU clock at the latest picture.
 class Counter : public ScreenCapListener {
 public:
     int OnScreenFrame(MMPacket* packet) override {
-        if (m_packer) {
-            packet->type = MMPacket::TYPE_VIDEO;
-            packet->timestamp = (int64_t)(m_clock.Elapsed() / (1000.0 / FPS) + 0.5);
+        int64_t frame = RecordingFormat::FrameAt(packet->timestamp);
+        if (m_packer)
             m_packer->Push(packet);
-        } else {
+        else
             packet->Release();
-        }
         if (m_count == 0)
-            m_firstFrame = packet->timestamp;
-        m_lastFrame = packet->timestamp;
+            m_firstFrame = frame;
+        m_lastFrame = frame;
         ++m_count;
         m_threadCpu = ThreadCpuSeconds();
         return 0;

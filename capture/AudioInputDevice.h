@@ -19,8 +19,9 @@ struct AudioInputDevice {
 // Appends one record per source in the server's order, logging each; does
 // not clear the vector. 0, or -1 after logging "Sound Capture: Failed to
 // enumberate sound capture devices" when there is no server or no list (the
-// vector then keeps what it had). Called on the UI thread; blocks at most a
-// few seconds on a server that does not answer.
+// vector then keeps what it had). Called on the recording engine's worker,
+// never on the UI thread: blocks a few seconds on a server that does not
+// answer.
 int EnumerateSoundCaptureDevices(std::vector<AudioInputDevice>& devices);
 
 // Picks the stereo mix and the microphone out of a device list. Both start

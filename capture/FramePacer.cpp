@@ -2,6 +2,9 @@
 
 #include "os/OS_Log.h"
 
+using RecordingFormat::FrameAt;
+using RecordingFormat::PeriodStart;
+
 FramePacer::FramePacer()
     : m_clock(nullptr), m_next(0), m_pictures(0), m_missed(0), m_lateMax(0), m_lateTotal(0) {}
 
@@ -26,14 +29,14 @@ bool FramePacer::WaitForPeriod() {
     int64_t now = Now();
     int64_t due = PeriodStart(m_next);
     if (now < due) {
-        // Woken early by Wake, or the clock's millisecond truncation: the
-        // caller comes back and the rest of the wait is taken then.
-        m_sleep.TimedWait((unsigned)(due - now));
+        // Woken early by Wake: the caller comes back and the rest of the
+        // wait is taken then. Rounded up, so the wake-up is never early.
+        m_sleep.TimedWait((unsigned)((due - now + 999) / 1000));
         return false;
     }
     // The first period began before the thread did: not a late grab.
     if (m_pictures > 0) {
-        int64_t late = now - PeriodStart(FrameAt(now));
+        int64_t late = (now - PeriodStart(FrameAt(now))) / 1000;
         m_lateTotal += late;
         if (late > m_lateMax)
             m_lateMax = late;
@@ -41,10 +44,8 @@ bool FramePacer::WaitForPeriod() {
     return true;
 }
 
-void FramePacer::Delivered() {
-    // Read after the listener read the same clock: this period is at least
-    // the one the picture was numbered with.
-    int64_t stamped = FrameAt(Now());
+void FramePacer::Delivered(int64_t timestamp) {
+    int64_t stamped = FrameAt(timestamp);
     // Every period from the one due up to this one got one picture at most.
     if (m_pictures > 0 && stamped > m_next)
         m_missed += stamped - m_next;

@@ -10,19 +10,18 @@
 #include "os/OS_Clock.h"
 #include "os/OS_Semaphore.h"
 
-// Paces a capture thread on the frame grid of the recording clock: the
-// listener numbers a picture taken at elapsed time t as frame
-// (int)(t / 40 + 0.5), so frame n's period runs from 40n - 20 ms to
-// 40n + 20 ms. The thread grabs once at the start of each period and sleeps
-// in between; a picture grabbed twice in one period would never be written.
+// Paces a capture thread on the frame grid of the recording clock: a
+// picture taken at elapsed time t is frame RecordingFormat::FrameAt(t), so
+// frame n's period runs from 40n - 20 ms to 40n + 20 ms. The thread grabs
+// once at the start of each period, stamps the picture with the clock's
+// reading in microseconds, and sleeps in between; a picture grabbed twice in
+// one period would never be written.
 //
 // The owner (UI thread) calls SetClock and Init before the thread starts
 // and Wake to stop it; the capture thread runs RunCapture. Stats may be
 // read from any thread.
 class FramePacer {
 public:
-    // One picture per frame of the recording (25 per second), in ms.
-    static constexpr int FRAME_PERIOD_MS = (int)RecordingFormat::FRAME_PERIOD_MS;
     // Wait before asking the pool again when all its blocks are out, in ms.
     static constexpr unsigned POOL_RETRY_MS = 5;
 
@@ -38,8 +37,8 @@ public:
 
     FramePacer();
 
-    // The clock the listener numbers frames with; not owned, must outlive the
-    // thread. Null: the pacer's own clock, started by Start.
+    // The recording clock pictures are stamped with; not owned, must outlive
+    // the thread. Null: the pacer's own clock, started by Start.
     void SetClock(const OS_Clock* clock) { m_clock = clock; }
     // Makes the frame pool's blocks hold pictures of frameSize bytes and
     // creates the semaphore the thread sleeps on. 0, or -1 (logged) when the
@@ -53,14 +52,9 @@ public:
     // The body of a capture thread, until quit is set: at the start of each
     // period one picture of frameSize bytes from grabber (anything with
     // int Grab(void*, int), 0 on success) into a block of the frame pool,
-    // handed to listener.
+    // stamped with the time of the grab, handed to listener.
     template <class Grabber>
     void RunCapture(Grabber& grabber, int frameSize, ScreenCapListener* listener, const std::atomic<bool>& quit);
-
-    // The frame number at elapsed time elapsedMs (>= 0) and the elapsed time
-    // at which frame's period begins.
-    static int64_t FrameAt(int64_t elapsedMs) { return (elapsedMs + FRAME_PERIOD_MS / 2) / FRAME_PERIOD_MS; }
-    static int64_t PeriodStart(int64_t frame) { return frame * FRAME_PERIOD_MS - FRAME_PERIOD_MS / 2; }
 
 private:
     FramePacer(const FramePacer&) = delete;
@@ -74,10 +68,11 @@ private:
     // period is still ahead (the caller checks its quit flag and calls
     // again).
     bool WaitForPeriod();
-    // After a picture was handed to the listener: the next is due in the
-    // period after the one the listener stamped it with.
-    void Delivered();
-    int64_t Now() const { return m_clock ? m_clock->Elapsed() : m_ownClock.Elapsed(); }
+    // After a picture stamped timestamp was handed to the listener: the next
+    // is due in the period after its own.
+    void Delivered(int64_t timestamp);
+    // The clock's reading in microseconds.
+    int64_t Now() const { return m_clock ? m_clock->ElapsedUs() : m_ownClock.ElapsedUs(); }
 
     const OS_Clock* m_clock;  // not owned; null: m_ownClock
     OS_Clock m_ownClock;      // started by Start when there is no other
@@ -113,11 +108,14 @@ void FramePacer::RunCapture(Grabber& grabber, int frameSize, ScreenCapListener* 
         if (grabber.Grab(buffer, frameSize) != 0)
             memset(buffer, 0, (size_t)frameSize);
 
-        // wrap it and hand it over; the listener now owns the data
+        // wrap it, stamped with the time of the grab, and hand it over; the
+        // listener now owns the data
+        int64_t timestamp = Now();
         MMPacket packet;
         packet.allocator = &pool;
-        packet.Attach(buffer, frameSize, 0, true);
+        packet.Attach(buffer, frameSize, timestamp, true);
+        packet.type = MMPacket::TYPE_VIDEO;
         DeliverScreenFrame(listener, &packet);
-        Delivered();
+        Delivered(timestamp);
     }
 }

@@ -14,7 +14,7 @@ public:
     virtual int OnAudioData(int tag, double time, const void* data, int size) = 0;
 
 protected:
-    // Windows inherit this beside their Qt base and are never deleted
+    // The recording engine inherits this beside its other bases; never deleted
     // through it.
     ~RecorderCallback() = default;
 };

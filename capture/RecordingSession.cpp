@@ -1,39 +1,159 @@
 #include "capture/RecordingSession.h"
 
+#include <algorithm>
 #include <cmath>
 
+extern "C" {
+#include <libavutil/error.h>
+}
+
+#include "capture/PictureOps.h"
 #include "capture/Recorder.h"
 #include "capture/ScreenCapTask.h"
 #include "capture/WinCapTask.h"
 #include "media/AvPacker.h"
 #include "media/MMPacket.h"
 #include "media/MemPool.h"
+#include "media/PacketSink.h"
 #include "os/OS_Log.h"
 #include "os/OS_MutexLocker.h"
 
 RecordingSession::RecordingSession()
-    : m_screenTask(nullptr), m_windowTask(nullptr), m_sourceWidth(0), m_sourceHeight(0),
-      m_sourceBitsPerPixel(0), m_packer(nullptr), m_lastFrameNumber(-1), m_micRecorder(nullptr),
-      m_mixRecorder(nullptr), m_mixing(false), m_mixBuffer(), m_recording(false),
-      m_picturesInFlight(0) {
-    m_mixLock.Init();
+    : m_listener(nullptr), m_initialised(false), m_quit(false), m_screenTask(nullptr), m_windowTask(nullptr),
+      m_sourceWidth(0), m_sourceHeight(0), m_sourceBitsPerPixel(0), m_packer(nullptr), m_active(false),
+      m_lastFrame(-1), m_micRecorder(nullptr), m_mixRecorder(nullptr), m_mixing(false), m_mixBuffer(),
+      m_cameraWidth(0), m_cameraHeight(0), m_cameraBitsPerPixel(0), m_preview(nullptr), m_reverse(false),
+      m_recording(false), m_cameraWatched(false), m_lastCameraMs(0), m_picturesInFlight(0) {}
+
+RecordingSession::~RecordingSession() { Free(); }
+
+int RecordingSession::Init() {
+    if (m_initialised)
+        return 0;
+    if (m_requestLock.Init() != 0 || m_mixLock.Init() != 0)
+        return -1;
     m_mixer.Init(RecordingFormat::FRAMES_PER_BLOCK);
+    m_quit = false;
+    if (Start() != 0) {
+        OS_Log::Error("recording: failed to start the worker thread!\n");
+        return -1;
+    }
+    m_initialised = true;
+    ListSoundDevices();
+    return 0;
 }
 
-RecordingSession::~RecordingSession() {
-    SetRecording(false);
-    StopSound();
-    StopCapture();
-    ClosePacker();
+void RecordingSession::Free() {
+    if (m_initialised) {
+        Stop();
+        // the worker takes the stop before it looks at its quit flag
+        while (Active())
+            OS_Sleep(PASS_SLEEP_MS);
+        m_quit = true;
+        Join();
+        m_initialised = false;
+    }
+    Finish();  // only releases what a session without worker opened
 }
 
-int RecordingSession::OpenScreen(int x, int y, int width, int height, ScreenCapListener* listener) {
-    StopCapture();
+void RecordingSession::Post(const Request& request) {
+    OS_MutexLocker guard(m_requestLock);
+    m_requests.push_back(request);
+}
+
+void RecordingSession::ListSoundDevices() { Post({REQUEST_LIST, 0, std::string()}); }
+
+void RecordingSession::StartSound(int choice, const std::string& guid) { Post({REQUEST_SOUND, choice, guid}); }
+
+void RecordingSession::Stop() {
+    m_recording = false;
+    Post({REQUEST_STOP, 0, std::string()});
+}
+
+int RecordingSession::Run() {
+    while (!m_quit) {
+        OS_Sleep(PASS_SLEEP_MS);
+
+        // the oldest request
+        Request request = {-1, 0, std::string()};
+        {
+            OS_MutexLocker guard(m_requestLock);
+            if (!m_requests.empty()) {
+                request = m_requests.front();
+                m_requests.pop_front();
+            }
+        }
+
+        // carry it out, with what the sound server says
+        if (request.type == REQUEST_LIST) {
+            std::vector<AudioInputDevice> devices;
+            EnumerateSoundCaptureDevices(devices);
+            if (m_listener)
+                m_listener->OnSoundDevices(devices);
+        } else if (request.type == REQUEST_SOUND) {
+            int result = OpenSound(request.choice, request.guid);
+            if (m_listener)
+                m_listener->OnSoundStarted(result);
+        } else if (request.type == REQUEST_STOP) {
+            int failure = Finish();
+            if (failure != 0 && m_listener)
+                m_listener->OnRecordingFailed(RecordingListener::CAUSE_WRITE, failure);
+            if (m_listener)
+                m_listener->OnFinished();
+        }
+
+        // a failed file or a silent camera ends the recording
+        Watch();
+    }
+    return 0;
+}
+
+void RecordingSession::Watch() {
+    bool cameraLost = m_cameraWatched && OS_NowMs() - m_lastCameraMs > CAMERA_SILENCE_MS;
+    if (cameraLost) {
+        m_cameraWatched = false;
+        OS_Log::Error("recording: the camera has delivered no picture for %lld ms: it is gone\n",
+                      (long long)CAMERA_SILENCE_MS);
+        if (m_listener)
+            m_listener->OnCameraLost();
+    }
+    // only a recording that has fully started: a start under way is the
+    // UI thread's, and its stop reports what failed
+    if (!m_recording)
+        return;
+    AvPacker* packer = m_packer;
+    int failure = packer ? packer->Failure() : 0;
+    if (failure == 0 && !cameraLost)
+        return;
+    OS_Log::Error("recording: stopped because %s\n",
+                  failure != 0 ? "the file could not be written" : "the camera is gone");
+    failure = Finish();
+    // a stop the window asked for meanwhile is done: it must not reach the
+    // next recording
+    {
+        OS_MutexLocker guard(m_requestLock);
+        m_requests.erase(std::remove_if(m_requests.begin(), m_requests.end(),
+                                        [](const Request& r) { return r.type == REQUEST_STOP; }),
+                         m_requests.end());
+    }
+    if (m_listener) {
+        if (failure != 0)
+            m_listener->OnRecordingFailed(RecordingListener::CAUSE_WRITE, failure);
+        else
+            m_listener->OnRecordingFailed(RecordingListener::CAUSE_CAMERA, 0);
+        m_listener->OnFinished();
+    }
+}
+
+int RecordingSession::OpenScreen(int x, int y, int width, int height) {
+    m_active = true;
     m_screenTask = new ScreenCapTask();
-    m_screenTask->SetFrameClock(&m_clock);  // one grab per period of the numbering
-    m_screenTask->SetListener(listener ? listener : this);
+    m_screenTask->SetFrameClock(&m_clock);  // one grab per frame period
+    m_screenTask->SetListener(this);
     if (m_screenTask->Open(x, y, width, height) < 0) {
-        StopCapture();
+        m_screenTask->Stop();
+        delete m_screenTask;
+        m_screenTask = nullptr;
         return -1;
     }
     m_sourceWidth = m_screenTask->width();
@@ -42,17 +162,19 @@ int RecordingSession::OpenScreen(int x, int y, int width, int height, ScreenCapL
     return 0;
 }
 
-int RecordingSession::OpenWindow(WindowId window, ScreenCapListener* listener) {
-    StopCapture();
+int RecordingSession::OpenWindow(WindowId window) {
+    m_active = true;
     m_windowTask = new WinCapTask();
     m_windowTask->SetFrameClock(&m_clock);
-    m_windowTask->SetListener(listener ? listener : this);
+    m_windowTask->SetListener(this);
     if (m_windowTask->Open(window) < 0) {
-        StopCapture();
+        m_windowTask->Stop();
+        delete m_windowTask;
+        m_windowTask = nullptr;
         return -1;
     }
     m_sourceBitsPerPixel = m_windowTask->bitsPerPixel();
-    m_sourceWidth = m_windowTask->rowBytes() / (m_sourceBitsPerPixel / 8);
+    m_sourceWidth = m_sourceBitsPerPixel >= 8 ? m_windowTask->rowBytes() / (m_sourceBitsPerPixel / 8) : 0;
     m_sourceHeight = m_windowTask->height();
     return 0;
 }
@@ -68,89 +190,84 @@ int RecordingSession::StartCapture() {
     return rc;
 }
 
-void RecordingSession::StopCapture() {
-    if (m_screenTask) {
-        m_screenTask->Stop();
-        delete m_screenTask;
-        m_screenTask = nullptr;
-    }
-    if (m_windowTask) {
-        m_windowTask->Stop();
-        delete m_windowTask;
-        m_windowTask = nullptr;
-    }
-    m_sourceWidth = m_sourceHeight = m_sourceBitsPerPixel = 0;
+void RecordingSession::SetCamera(int width, int height, int bitsPerPixel) {
+    m_cameraWidth = width;
+    m_cameraHeight = height;
+    m_cameraBitsPerPixel = bitsPerPixel;
+    m_lastCameraMs = OS_NowMs();
+    m_cameraWatched = width > 0;
 }
 
 int RecordingSession::OpenPacker(const std::string& fileName, int width, int height, int bitsPerPixel,
                                  uint32_t fourcc) {
-    ClosePacker();
-    m_packer = new AvPacker();
-    if (m_packer->Open(fileName.c_str(), width, height, bitsPerPixel, fourcc, width, height,
-                       RecordingFormat::FRAMES_PER_SECOND) < 0) {
-        delete m_packer;
-        m_packer = nullptr;
+    m_active = true;
+    AvPacker* packer = new AvPacker();
+    if (packer->Open(fileName.c_str(), width, height, bitsPerPixel, fourcc, width, height,
+                     RecordingFormat::FRAMES_PER_SECOND) < 0) {
+        delete packer;
         return -1;
     }
+    m_packer = packer;
     return 0;
 }
 
-void RecordingSession::ClosePacker() {
-    if (!m_packer)
-        return;
-    m_packer->Close();
-    delete m_packer;
-    m_packer = nullptr;
-}
-
-void RecordingSession::BeginClosePacker() {
-    if (m_packer)
-        m_packer->BeginClose();
-}
-
-bool RecordingSession::PackerFinished() const { return !m_packer || m_packer->IsFinished(); }
-
 void RecordingSession::StartClock() {
-    m_lastFrameNumber = -1;
+    m_active = true;
+    m_lastFrame = -1;
     m_clock.Start(0);
 }
 
-int64_t RecordingSession::FrameNumber(int64_t elapsedMs) {
-    return (int64_t)(elapsedMs / RecordingFormat::FRAME_PERIOD_MS + 0.5);
-}
-
-int RecordingSession::StartSound(const std::string& guid, int tag, RecorderCallback* callback) {
-    bool second = m_micRecorder != nullptr;
-    Recorder* recorder = new Recorder(callback ? callback : this);
+int RecordingSession::OpenRecorder(Recorder*& recorder, const std::string& guid, int tag) {
+    recorder = new Recorder(this);
     if (recorder->Open(guid.c_str(), tag, RecordingFormat::CHANNELS, RecordingFormat::SAMPLE_RATE,
                        RecordingFormat::FRAMES_PER_BLOCK) != 0) {
         OS_Log::Error("failed to open microphone device! \n");
         delete recorder;
-        return -1;
-    }
-    if (second) {
-        // Both tracks go through the mixer from now on; blocks of the
-        // microphone so far went straight to the packer.
-        m_mixRecorder = recorder;
-        OS_Log::Info("Start stereo capture . \n");
-        {
-            OS_MutexLocker guard(m_mixLock);
-            m_mixer.Clear();
-        }
-        m_mixing = true;
-    } else {
-        m_micRecorder = recorder;
-        OS_Log::Info("Start microphone capture . \n");
-    }
-    if (recorder->StartCapture() != 0) {
-        // The recorder logged why; nothing of it may keep running.
-        recorder->Close();
-        delete recorder;
-        (second ? m_mixRecorder : m_micRecorder) = nullptr;
-        m_mixing = false;
+        recorder = nullptr;
         return -1;
     }
     return 0;
+}
+
+int RecordingSession::OpenSound(int choice, const std::string& guid) {
+    if (choice == SOUND_NONE)
+        return RecordingListener::SOUND_STARTED;
+    std::string micGuid = guid, mixGuid;
+    if (choice == SOUND_MICROPHONE_AND_MIX) {
+        std::vector<AudioInputDevice> devices;
+        EnumerateSoundCaptureDevices(devices);
+        FindMixAndMicDevices(devices, mixGuid, micGuid);
+        // the recording goes on with pictures only
+        if (mixGuid.empty())
+            return RecordingListener::SOUND_NO_MIX;
+    }
+    int tag = choice == SOUND_MICROPHONE_AND_MIX ? TAG_MICROPHONE : TAG_SINGLE;
+    if (OpenRecorder(m_micRecorder, micGuid, tag) < 0)
+        return RecordingListener::SOUND_FAILED;
+    OS_Log::Info("Start microphone capture . \n");
+    if (m_micRecorder->StartCapture() != 0) {
+        StopSound();
+        return RecordingListener::SOUND_FAILED;
+    }
+    if (choice != SOUND_MICROPHONE_AND_MIX)
+        return RecordingListener::SOUND_STARTED;
+    if (OpenRecorder(m_mixRecorder, mixGuid, TAG_MIX) < 0) {
+        StopSound();
+        return RecordingListener::SOUND_FAILED;
+    }
+    // Both tracks go through the mixer from now on; blocks of the
+    // microphone so far went straight to the packer.
+    OS_Log::Info("Start stereo capture . \n");
+    {
+        OS_MutexLocker guard(m_mixLock);
+        m_mixer.Clear();
+    }
+    m_mixing = true;
+    if (m_mixRecorder->StartCapture() != 0) {
+        StopSound();
+        return RecordingListener::SOUND_FAILED;
+    }
+    return RecordingListener::SOUND_STARTED;
 }
 
 namespace {
@@ -176,59 +293,100 @@ void RecordingSession::StopSound() {
     m_mixer.Clear();
 }
 
-void RecordingSession::SetRecording(bool recording) {
-    m_recording = recording;
-    if (recording)
-        return;
-    // A camera picture that saw the flag set is still on its way to the
-    // packer: the packer must not close under it.
+int RecordingSession::Finish() {
+    // camera pictures stop first; one that saw the flag set is still on its
+    // way to the packer, which must not close under it
+    m_recording = false;
     while (m_picturesInFlight > 0)
         OS_Sleep(1);
+
+    // sound, then pictures; the packer closes only after every thread that
+    // pushes into it was joined
+    StopSound();
+    if (m_screenTask) {
+        m_screenTask->Stop();
+        delete m_screenTask;
+        m_screenTask = nullptr;
+    }
+    if (m_windowTask) {
+        m_windowTask->Stop();
+        delete m_windowTask;
+        m_windowTask = nullptr;
+    }
+    m_sourceWidth = m_sourceHeight = m_sourceBitsPerPixel = 0;
+
+    // the file
+    int failure = 0;
+    AvPacker* packer = m_packer.exchange(nullptr);
+    if (packer) {
+        packer->Close();
+        failure = packer->Failure();
+        delete packer;
+    }
+    m_active = false;
+    // FFmpeg's error codes are negated errno values where there is one
+    return failure == 0 ? 0 : (failure == -1 ? EIO : AVUNERROR(failure));
 }
 
-bool RecordingSession::StampPicture(MMPacket* packet) {
-    packet->type = MMPacket::TYPE_VIDEO;
-    packet->timestamp = FrameNumber(m_clock.Elapsed());
-    // The packer writes one picture a period; a second one of the same
-    // period would only take a waiting place from the next period's.
-    if (packet->timestamp == m_lastFrameNumber)
+bool RecordingSession::FirstOfPeriod(int64_t timestamp) {
+    int64_t frame = RecordingFormat::FrameAt(timestamp);
+    if (frame == m_lastFrame)
         return false;
-    m_lastFrameNumber = packet->timestamp;
+    m_lastFrame = frame;
     return true;
 }
 
 int RecordingSession::OnScreenFrame(MMPacket* packet) {
-    if (!m_packer || !StampPicture(packet)) {
+    AvPacker* packer = m_packer;
+    if (!packer || !FirstOfPeriod(packet->timestamp)) {
         packet->Release();
         return 0;
     }
-    m_packer->Push(packet);
+    packer->Push(packet);
     return 0;
 }
 
-int RecordingSession::OnCameraPicture(const void* data, int size) {
-    ++m_picturesInFlight;
-    if (m_recording && m_packer) {
+int RecordingSession::OnCameraFrame(double, unsigned char* data, long size) {
+    if (!data || size <= 0)
+        return 0;
+    m_lastCameraMs = OS_NowMs();
+    int rowBytes = m_cameraWidth * m_cameraBitsPerPixel / 8;
+    if (m_reverse && rowBytes > 0) {
+        // Never past the picture the camera delivered.
+        int rows = (int)std::min<long>(m_cameraHeight, size / rowBytes);
+        FlipRows(data, rowBytes, rows);
+    }
+    if (m_preview) {
         MMPacket packet;
-        if (StampPicture(&packet)) {
-            // A pool block when the picture fits one: no heap traffic per
-            // picture. No free block means the packer is far behind: the
-            // packet stays empty and the picture is dropped.
-            MemPool& pool = MemPool::Frames();
-            if ((unsigned)size <= pool.BlockSize())
-                packet.allocator = &pool;
-            packet.Fill(data, size, packet.timestamp);
-            packet.type = MMPacket::TYPE_VIDEO;
-            if (!packet.IsEmpty())
-                m_packer->Push(&packet);
-        }
+        packet.Fill(data, (int)size, 0);
+        if (!packet.IsEmpty())
+            m_preview->Push(&packet);
+    }
+
+    ++m_picturesInFlight;
+    AvPacker* packer = m_recording ? m_packer.load() : nullptr;
+    // the clock and the frame rule belong to this thread only while recording
+    int64_t timestamp = packer ? m_clock.ElapsedUs() : 0;
+    if (packer && FirstOfPeriod(timestamp)) {
+        // A pool block when the picture fits one: no heap traffic per
+        // picture. No free block means the packer is far behind: the packet
+        // stays empty and the picture is dropped.
+        MMPacket packet;
+        MemPool& pool = MemPool::Frames();
+        if ((unsigned long)size <= pool.BlockSize())
+            packet.allocator = &pool;
+        packet.Fill(data, (int)size, timestamp);
+        packet.type = MMPacket::TYPE_VIDEO;
+        if (!packet.IsEmpty())
+            packer->Push(&packet);
     }
     --m_picturesInFlight;
     return 0;
 }
 
 int RecordingSession::OnAudioData(int tag, double time, const void* data, int size) {
-    if (!m_packer)
+    AvPacker* packer = m_packer;
+    if (!packer)
         return 0;
     // The recording clock's reading when the block's first sample was
     // captured.
@@ -237,7 +395,7 @@ int RecordingSession::OnAudioData(int tag, double time, const void* data, int si
     packet.Fill(data, size, timestamp);
     packet.type = MMPacket::TYPE_AUDIO;
     if (!m_mixing) {
-        m_packer->Push(&packet);
+        packer->Push(&packet);
         return 0;
     }
     OS_MutexLocker guard(m_mixLock);
@@ -247,7 +405,7 @@ int RecordingSession::OnAudioData(int tag, double time, const void* data, int si
         MMPacket mixed;
         mixed.Fill(m_mixBuffer, RecordingFormat::BLOCK_BYTES, mixedTimestamp);
         mixed.type = MMPacket::TYPE_AUDIO;
-        m_packer->Push(&mixed);
+        packer->Push(&mixed);
     }
     return 0;
 }

@@ -2,135 +2,195 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <string>
 
 #include "capture/AudioMixer.h"
+#include "capture/CameraCallback.h"
 #include "capture/RecorderCallback.h"
+#include "capture/RecordingListener.h"
 #include "capture/ScreenCapListener.h"
 #include "media/RecordingFormat.h"
 #include "os/OS_Clock.h"
 #include "os/OS_Mutex.h"
+#include "os/OS_Thread.h"
 #include "platform/WindowId.h"
 
 class AvPacker;
+class PacketSink;
 class Recorder;
 class ScreenCapTask;
 class WinCapTask;
 
-// One recording, whichever window makes it: the picture source of screen
-// mode (a screen or window capture task), the packer that writes the file,
-// one or two sound recorders with the mixer, the recording clock and the
-// frame numbering. Windows call its steps in the order their start and stop
-// follow; it shows nothing and knows no widgets.
+// The recording engine: owns one recording from the open source to the
+// finished file, whichever window makes it. It is the callback of every
+// source (the screen or window capture task, the camera, the sound
+// recorders): it stamps pictures with the recording clock, flips and
+// previews camera pictures, mixes two sound tracks, and pushes everything
+// into the packer. It shows nothing; its listener hears what happens by
+// itself.
 //
-// Threads: every step runs on the UI thread. OnScreenFrame runs on the
-// capture thread, OnCameraPicture on the camera's thread, OnAudioData on the
-// sound threads; they read the packer pointer without a lock, so the order
-// holds: the packer opens before any source that pushes into it starts, and
-// closes only after every source stopped (StopSound, StopCapture,
-// SetRecording(false)).
-class RecordingSession : public ScreenCapListener, public RecorderCallback {
+// Threads. The steps run on the UI thread and never wait on the sound
+// server: opening and closing sound devices, reading the device list and
+// finishing a recording run on the engine's worker thread, which also
+// watches the packer and the camera and ends a recording that fails.
+// OnScreenFrame runs on the capture thread, OnCameraFrame on the camera's,
+// OnAudioData on the sound threads; they read the packer pointer without a
+// lock, so the order holds: the packer opens before any source that pushes
+// into it starts, and closes only after every source stopped (the worker's
+// Finish).
+//
+// Lifecycle: SetListener, Init; per recording StartClock, the source
+// (OpenScreen/OpenWindow and StartCapture, or a running camera), OpenPacker,
+// StartSound, SetRecording(true) ... Stop (or a failure) -> OnFinished;
+// Free.
+class RecordingSession : public OS_Thread,
+                         public ScreenCapListener,
+                         public CameraCallback,
+                         public RecorderCallback {
 public:
     // Sound tags: the microphone's track and the stereo mix's track of the
     // mixer. A single recorder uses TAG_SINGLE.
     static constexpr int TAG_MICROPHONE = 0;
     static constexpr int TAG_MIX = 1;
     static constexpr int TAG_SINGLE = 1;
+    // Sound choices of StartSound.
+    enum Sound { SOUND_NONE = 0, SOUND_DEVICE = 1, SOUND_MICROPHONE_AND_MIX = 2 };
+    // Sleep of one pass of the worker: how soon it answers a request.
+    static constexpr unsigned PASS_SLEEP_MS = 5;
+    // A running camera silent this long is gone (unplugged, stream error).
+    // Far above a frame time even at 5 pictures a second in the dark.
+    static constexpr int64_t CAMERA_SILENCE_MS = 1500;
 
     RecordingSession();
-    // Stops and releases whatever is still running.
-    ~RecordingSession();
+    // Free.
+    ~RecordingSession() override;
+
+    // Not owned; must outlive Free. Before Init.
+    void SetListener(RecordingListener* listener) { m_listener = listener; }
+    // Starts the worker, which reads the sound device list first. 0 or -1.
+    int Init();
+    // Finishes a recording still running (waiting for it), ends the worker.
+    // Any state, twice. UI thread.
+    void Free();
 
     // --- picture source of screen mode ---
-    // Opens a capture task on a screen rectangle (or a window) that hands
-    // its pictures to listener: a window that passes them on to
-    // OnScreenFrame, or null for this session itself. 0, or -1 with nothing
-    // left open.
-    int OpenScreen(int x, int y, int width, int height, ScreenCapListener* listener = nullptr);
-    int OpenWindow(WindowId window, ScreenCapListener* listener = nullptr);
+    // Opens a capture task on a screen rectangle (or a window) that hands its
+    // pictures to this engine. 0, or -1 with nothing left open.
+    int OpenScreen(int x, int y, int width, int height);
+    int OpenWindow(WindowId window);
     // The opened source's picture.
     int SourceWidth() const { return m_sourceWidth; }
     int SourceHeight() const { return m_sourceHeight; }
     int SourceBitsPerPixel() const { return m_sourceBitsPerPixel; }
     // Starts the capture thread. 0, or -1 when it cannot be started.
     int StartCapture();
-    // Stops and joins the capture thread and releases the task. Any state.
-    void StopCapture();
+
+    // --- camera pictures ---
+    // The running camera's picture (width x height, bitsPerPixel), before it
+    // starts; width 0 when it stopped. Pictures are watched from now on.
+    // UI thread, only while the camera is stopped.
+    void SetCamera(int width, int height, int bitsPerPixel);
+    // Where every camera picture is copied to (null: nowhere). Only while
+    // the camera is stopped.
+    void SetPreview(PacketSink* preview) { m_preview = preview; }
+    // Turns every camera picture upside down before preview and file. Any
+    // time.
+    void SetReverse(bool reverse) { m_reverse = reverse; }
+    // The recording has fully started (sound included): camera pictures
+    // reach the packer, and the worker ends the recording when its file or
+    // camera fails. Stop clears it.
+    void SetRecording(bool recording) { m_recording = recording; }
 
     // --- the file ---
     // Opens a packer on fileName for pictures of width x height in the given
     // layout, written at the same size and 25 pictures a second. 0, or -1
-    // (the packer is released again).
-    int OpenPacker(const std::string& fileName, int width, int height, int bitsPerPixel,
-                   uint32_t fourcc);
-    // Finishes the file: encodes what is queued, writes the end, closes.
-    // Only once every source has stopped. Any state.
-    void ClosePacker();
-    // The same in the background: returns at once, the packer's thread
-    // finishes the file; ClosePacker (which then waits only for what is
-    // left) releases it. Only once every source has stopped. Any state.
-    void BeginClosePacker();
-    // True when no file is being finished.
-    bool PackerFinished() const;
-    bool HasPacker() const { return m_packer != nullptr; }
-
-    // --- the clock ---
-    // Starts the recording clock; pictures are numbered from here.
+    // (released again).
+    int OpenPacker(const std::string& fileName, int width, int height, int bitsPerPixel, uint32_t fourcc);
+    // Starts the recording clock: pictures and sound are stamped from here.
     void StartClock();
-    const OS_Clock& Clock() const { return m_clock; }
-    // Number of the frame period a picture taken elapsedMs after the start
-    // belongs to: the count of periods, rounded to the nearest.
-    static int64_t FrameNumber(int64_t elapsedMs);
 
     // --- sound ---
-    // Opens and starts a recorder on the device guid (empty: the default
-    // device) with tag, delivering to callback (a window that passes blocks
-    // on to OnAudioData, or null for this session itself). The first call
-    // makes the microphone recorder, the second the stereo mix's, after
-    // which both tracks are mixed. 0, or -1 (logged; that recorder released,
-    // one already started keeps running).
-    int StartSound(const std::string& guid, int tag, RecorderCallback* callback = nullptr);
-    // Stops and closes the recorders, stereo mix first; no sound callback
-    // runs after it returns. Any state.
-    void StopSound();
-    bool Mixing() const { return m_mixing; }
+    // Asks the worker to start sound: choice SOUND_DEVICE records the device
+    // guid (empty: the default device), SOUND_MICROPHONE_AND_MIX mixes the
+    // microphone with the stereo mix. The listener hears OnSoundStarted.
+    void StartSound(int choice, const std::string& guid);
+    // Asks the worker to read the sound device list again; the listener
+    // hears OnSoundDevices.
+    void ListSoundDevices();
 
-    // --- camera pictures ---
-    // Camera pictures reach the packer only while this is set. Clearing it
-    // waits until a picture already past the test has been pushed.
-    void SetRecording(bool recording);
-    bool Recording() const { return m_recording; }
-    // Camera thread: while recording, copies the picture (size bytes) into
-    // a packet numbered by the clock and pushes it. A second picture of a
-    // frame period already pushed is left out: it would never be written.
-    // Always 0.
-    int OnCameraPicture(const void* data, int size);
+    // --- the end ---
+    // Stops taking pictures at once and asks the worker to finish: sound,
+    // then pictures, then the file; the listener hears OnFinished.
+    void Stop();
+    // True from the first step of a recording until its file is finished.
+    bool Active() const { return m_active; }
 
-    // Capture thread: numbers the picture and pushes it.
+    // Capture thread: pushes the picture, stamped at its grab.
     int OnScreenFrame(MMPacket* packet) override;
+    // Camera thread: flips the picture when asked, hands a copy to the
+    // preview and, while recording, one stamped on the recording clock to
+    // the packer.
+    int OnCameraFrame(double sampleTime, unsigned char* data, long size) override;
     // Sound thread: stamps the block with its capture time on the recording
     // clock and pushes it, through the mixer while two tracks are mixed.
     int OnAudioData(int tag, double time, const void* data, int size) override;
+
+protected:
+    // The worker: requests, then the watch over the packer and the camera.
+    int Run() override;
 
 private:
     RecordingSession(const RecordingSession&) = delete;
     RecordingSession& operator=(const RecordingSession&) = delete;
 
-    // Stamps a picture with its frame number; false when that number was
-    // already pushed (the picture is then not wanted).
-    bool StampPicture(MMPacket* packet);
+    enum RequestType { REQUEST_LIST, REQUEST_SOUND, REQUEST_STOP };
+    struct Request {
+        int type;
+        int choice;
+        std::string guid;
+    };
 
+    void Post(const Request& request);
+    // Worker: opens and starts the recorders. A SoundResult.
+    int OpenSound(int choice, const std::string& guid);
+    // Worker: one recorder with tag; 0 or -1 (released again).
+    int OpenRecorder(Recorder*& recorder, const std::string& guid, int tag);
+    // Worker: stops and closes the recorders, stereo mix first; no sound
+    // callback runs after it returns.
+    void StopSound();
+    // Worker: the end of a recording: sound, pictures, file. The packer's
+    // failure, or 0.
+    int Finish();
+    // Worker: ends a recording whose file or camera failed.
+    void Watch();
+    // True when a picture of this time is the first of its frame period:
+    // the packer writes one a period, a second would only take a waiting
+    // place from the next period's.
+    bool FirstOfPeriod(int64_t timestamp);
+
+    RecordingListener* m_listener;
+    bool m_initialised;
+    std::atomic<bool> m_quit;      // set by Free, read by the worker every pass
+
+    OS_Mutex m_requestLock;        // guards m_requests only
+    std::deque<Request> m_requests;
+
+    // Sources and file. Written by the UI thread while no recording is being
+    // finished (m_active false or before Stop), by the worker in Finish.
     ScreenCapTask* m_screenTask;
     WinCapTask* m_windowTask;
     int m_sourceWidth;
     int m_sourceHeight;
     int m_sourceBitsPerPixel;
-    AvPacker* m_packer;
+    std::atomic<AvPacker*> m_packer;  // read by the sources and the worker's watch
     OS_Clock m_clock;
-    // Frame number of the last picture pushed; picture thread only (reset
-    // by StartClock before any picture source runs).
-    int64_t m_lastFrameNumber;
+    std::atomic<bool> m_active;
+    // Frame of the last picture pushed; picture thread only (reset by
+    // StartClock before any picture source runs).
+    int64_t m_lastFrame;
 
+    // Sound: worker only, but for the callbacks.
     Recorder* m_micRecorder;
     Recorder* m_mixRecorder;
     std::atomic<bool> m_mixing;
@@ -138,7 +198,14 @@ private:
     AudioMixer m_mixer;  // guarded by m_mixLock
     short m_mixBuffer[RecordingFormat::FRAMES_PER_BLOCK * RecordingFormat::CHANNELS];
 
+    // Camera.
+    int32_t m_cameraWidth;
+    int32_t m_cameraHeight;
+    int32_t m_cameraBitsPerPixel;
+    PacketSink* m_preview;
+    std::atomic<bool> m_reverse;
     std::atomic<bool> m_recording;
-    // Camera pictures between the recording test and their push.
-    std::atomic<int> m_picturesInFlight;
+    std::atomic<bool> m_cameraWatched;       // a camera runs and has not been reported lost
+    std::atomic<int64_t> m_lastCameraMs;     // OS_NowMs of the latest camera picture
+    std::atomic<int> m_picturesInFlight;     // camera pictures between the test and the push
 };

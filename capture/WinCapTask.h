@@ -14,8 +14,9 @@
 // frame period of the recording clock, grabbed into a block of the
 // process-wide frame pool and handed to the listener.
 //
-// The owner (the UI thread) calls SetListener, SetFrameClock, Open, Start,
-// and at the end Stop, then deletes the task. Between Start and Stop only
+// The owner (the recording engine) calls SetListener, SetFrameClock, Open and
+// Start on the UI thread, and at the end Stop (on its worker), then deletes
+// the task. Between Start and Stop only
 // the capture thread touches the grabber.
 class WinCapTask : public OS_Thread {
 public:

@@ -33,11 +33,12 @@ int64_t MsToSoundFrames(double ms) { return std::llround(ms * AvPacker::AUDIO_SA
 }  // namespace
 
 AvPacker::AvPacker()
-    : m_quit(false), m_accepting(false), m_finished(true), m_opened(false), m_muxer(nullptr),
+    : m_quit(false), m_accepting(false), m_finished(true), m_failure(0), m_opened(false), m_muxer(nullptr),
       m_scaler(nullptr), m_audioFrame(nullptr), m_srcWidth(0), m_srcHeight(0), m_dstWidth(0), m_dstHeight(0),
       m_fps(0), m_audioSamples(0), m_soundStarted(false), m_soundPlaced(0), m_trimPending(0), m_soundOffset(0),
       m_soundFrame(nullptr), m_soundFill(0), m_havePicture(false), m_lastPts(0), m_picturesPushed(0),
-      m_picturesSkipped(0), m_picturesEncoded(0), m_soundEncoded(0), m_soundSkipped(0), m_soundSilence(0),
+      m_picturesSkipped(0), m_picturesEncoded(0), m_picturesFailed(0), m_soundEncoded(0),
+      m_soundFramesFailed(0), m_soundSkipped(0), m_soundSilence(0),
       m_soundTrimmed(0), m_packetsDiscarded(0), m_convertCpuUs(0), m_encodeCpuUs(0), m_soundCpuUs(0) {}
 
 AvPacker::~AvPacker() { Close(); }
@@ -158,7 +159,10 @@ int AvPacker::Run() {
 // The last partial sound frame, the encoders' delay, the trailer. Packer
 // thread at its end, or Close when the thread never ran.
 void AvPacker::FinishFile() {
-    if (m_muxer) {
+    if (m_muxer && m_failure != 0) {
+        // after a failure only the trailer is attempted
+        m_muxer->Close();
+    } else if (m_muxer) {
         // The sound lasts as long as the pictures: what had not arrived by
         // the stop (a source that sends seconds at once) is silence.
         if (m_soundStarted && m_havePicture && m_fps > 0) {
@@ -171,14 +175,25 @@ void AvPacker::FinishFile() {
         }
         if (m_soundFill > 0)
             EncodeSoundFrame();
-        m_muxer->Close();
+        if (m_muxer->Close() < 0)
+            Fail(-1);
     }
     m_finished = true;
 }
 
+void AvPacker::Fail(int error) {
+    if (m_failure != 0)
+        return;
+    int written = m_muxer ? m_muxer->LastWriteError() : 0;
+    m_failure = written != 0 ? written : (error != 0 ? error : -1);
+    OS_Log::Error("packer: the recording failed; nothing more is written to the file\n");
+}
+
 // Encodes and writes one packet, then gives its memory back.
 void AvPacker::EncodeAndRelease(MMPacket& packet) {
-    if (packet.type == MMPacket::TYPE_VIDEO)
+    if (m_failure != 0)
+        ++m_packetsDiscarded;
+    else if (packet.type == MMPacket::TYPE_VIDEO)
         EncodePicture(packet);
     else
         PlaceSound(packet);
@@ -186,8 +201,8 @@ void AvPacker::EncodeAndRelease(MMPacket& packet) {
 }
 
 void AvPacker::EncodePicture(const MMPacket& packet) {
-    // The window's frame number, as the encoder's 32-bit pts.
-    int32_t pts = (int32_t)packet.timestamp;
+    // The picture's frame, as the encoder's 32-bit pts.
+    int32_t pts = (int32_t)RecordingFormat::FrameAt(packet.timestamp);
     // The encoder refuses a picture that is not later than the last one:
     // don't spend a conversion on it. At screen rates that is most pictures,
     // so it is only counted.
@@ -211,9 +226,14 @@ void AvPacker::EncodePicture(const MMPacket& packet) {
     m_convertCpuUs += converted - start;
     if (!frame)
         return;
-    // A picture that fails to encode or write is lost; the muxer logs writes.
-    m_muxer->EncodeVideo(frame);
+    // A failed encode or write ends the recording (the muxer logs why).
+    int written = m_muxer->EncodeVideo(frame);
     m_encodeCpuUs += ThreadCpuUs() - converted;
+    if (written < 0) {
+        ++m_picturesFailed;
+        Fail(-1);
+        return;
+    }
     ++m_picturesEncoded;
     m_havePicture = true;
     m_lastPts = pts;
@@ -300,8 +320,12 @@ void AvPacker::EncodeSoundFrame() {
     m_audioSamples += m_soundFill;
     m_soundFill = 0;
     int64_t start = ThreadCpuUs();
-    m_muxer->EncodeAudio(frame);
+    int written = m_muxer->EncodeAudio(frame);
     m_soundCpuUs += ThreadCpuUs() - start;
+    if (written < 0) {
+        ++m_soundFramesFailed;
+        Fail(-1);
+    }
 }
 
 void AvPacker::BeginClose() {
@@ -353,7 +377,9 @@ AvPacker::Stats AvPacker::GetStats() {
     s.picturesRefused = m_queue.Refused();
     s.picturesSkipped = m_picturesSkipped;
     s.picturesEncoded = m_picturesEncoded;
+    s.picturesFailed = m_picturesFailed;
     s.soundEncoded = m_soundEncoded;
+    s.soundFramesFailed = m_soundFramesFailed;
     s.soundSkipped = m_soundSkipped;
     s.soundSilence = m_soundSilence;
     s.soundTrimmed = m_soundTrimmed;

@@ -60,8 +60,10 @@ public:
         int64_t picturesPushed;   // pictures given to Push while open
         int64_t picturesRefused;  // dropped at Push: two were already waiting
         int64_t picturesSkipped;  // timestamp not after the last one, or short of a picture
-        int64_t picturesEncoded;  // handed to the encoder
+        int64_t picturesEncoded;  // encoded and written
+        int64_t picturesFailed;   // failed to encode or write (the first failure ends the writing)
         int64_t soundEncoded;     // sound blocks placed in the track (whole or trimmed)
+        int64_t soundFramesFailed;// encoder frames of sound that failed to encode or write
         int64_t soundSilence;     // sample frames of silence added after the start (stalls, end)
         int64_t soundTrimmed;     // sample frames dropped after the start (sound ahead of its time)
         int64_t soundSkipped;     // sound blocks short of 1024 sample frames
@@ -85,10 +87,11 @@ public:
     // Hands a packet over: queued, or released at once when refused or when
     // the packer is not open or closing. The caller never releases its copy
     // afterwards. Pictures: type 0, the layout given to Open, timestamp =
-    // frame number. Sound: type 1, 1024 interleaved 16-bit stereo sample
-    // frames, timestamp = milliseconds on the recording clock (the one the
-    // frame numbers count) at which its first sample was captured; may be
-    // negative. Always 0. Any thread.
+    // microseconds on the recording clock at which it was taken; the packer
+    // writes it as frame RecordingFormat::FrameAt(timestamp). Sound: type 1,
+    // 1024 interleaved 16-bit stereo sample frames, timestamp = when its
+    // first sample was captured on the same clock; may be negative. Always
+    // 0. Any thread.
     int Push(MMPacket* packet);
     // Stops taking packets and returns at once; the packer's thread encodes
     // what is queued, drains the encoders, writes the trailer and closes the
@@ -97,6 +100,12 @@ public:
     void BeginClose();
     // True once the file is complete (or there is none to finish). Any thread.
     bool IsFinished() const { return m_finished; }
+    // 0 while every encode and write succeeded; else the FFmpeg error code
+    // of the first failure (AVERROR(ENOSPC) for a full disk, AVERROR(EIO)
+    // for a removed drive; -1 when the encoder failed). After a failure
+    // nothing more is encoded: the file ends with what was written before
+    // it, and its trailer is still attempted. Any thread.
+    int Failure() const { return m_failure; }
     // BeginClose, then waits until the file is complete and releases
     // everything. Any state; a second call does nothing. UI thread.
     void Close();
@@ -116,11 +125,15 @@ private:
     void AppendSound(const uint8_t* samples, int64_t frames);
     void EncodeSoundFrame();
     void FinishFile();
+    // Records the first failure (see Failure); the muxer's write error when
+    // it has one.
+    void Fail(int error);
 
     PacketQueue m_queue;            // has its own lock, held only for list work
     std::atomic<bool> m_quit;       // set by Close, read by the thread every pass
     std::atomic<bool> m_accepting;  // Push queues packets only while set
     std::atomic<bool> m_finished;   // the file is complete (or there is none)
+    std::atomic<int> m_failure;     // see Failure
     bool m_opened;                  // Open was called: never again
     Mp4Muxer* m_muxer;              // owned; packer thread only while it runs
     VideoFrameScaler* m_scaler;     // owned; packer thread only while it runs
@@ -144,7 +157,9 @@ private:
     std::atomic<int64_t> m_picturesPushed;
     std::atomic<int64_t> m_picturesSkipped;
     std::atomic<int64_t> m_picturesEncoded;
+    std::atomic<int64_t> m_picturesFailed;
     std::atomic<int64_t> m_soundEncoded;
+    std::atomic<int64_t> m_soundFramesFailed;
     std::atomic<int64_t> m_soundSkipped;
     std::atomic<int64_t> m_soundSilence;
     std::atomic<int64_t> m_soundTrimmed;

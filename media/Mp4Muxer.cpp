@@ -78,7 +78,7 @@ void S16ToFloatPlanes(const int16_t* in, int samples, int channels, uint8_t* con
 
 Mp4Muxer::Mp4Muxer()
     : m_outputFormat(nullptr), m_formatContext(nullptr), m_videoStreamIndex(-1), m_audioStreamIndex(-1),
-      m_videoOut(), m_audioOut(), m_packet(nullptr), m_headerWritten(false) {}
+      m_videoOut(), m_audioOut(), m_packet(nullptr), m_headerWritten(false), m_lastWriteError(0) {}
 
 Mp4Muxer::~Mp4Muxer() { Close(); }
 
@@ -333,6 +333,8 @@ int Mp4Muxer::EncodeAndWrite(OutputStream& os, const AVFrame* frame) {
         av_packet_unref(m_packet);
         if (err < 0) {
             OS_Log::Error("%s", os.writeError);
+            LogReason(OS_Log::LEVEL_ERROR, "write", err);
+            m_lastWriteError = err;
             result = -1;
         } else if (result == 0) {
             result = 1;
@@ -343,22 +345,35 @@ int Mp4Muxer::EncodeAndWrite(OutputStream& os, const AVFrame* frame) {
 
 int Mp4Muxer::AudioStartDelay() const { return m_audioOut.codec ? m_audioOut.codec->initial_padding : 0; }
 
-void Mp4Muxer::Close() {
+int Mp4Muxer::Close() {
+    int result = 0;
     if (m_headerWritten) {
         // Both encoders hold frames back (AAC always does): without draining
         // the end of every recording would be lost.
-        if (m_videoOut.codec)
-            EncodeAndWrite(m_videoOut, nullptr);
-        if (m_audioOut.codec)
-            EncodeAndWrite(m_audioOut, nullptr);
+        if (m_videoOut.codec && EncodeAndWrite(m_videoOut, nullptr) < 0)
+            result = -1;
+        if (m_audioOut.codec && EncodeAndWrite(m_audioOut, nullptr) < 0)
+            result = -1;
         int err = av_write_trailer(m_formatContext);
         if (err < 0) {
             OS_Log::Error("mux: failed to write trailer!\n");
             LogReason(OS_Log::LEVEL_ERROR, "trailer", err);
+            m_lastWriteError = err;
+            result = -1;
         }
         m_headerWritten = false;
     }
+    // Buffered bytes reach the disk only here: a full disk may show now.
+    if (m_formatContext && m_formatContext->pb && !(m_outputFormat->flags & AVFMT_NOFILE)) {
+        int err = avio_closep(&m_formatContext->pb);
+        if (err < 0) {
+            LogReason(OS_Log::LEVEL_ERROR, "close", err);
+            m_lastWriteError = err;
+            result = -1;
+        }
+    }
     Release();
+    return result;
 }
 
 void Mp4Muxer::Release() {

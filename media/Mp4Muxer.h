@@ -39,8 +39,12 @@ public:
     // sample fed belongs there on the time line. Valid after Open.
     int AudioStartDelay() const;
     // Drains both encoders, writes the trailer, releases everything. Safe in
-    // any state and twice.
-    void Close();
+    // any state and twice. 0, or -1 when a drained packet or the trailer
+    // could not be written (logged).
+    int Close();
+    // The FFmpeg error code (AVERROR(ENOSPC), AVERROR(EIO)...) of the last
+    // failed write, or 0.
+    int LastWriteError() const { return m_lastWriteError; }
 
 private:
     Mp4Muxer(const Mp4Muxer&) = delete;
@@ -73,4 +77,5 @@ private:
     OutputStream m_audioOut;
     AVPacket* m_packet;                // reused for every encoded packet
     bool m_headerWritten;              // the trailer is owed
+    int m_lastWriteError;              // see LastWriteError
 };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+
 // What every recording is made of, whichever window records it. These shape
 // the output file and are not settings.
 namespace RecordingFormat {
@@ -8,6 +10,8 @@ namespace RecordingFormat {
 constexpr int FRAMES_PER_SECOND = 25;
 // Length of one output picture, in ms: pictures are numbered by it.
 constexpr double FRAME_PERIOD_MS = 1000.0 / FRAMES_PER_SECOND;
+// The same in microseconds, the unit every packet's time is in.
+constexpr int64_t FRAME_PERIOD_US = 1000000 / FRAMES_PER_SECOND;
 // Sound: samples a second per channel. Low, because speech is what matters
 // and the files stay small.
 constexpr int SAMPLE_RATE = 11025;
@@ -17,5 +21,13 @@ constexpr int CHANNELS = 2;
 constexpr int FRAMES_PER_BLOCK = 1024;
 // Bytes of one block of interleaved 16-bit samples.
 constexpr int BLOCK_BYTES = FRAMES_PER_BLOCK * CHANNELS * 2;
+
+// The frame a picture taken us microseconds after the start of the
+// recording clock belongs to: the count of frame periods, rounded to the
+// nearest (1019 ms is frame 25, 1021 ms frame 26). The capture pacing, the
+// one-picture-per-period rule and the packer's pts all use it.
+constexpr int64_t FrameAt(int64_t us) { return (us + FRAME_PERIOD_US / 2) / FRAME_PERIOD_US; }
+// When frame's period begins, in microseconds of the recording clock.
+constexpr int64_t PeriodStart(int64_t frame) { return frame * FRAME_PERIOD_US - FRAME_PERIOD_US / 2; }
 
 }  // namespace RecordingFormat

@@ -8,6 +8,8 @@ void OS_Sleep(unsigned ms);
 // Milliseconds on a monotonic clock. Only differences between readings mean
 // anything; a change of the wall clock does not move it.
 int64_t OS_NowMs();
+// The same clock in microseconds: OS_NowUs() / 1000 == OS_NowMs().
+int64_t OS_NowUs();
 
 // Elapsed-milliseconds clock of a recording.
 class OS_Clock {
@@ -21,8 +23,10 @@ public:
     // The reading the clock had (or will have) at nowMs of OS_NowMs(); 0
     // before Start.
     int64_t ElapsedAt(int64_t nowMs) const;
+    // The reading in microseconds: what pictures and sound are stamped with.
+    int64_t ElapsedUs() const;
 
 private:
-    int64_t m_startMs;   // OS_NowMs() at Start; 0: not started
+    int64_t m_startUs;   // OS_NowUs() at Start; 0: not started
     int64_t m_offsetMs;  // added to every reading
 };

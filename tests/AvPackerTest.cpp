@@ -7,6 +7,10 @@
 #include <random>
 #include <unistd.h>
 
+extern "C" {
+#include <libavutil/error.h>
+}
+
 #include "media/AvPacker.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/MediaSamples.h"
@@ -19,13 +23,17 @@ const int FPS = 25;
 const int VIDEO = MMPacket::TYPE_VIDEO;
 const int AUDIO = MMPacket::TYPE_AUDIO;
 
+// A picture's time: the start of its frame period, shifted within it (still the same frame).
+int64_t FrameUs(int64_t frame) { return frame * RecordingFormat::FRAME_PERIOD_US - (frame % 3) * 6000; }
+
 // Pushes a picture and waits until the packer has handled it, so that the admission rule never drops one.
 void PushPaced(AvPacker& packer, MMPacket packet) {
     AvPacker::Stats before = packer.GetStats();
     packer.Push(&packet);
     ASSERT_TRUE(WaitUntil([&] {
         AvPacker::Stats s = packer.GetStats();
-        return s.picturesEncoded + s.picturesSkipped > before.picturesEncoded + before.picturesSkipped;
+        return s.picturesEncoded + s.picturesSkipped + s.picturesFailed + s.packetsDiscarded >
+               before.picturesEncoded + before.picturesSkipped + before.picturesFailed + before.packetsDiscarded;
     }));
 }
 
@@ -118,13 +126,13 @@ TEST(AvPacker, WritesBothStreamsAsSpecified) {
     for (int i = 0; i < pictures; ++i) {
         const uint8_t* c = colours[i / 20];
         std::vector<uint8_t> picture = SolidPicture(640, 480, 4, c[0], c[1], c[2]);
-        PushPaced(packer, MakePacket(VIDEO, picture, i, &memory));
+        PushPaced(packer, MakePacket(VIDEO, picture, FrameUs(i), &memory));
         if (i % 10 == 5) {
             // the same frame again, an older one, and one short of a whole picture
-            PushPaced(packer, MakePacket(VIDEO, picture, i, &memory));
-            PushPaced(packer, MakePacket(VIDEO, picture, i - 1, &memory));
+            PushPaced(packer, MakePacket(VIDEO, picture, FrameUs(i), &memory));
+            PushPaced(packer, MakePacket(VIDEO, picture, FrameUs(i - 1), &memory));
             picture.resize(100);
-            PushPaced(packer, MakePacket(VIDEO, picture, i + 1, &memory));
+            PushPaced(packer, MakePacket(VIDEO, picture, FrameUs(i + 1), &memory));
         }
         for (; blocks * SOUND_BLOCK_FRAMES < (i + 1) * SOUND_SAMPLE_RATE / FPS; ++blocks) {
             MMPacket block =
@@ -186,13 +194,13 @@ TEST(AvPacker, KeepsTwoPicturesWaitingAndWritesTheQueueAtClose) {
 
     // hold the packer thread in the release of picture 0: until Let() the queue only fills
     memory.HoldNextFree();
-    MMPacket first = MakePacket(VIDEO, picture, 0, &memory);
+    MMPacket first = MakePacket(VIDEO, picture, FrameUs(0), &memory);
     packer.Push(&first);
     ASSERT_TRUE(memory.WaitHeld()) << "the packer never took the first picture";
     const int blocks = 40;
     for (int i = 0; i < blocks; ++i) {
         if (i < 5) {
-            MMPacket p = MakePacket(VIDEO, picture, i + 1, &memory);
+            MMPacket p = MakePacket(VIDEO, picture, FrameUs(i + 1), &memory);
             packer.Push(&p);
         }
         MMPacket s = MakePacket(AUDIO, SineBlock(i * 1024, 440), SoundMs(i * 1024), &memory);
@@ -236,10 +244,10 @@ TEST(AvPacker, RecordsAnySizeAndClosesCleanly) {
         ASSERT_EQ(0, packer.Open(path.c_str(), width, height, bytes * 8, 0, width, height, FPS));
         std::vector<uint8_t> picture = SolidPicture(width, height, bytes, 200, 40, 90);
         for (int i = 0; i < pictures; ++i)
-            PushPaced(packer, MakePacket(VIDEO, picture, i, nullptr));
+            PushPaced(packer, MakePacket(VIDEO, picture, FrameUs(i), nullptr));
         packer.Close();
         packer.Close();
-        MMPacket late = MakePacket(VIDEO, picture, pictures, &memory);
+        MMPacket late = MakePacket(VIDEO, picture, FrameUs(pictures), &memory);
         packer.Push(&late);
         EXPECT_EQ(0, memory.Outstanding()) << "a packet pushed after Close is released";
 
@@ -313,7 +321,7 @@ TEST(AvPacker, PlacesSoundByItsCaptureTime) {
         for (int n = 0; n <= RECORDING_S * FPS; ++n) {
             // the late sound source comes with a first picture 0.2 s late
             if (n < RECORDING_S * FPS && (n >= 5 || source.startS == 0))
-                PushPaced(packer, MakePacket(VIDEO, picture, n, nullptr));
+                PushPaced(packer, MakePacket(VIDEO, picture, FrameUs(n), nullptr));
             // the blocks captured by now, or by the last burst; all at the stop
             double now = source.burstMs           ? (n * 40 / source.burstMs) * source.burstMs / 1000.0
                          : n == RECORDING_S * FPS ? RECORDING_S
@@ -360,28 +368,42 @@ TEST(AvPackerFaults, OpenFailsCleanlyWhenTheFileCannotBeMade) {
     ExpectOpenFails(dir.File("rec.mp4"), 0, "failed to create mp4 muxer!");
 }
 
-TEST(AvPackerFaults, DiskFullIsLoggedAndCloseStillFinishes) {
+// A full disk ends the writing: the failure is told with its cause, only what was written is
+// counted, and the file holds, whole, the pictures before the failure.
+TEST(AvPackerFaults, DiskFullStopsTheWritingAndKeepsTheFileWhole) {
     TempDir dir;
-    Tmpfs small(dir.Path(), "size=200k");
+    Tmpfs small(dir.Path(), "size=4m");
     if (!small.mounted)
         GTEST_SKIP() << "cannot mount a small tmpfs here (" << small.output << ")";
     LogCapture log;
     LeakCheck leaks;
+    int64_t encoded = 0;
     {
         AvPacker packer;
         ASSERT_EQ(0, packer.Open(dir.File("full.mp4").c_str(), 640, 480, 32, 0, 640, 480, FPS));
-        // noise keeps the encoder at its full bit rate: 200 KiB last about a second
+        // noise pictures are large: 4 MiB hold some two dozen
         std::mt19937 random(7);
         std::vector<uint8_t> picture(640 * 480 * 4);
         for (int i = 0; i < 75; ++i) {
             std::generate(picture.begin(), picture.end(), [&] { return (uint8_t)random(); });
             MMPacket s = MakePacket(AUDIO, SineBlock(i * 1024, 440), SoundMs(i * 1024), &leaks.memory);
             packer.Push(&s);
-            PushPaced(packer, MakePacket(VIDEO, picture, i, &leaks.memory));
+            PushPaced(packer, MakePacket(VIDEO, picture, FrameUs(i), &leaks.memory));
         }
+        EXPECT_EQ(AVERROR(ENOSPC), packer.Failure());
         packer.Close();
-        EXPECT_EQ(75, packer.GetStats().picturesEncoded) << "every picture was still tried";
+        encoded = packer.GetStats().picturesEncoded;
+        EXPECT_GT(encoded, 5);
+        EXPECT_LT(encoded, 70) << "counted only what was written";
+        EXPECT_GT(packer.GetStats().packetsDiscarded, 0) << "nothing encoded after the failure";
     }
     EXPECT_TRUE(log.Contains("failed to write video frame to file!\n")) << log.Text();
     leaks.Check();
+    // the fragments before the failure play
+    Mp4Probe probe;
+    ASSERT_EQ(0, probe.Open(dir.File("full.mp4"))) << probe.Error();
+    std::vector<ProbePicture> pictures;
+    ASSERT_EQ(0, probe.DecodePictures(probe.FindStream(ProbeStream::VIDEO), &pictures));
+    EXPECT_GE((int64_t)pictures.size(), 5);
+    EXPECT_LE((int64_t)pictures.size(), encoded);
 }

@@ -145,17 +145,20 @@ TEST_F(CaptureTask, WindowTaskDeliversPoolPicturesAndSurvivesTheWindow) {
     EXPECT_EQ(std::vector<uint8_t>(90 * 70 * 4, 0), collector.lastData);
 }
 
-// Numbers pictures as the recorder does and holds the latest three, as a busy packer does.
+// Numbers pictures by the time the task stamped them with and holds the latest three, as a busy packer does.
 struct BusyPacker : ScreenCapListener {
     OS_Clock* clock = nullptr;
     std::vector<int64_t> frames;
     int64_t intoPeriodMs = 0;  // summed: how far into its period each picture came
+    int64_t stampedLate = 0;   // pictures stamped after they arrived, or long before
     std::deque<MMPacket> held;
 
     int OnScreenFrame(MMPacket* packet) override {
-        int64_t now = clock->Elapsed(), frame = (int64_t)(now / 40.0 + 0.5);
+        int64_t now = clock->ElapsedUs(), frame = RecordingFormat::FrameAt(packet->timestamp);
+        if (packet->timestamp > now || now - packet->timestamp > 20000)
+            ++stampedLate;
         frames.push_back(frame);
-        intoPeriodMs += now - (frame * 40 - 20);
+        intoPeriodMs += (packet->timestamp - RecordingFormat::PeriodStart(frame)) / 1000;
         held.push_back(*packet);
         if (held.size() > 3) {
             held.front().Release();
@@ -205,5 +208,6 @@ TEST_F(CaptureTask, OnePicturePerFramePeriodOfTheRecordingClockAndAPromptStop) {
         // On a loaded machine (or under a sanitizer) a grab may now and then miss its period.
         EXPECT_LE(missed, (int)frames.size() / 10) << "periods without a picture";
         EXPECT_LT(packer->intoPeriodMs / (double)frames.size(), 10) << "grabbed as the period begins";
+        EXPECT_LE(packer->stampedLate, (int64_t)frames.size() / 10) << "stamped at the grab, on its clock";
     }
 }

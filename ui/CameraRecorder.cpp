@@ -4,7 +4,6 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QDir>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QListView>
@@ -12,22 +11,19 @@
 #include <QSpacerItem>
 #include <QToolButton>
 #include <QVBoxLayout>
-#include <ctime>
 
 #include "app/AppPaths.h"
 #include "app/ConfigFile.h"
 #include "capture/AudioInputDevice.h"
 #include "capture/CameraCapture.h"
 #include "capture/EnumerateCameras.h"
-#include "capture/PictureOps.h"
 #include "media/VideoFrameScaler.h"
 #include "os/OS_Log.h"
 #include "ui/DlgCamConfig.h"
-#include "ui/FileManager.h"
 #include "ui/FormParts.h"
 #include "ui/GLWidget.h"
-#include "ui/GlobalShortcut.h"
-#include "ui/OutputFileName.h"
+#include "ui/RecorderControls.h"
+#include "ui/RecordingEvents.h"
 #include "ui/PresentTask.h"
 #include "ui/TextCodec.h"
 
@@ -40,24 +36,27 @@ const char* REVERSE_KEY = "camera.reverse";
 CameraRecorder::CameraRecorder(QWidget* parent, Qt::WindowFlags flags)
     : QWidget(parent, flags), ui(), m_configDialog(nullptr), m_camera(nullptr), m_frameWidth(1),
       m_frameHeight(1), m_bitsPerPixel(0), m_compression(0), m_recording(false), m_starting(false),
-      m_useAudio(false), m_presenter(nullptr), m_reverse(0), m_blinkOn(false), m_blinkTimer(0),
-      m_hotKeyStart(nullptr), m_hotKeyStop(nullptr) {
+      m_finishing(false), m_presenter(nullptr), m_reverse(0), m_controls(nullptr) {
     SetupUi();
     ui.cbxCamera->setView(new QListView(ui.cbxCamera));
-    FillSoundList();
 
-    m_iconOn = QIcon(":/image/icon/recording_on.png");
-    m_iconOff = QIcon(":/image/icon/recording_off.png");
-    ui.btnStop->setIcon(m_iconOff);
-    ui.btnStop->hide();
-
-    m_blinkTimer = startTimer(BLINK_MS);
+    // The blinking stop button, F3/F4 and the sound list, which the
+    // engine's worker reads.
+    m_controls = new RecorderControls(this, ui.btnStart, ui.btnStop, ui.cbxUseMic,
+                                      SOUND_MICROPHONE_AND_MIX + 1, tr("output/摄像头-"), &m_session);
+    connect(m_controls->Events(), &RecordingEvents::evtSoundStarted, this, &CameraRecorder::OnSoundStarted);
+    connect(m_controls->Events(), &RecordingEvents::evtRecordingFailed, this,
+            &CameraRecorder::OnRecordingFailed);
+    connect(m_controls->Events(), &RecordingEvents::evtCameraLost, this, &CameraRecorder::OnCameraLost);
+    connect(m_controls->Events(), &RecordingEvents::evtFinished, this, &CameraRecorder::OnFinished);
+    m_session.Init();
 
     ConfigFile config;
     if (config.Load(AppPaths::Global().ConfigPath().c_str(), ConfigFile::DEFAULT_CAPACITY)) {
         m_reverse = config.GetInt(REVERSE_KEY, 0) != 0 ? 1 : 0;
         config.Close();
     }
+    m_session.SetReverse(m_reverse != 0);
 
     LoadCameras();
 
@@ -70,24 +69,21 @@ CameraRecorder::CameraRecorder(QWidget* parent, Qt::WindowFlags flags)
     connect(ui.btnConfig, &QToolButton::clicked, this, &CameraRecorder::OnShowConfig);
     connect(ui.cbxUseMic, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             &CameraRecorder::OnAudioInputChanged);
-    m_hotKeyStart = new GlobalShortcut(QKeySequence("F3"));
-    m_hotKeyStop = new GlobalShortcut(QKeySequence("F4"));
-    connect(m_hotKeyStart, &GlobalShortcut::activated, this, &CameraRecorder::OnStartRecord);
-    connect(m_hotKeyStop, &GlobalShortcut::activated, this, &CameraRecorder::OnStopRecord);
+    m_controls->ConnectKeys(this, &CameraRecorder::OnStartRecord, &CameraRecorder::OnStopRecord);
 
     // However the program ends (a signal too), a running recording is
     // finished first.
     connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {
         OnStopRecord();
         StopCamera();
+        m_session.Free();
     });
 }
 
 CameraRecorder::~CameraRecorder() {
     OnStopRecord();
     StopCamera();
-    delete m_hotKeyStart;
-    delete m_hotKeyStop;
+    m_session.Free();
     delete m_configDialog;
 }
 
@@ -154,13 +150,6 @@ void CameraRecorder::SetupUi() {
     horizontalLayout_3->addItem(new QSpacerItem(40, 20, QSizePolicy::Expanding, QSizePolicy::Minimum));
 }
 
-void CameraRecorder::FillSoundList() {
-    std::vector<AudioInputDevice> devices;
-    EnumerateSoundCaptureDevices(devices);
-    for (const AudioInputDevice& device : devices)
-        ui.cbxUseMic->addItem(ToQString(device.name), ToQString(device.guid));
-}
-
 void CameraRecorder::LoadCameras() {
     m_cameras.clear();
     EnumerateCameras(m_cameras);
@@ -185,7 +174,7 @@ void CameraRecorder::LoadCameras() {
 // still be chosen.
 int CameraRecorder::StartCamera(const std::string& path, int width, int height) {
     m_camera = new CameraCapture();
-    if (m_camera->Open(path, this, width, height) != 0) {
+    if (m_camera->Open(path, &m_session, width, height) != 0) {
         delete m_camera;
         m_camera = nullptr;
         m_frameWidth = m_frameHeight = 1;
@@ -204,6 +193,7 @@ int CameraRecorder::StartCamera(const std::string& path, int width, int height) 
         m_configDialog->SetCamera(m_camera);
     FitVideo(m_frameWidth, m_frameHeight);
     StartPreview();
+    m_session.SetCamera(m_frameWidth, m_frameHeight, m_bitsPerPixel);
     m_camera->Start();
     return 0;
 }
@@ -218,6 +208,7 @@ int CameraRecorder::StopCamera() {
     m_camera->Close();
     delete m_camera;
     m_camera = nullptr;
+    m_session.SetCamera(0, 0, 0);
     StopPreview();
     return 0;
 }
@@ -233,10 +224,12 @@ int CameraRecorder::StartPreview() {
         delete m_presenter;
         m_presenter = nullptr;
     }
+    m_session.SetPreview(m_presenter);
     return 0;
 }
 
 int CameraRecorder::StopPreview() {
+    m_session.SetPreview(nullptr);
     if (m_presenter) {
         m_presenter->Close();
         delete m_presenter;
@@ -287,121 +280,93 @@ bool CameraRecorder::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-void CameraRecorder::timerEvent(QTimerEvent* event) {
-    if (event->timerId() != m_blinkTimer)
-        return;
-    ui.btnStop->setIcon(m_blinkOn ? m_iconOn : m_iconOff);
-    m_blinkOn = !m_blinkOn;
-}
-
-std::string CameraRecorder::MakeOutputFileName() const {
-    return AppPaths::Global().OutputPath(
-        ::MakeOutputFileName(ToGbString(tr("output/摄像头-")), time(nullptr)));
-}
-
 int CameraRecorder::OnStartRecord() {
     // A start under way shows message boxes, whose event loop must not let
-    // F3 begin a second one.
-    if (m_recording || m_starting)
+    // F3 begin a second one; a file being finished takes no new start.
+    if (m_recording || m_starting || m_finishing)
         return 0;
     if (m_cameras.empty() || !m_camera)
         return -1;
     m_starting = true;
-    m_lastFile = MakeOutputFileName();
-    if (m_session.OpenPacker(m_lastFile, m_frameWidth, m_frameHeight, m_bitsPerPixel, m_compression) < 0) {
+    if (m_session.OpenPacker(m_controls->NewOutputFile(), m_frameWidth, m_frameHeight, m_bitsPerPixel,
+                             m_compression) < 0) {
         OS_Log::Error("failed to start camera!\n");
+        StopRecording();
         m_starting = false;
         return -1;
     }
     m_session.StartClock();
-    int index = ui.cbxUseMic->currentIndex();
-    m_useAudio = index != SOUND_NONE;
-    int rc = index == SOUND_MICROPHONE_AND_MIX ? StartMicrophoneAndMix() : StartMicrophone();
-    if (rc < 0) {
-        QMessageBox::information(this, tr("错误"), tr("无法启动麦克风捕捉!"), QMessageBox::Ok);
-        StopAudio();
-        m_session.ClosePacker();
-        m_starting = false;
-        return -1;
-    }
-    m_session.SetRecording(true);
-    m_recording = true;
-    m_starting = false;
-    ui.grpSettings->setEnabled(false);
-    ui.btnStart->hide();
-    ui.btnStop->show();
+    // The sound starts on the engine's worker: busy until OnSoundStarted.
+    if (!m_controls->StartSound(ui.cbxUseMic->currentIndex(), SOUND_MICROPHONE_AND_MIX))
+        return Started();
+    m_controls->SetBusy(true);
     return 0;
 }
 
-int CameraRecorder::StartMicrophone() {
-    if (!m_useAudio)
-        return 0;
-    std::string device;
-    int index = ui.cbxUseMic->currentIndex();
-    if (index != SOUND_NONE && index != SOUND_MICROPHONE)
-        device = ToGbString(ui.cbxUseMic->itemData(index, Qt::UserRole).toString());
-    return m_session.StartSound(device, RecordingSession::TAG_SINGLE, this) < 0 ? -1 : 0;
-}
-
-int CameraRecorder::StartMicrophoneAndMix() {
-    if (!m_useAudio)
-        return 0;
-    std::string mixGuid, micGuid;
-    FindSoundSources(mixGuid, micGuid);
-    if (mixGuid.empty()) {
+void CameraRecorder::OnSoundStarted(int result) {
+    if (!m_starting)
+        return;
+    m_controls->SetBusy(false);
+    if (result == RecordingListener::SOUND_FAILED) {
+        QMessageBox::information(this, tr("错误"), tr("无法启动麦克风捕捉!"), QMessageBox::Ok);
+        StopRecording();
+        m_starting = false;
+        return;
+    }
+    if (result == RecordingListener::SOUND_NO_MIX) {
         // The recording goes on with pictures only.
         QMessageBox::information(
             this, tr("提示"), tr("系统中没有发现\"立体声混音\",可能是声卡驱动安装不正确!"),
             QMessageBox::Ok);
-        return 0;
     }
-    if (m_session.StartSound(micGuid, RecordingSession::TAG_MICROPHONE, this) < 0)
-        return -1;
-    return m_session.StartSound(mixGuid, RecordingSession::TAG_MIX, this) < 0 ? -1 : 0;
+    Started();
 }
 
-int CameraRecorder::StopAudio() {
-    m_session.StopSound();
+int CameraRecorder::Started() {
+    m_session.SetRecording(true);
+    m_recording = true;
+    m_starting = false;
+    m_controls->ShowRecording(true, ui.grpSettings);
     return 0;
 }
 
 int CameraRecorder::OnStopRecord() {
     if (!m_recording)
         return 0;
-    // Pictures stop first; the camera and the preview keep running.
+    // Pictures stop at once; the camera and the preview keep running.
     m_recording = false;
-    m_session.SetRecording(false);
-    OS_Sleep(STOP_WAIT_MS);
-    StopAudio();
-    m_session.ClosePacker();
-    ui.grpSettings->setEnabled(true);
-    ui.btnStart->show();
-    ui.btnStop->hide();
+    StopRecording();
+    m_controls->ShowRecording(false, ui.grpSettings);
     return 0;
 }
 
-int CameraRecorder::OnCameraFrame(double, unsigned char* data, long size) {
-    if (!data || size <= 0)
-        return 0;
-    int rowBytes = m_frameWidth * m_bitsPerPixel / 8;
-    if (m_reverse && rowBytes > 0) {
-        // Never past the picture the camera delivered.
-        int rows = (int)std::min<long>(m_frameHeight, size / rowBytes);
-        FlipRows(data, rowBytes, rows);
-    }
-    if (m_presenter) {
-        MMPacket packet;
-        packet.Fill(data, (int)size, 0);
-        if (!packet.IsEmpty())
-            m_presenter->Push(&packet);
-    }
-    m_session.OnCameraPicture(data, (int)size);
-    return 0;
+void CameraRecorder::StopRecording() {
+    if (!m_session.Active())
+        return;
+    m_session.Stop();
+    m_finishing = true;
+    m_controls->SetBusy(true);
 }
 
-int CameraRecorder::OnAudioData(int tag, double time, const void* data, int size) {
-    return m_session.OnAudioData(tag, time, data, size);
+void CameraRecorder::OnFinished() {
+    m_finishing = false;
+    m_controls->SetBusy(false);
 }
+
+// The file could not be written or the camera went: the recording ends as
+// F4 would.
+void CameraRecorder::OnRecordingFailed(int cause, int error) {
+    if (m_recording) {
+        m_recording = false;
+        m_finishing = true;
+        m_controls->SetBusy(true);
+        m_controls->ShowRecording(false, ui.grpSettings);
+    }
+    QMessageBox::information(this, tr("错误"), RecorderControls::FailureText(cause, error), QMessageBox::Ok);
+}
+
+// The preview shows the black start picture instead of the last one.
+void CameraRecorder::OnCameraLost() { ui.videobox->ResetPicture(); }
 
 int CameraRecorder::OnCameraChanged(int index) {
     if (index < 0 || index >= (int)m_cameras.size())
@@ -414,6 +379,7 @@ int CameraRecorder::OnCameraChanged(int index) {
 
 int CameraRecorder::OnReverseChecked(bool reversed) {
     m_reverse = reversed ? 1 : 0;
+    m_session.SetReverse(reversed);
     ConfigFile config;
     if (config.Load(AppPaths::Global().ConfigPath().c_str(), ConfigFile::DEFAULT_CAPACITY)) {
         config.SetInt(REVERSE_KEY, m_reverse);
@@ -423,10 +389,7 @@ int CameraRecorder::OnReverseChecked(bool reversed) {
 }
 
 int CameraRecorder::OnOpenFolder() {
-    if (!m_lastFile.empty())
-        ShowInFileManager(QDir::current().absoluteFilePath(ToQString(m_lastFile)));
-    else
-        OpenFolder(ToQString(AppPaths::Global().OutputFolder()));
+    m_controls->OpenOutputFolder();
     return 0;
 }
 
@@ -442,17 +405,12 @@ int CameraRecorder::OnShowConfig() {
     return 0;
 }
 
-void CameraRecorder::FindSoundSources(std::string& mixGuid, std::string& micGuid) const {
-    std::vector<AudioInputDevice> devices;
-    EnumerateSoundCaptureDevices(devices);
-    FindMixAndMicDevices(devices, mixGuid, micGuid);
-}
-
 int CameraRecorder::OnAudioInputChanged(int index) {
     if (index != SOUND_MICROPHONE_AND_MIX)
         return 0;
+    // the list the window shows
     std::string mixGuid, micGuid;
-    FindSoundSources(mixGuid, micGuid);
+    FindMixAndMicDevices(m_controls->Events()->SoundDevices(), mixGuid, micGuid);
     if (mixGuid.empty()) {
         QMessageBox::information(
             this, tr("提示"), tr("系统中没有发现\"立体声混音设备\",可能是声卡驱动安装不正确!"),

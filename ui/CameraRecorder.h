@@ -1,42 +1,34 @@
 #pragma once
 
-#include <QIcon>
 #include <QRect>
 #include <QWidget>
-#include <atomic>
 #include <string>
 #include <vector>
 
-#include "capture/CameraCallback.h"
 #include "capture/CameraInfo.h"
-#include "capture/RecorderCallback.h"
 #include "capture/RecordingSession.h"
 
 class CameraCapture;
 class DlgCamConfig;
 class GLWidget;
-class GlobalShortcut;
 class PresentTask;
 class QComboBox;
 class QFrame;
 class QToolButton;
+class RecorderControls;
 
 // The window of camera mode: the running camera shown live, recorded with no
 // sound, the microphone, or the microphone mixed with the stereo mix. The
-// camera and its preview run from the window's start to its end; each
-// recording is a RecordingSession step list (packer, clock, sound). F3/F4
+// camera and its preview run from the window's start to its end and deliver
+// to the recording engine, which flips, previews and records the pictures;
+// each recording is the engine's step list (packer, clock, sound). F3/F4
 // start and stop from anywhere. Closing the window ends the program.
-class CameraRecorder : public QWidget, public CameraCallback, public RecorderCallback {
+class CameraRecorder : public QWidget {
     Q_OBJECT
 
 public:
     // Sound choices: the fixed items of cbxUseMic; devices follow.
     enum SoundChoice { SOUND_NONE = 0, SOUND_MICROPHONE = 1, SOUND_MICROPHONE_AND_MIX = 2 };
-    // Period of the stop button's blinking.
-    static constexpr int BLINK_MS = 500;
-    // After clearing the recording flag: a picture that already passed the
-    // test finishes its push before the sound stops and the file closes.
-    static constexpr unsigned STOP_WAIT_MS = 100;
 
     explicit CameraRecorder(QWidget* parent = nullptr, Qt::WindowFlags flags = Qt::WindowFlags());
     ~CameraRecorder() override;
@@ -51,12 +43,6 @@ public:
     // direction that fills it, the picture's aspect in the other, centred.
     static QRect FitVideoRect(int frameWidth, int frameHeight, int width, int height);
 
-    // Camera thread: flips the picture when asked, hands a copy to the
-    // preview and, while recording, one to the file.
-    int OnCameraFrame(double time, unsigned char* data, long size) override;
-    // Sound thread: the session copies the block (through the mixer while
-    // two sources run) and pushes it.
-    int OnAudioData(int tag, double time, const void* data, int size) override;
 
 public slots:
     int OnStartRecord();
@@ -66,9 +52,14 @@ public slots:
     int OnOpenFolder();
     int OnShowConfig();
     int OnAudioInputChanged(int index);
+    // The engine's events: the sound of a start, a recording that ended by
+    // itself, the camera gone, the last file finished.
+    void OnSoundStarted(int result);
+    void OnRecordingFailed(int cause, int error);
+    void OnCameraLost();
+    void OnFinished();
 
 protected:
-    void timerEvent(QTimerEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -77,20 +68,16 @@ protected:
 
 private:
     void SetupUi();
-    void FillSoundList();
     void LoadCameras();
     int StartCamera(const std::string& path, int width, int height);
     int StopCamera();
     int StartPreview();
     int StopPreview();
     void FitVideo(int width, int height);
-    int StartMicrophone();
-    int StartMicrophoneAndMix();
-    int StopAudio();
-    std::string MakeOutputFileName() const;
-    // The stereo mix and microphone the system has; either may be empty
-    // (an empty micGuid is the default device).
-    void FindSoundSources(std::string& mixGuid, std::string& micGuid) const;
+    // The start succeeded: the window shows a recording.
+    int Started();
+    // The engine finishes the file in the background; busy until then.
+    void StopRecording();
 
     // The widget set; object names are fixed because the style sheet
     // addresses them.
@@ -113,8 +100,7 @@ private:
     std::vector<CameraInfo> m_cameras;
     CameraCapture* m_camera;       // the running camera, or none
     std::string m_cameraPath;
-    // The running camera's picture. Written on the GUI thread while the
-    // camera is stopped, read by the camera thread.
+    // The running camera's picture.
     int32_t m_frameWidth;
     int32_t m_frameHeight;
     int32_t m_bitsPerPixel;
@@ -123,16 +109,11 @@ private:
     // A start is under way: its message boxes run an event loop in which
     // F3 must not begin a second recording.
     bool m_starting;
-    std::string m_lastFile;
-    bool m_useAudio;
+    // The last file is being finished: no new start until then.
+    bool m_finishing;
     PresentTask* m_presenter;      // changed only while the camera is stopped
-    std::atomic<int> m_reverse;    // 0 or 1; the camera thread reads it per picture
-    bool m_blinkOn;
-    QIcon m_iconOn;
-    QIcon m_iconOff;
-    int m_blinkTimer;
-    GlobalShortcut* m_hotKeyStart;
-    GlobalShortcut* m_hotKeyStop;
-    // The recording: packer, clock, frame numbering, sound and mixing.
+    int m_reverse;                 // 0 or 1
+    // The recording: packer, clock, frame numbering, flip, preview, sound.
     RecordingSession m_session;
+    RecorderControls* m_controls;  // child
 };

@@ -5,6 +5,7 @@
 
 #include "media/ImageConverter.h"
 #include "media/MMPacket.h"
+#include "media/PacketSink.h"
 #include "media/PacketQueue.h"
 #include "os/OS_Thread.h"
 
@@ -15,7 +16,7 @@ class GLWidget;
 // them to the preview widget, one per 5 ms pass. The camera thread only
 // queues; conversion never runs on it or on the GUI thread.
 // Lifecycle: new, Open, Push..., Close (after the camera stopped), delete.
-class PresentTask : public OS_Thread {
+class PresentTask : public OS_Thread, public PacketSink {
 public:
     // Sleep at the top of each pass: up to 200 pictures a second.
     static constexpr unsigned PASS_SLEEP_MS = 5;
@@ -33,7 +34,7 @@ public:
     // Camera thread: queues the packet, or releases it when 31 are waiting
     // (or the preview is not open). The caller never releases it afterwards.
     // Always 0.
-    int Push(MMPacket* packet);
+    int Push(MMPacket* packet) override;
     // Ends the thread, releases the converter and every packet still
     // queued. Any state, twice. GUI thread.
     void Close();

@@ -6,10 +6,10 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDebug>
-#include <QDir>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QIcon>
 #include <QListView>
 #include <QMenu>
 #include <QMessageBox>
@@ -17,21 +17,15 @@
 #include <QSpacerItem>
 #include <QToolButton>
 #include <QVBoxLayout>
-#include <ctime>
-#include <vector>
 
-#include "app/AppPaths.h"
-#include "capture/AudioInputDevice.h"
 #include "capture/ScreenSize.h"
 #include "capture/WinHandle.h"
 #include "capture/WindowTree.h"
-#include "media/MMPacket.h"
 #include "os/OS_Log.h"
-#include "ui/FileManager.h"
 #include "ui/FormParts.h"
-#include "ui/GlobalShortcut.h"
 #include "ui/InfoWindow.h"
-#include "ui/OutputFileName.h"
+#include "ui/RecorderControls.h"
+#include "ui/RecordingEvents.h"
 #include "ui/RegionOutline.h"
 #include "ui/RegionSelector.h"
 #include "ui/TextCodec.h"
@@ -39,25 +33,25 @@
 
 ScreenRecorder::ScreenRecorder(QWidget* parent)
     : BaseDialog("bg.png", parent), ui(), m_outline(nullptr), m_mode(MODE_FULL_SCREEN),
-      m_infoWindow(nullptr), m_startKey(nullptr), m_stopKey(nullptr), m_trayIcon(nullptr),
-      m_trayMenu(nullptr), m_chosenWindow(0), m_useMicrophone(false), m_recording(false),
-      m_starting(false), m_choosing(false), m_blinkOn(false), m_blinkTimerId(0),
-      m_finishTimerId(0) {
+      m_infoWindow(nullptr), m_trayIcon(nullptr), m_trayMenu(nullptr), m_controls(nullptr), m_chosenWindow(0),
+      m_useMicrophone(false), m_recording(false), m_starting(false), m_choosing(false), m_finishing(false) {
     SetupUi();
 
     // Drop-down lists the style sheet can style.
     ui.cbxUseMic->setView(new QListView(ui.cbxUseMic));
     ui.cbxScreenMode->setView(new QListView(ui.cbxScreenMode));
-    FillMicrophoneList();
     // Record what the default microphone hears unless the user says not to.
     ui.cbxUseMic->setCurrentIndex(1);
 
-    m_iconRecordingOff = QIcon(":/image/icon/recording_off.png");
-    m_iconRecordingOn = QIcon(":/image/icon/recording_on.png");
-    ui.btnStop->setIcon(m_iconRecordingOff);
-    ui.btnStop->hide();
-
-    m_blinkTimerId = startTimer(BLINK_MS);
+    // The blinking stop button, F3/F4 and the sound list, which the
+    // engine's worker reads.
+    m_controls = new RecorderControls(this, ui.btnStart, ui.btnStop, ui.cbxUseMic, 2,
+                                      tr("output/屏幕录像-"), &m_session);
+    connect(m_controls->Events(), &RecordingEvents::evtSoundStarted, this, &ScreenRecorder::OnSoundStarted);
+    connect(m_controls->Events(), &RecordingEvents::evtRecordingFailed, this,
+            &ScreenRecorder::OnRecordingFailed);
+    connect(m_controls->Events(), &RecordingEvents::evtFinished, this, &ScreenRecorder::OnFinished);
+    m_session.Init();
 
     connect(ui.btnStart, &QToolButton::clicked, this, &ScreenRecorder::OnStartRecord);
     connect(ui.btnStop, &QToolButton::clicked, this, &ScreenRecorder::OnStopRecord);
@@ -67,11 +61,7 @@ ScreenRecorder::ScreenRecorder(QWidget* parent)
             &ScreenRecorder::OnScreenModeChanged);
     connect(ui.btnView, &QToolButton::clicked, this, &ScreenRecorder::OnViewInfo);
     connect(ui.btnOpenFolder, &QToolButton::clicked, this, &ScreenRecorder::OnOpenFolder);
-
-    m_startKey = new GlobalShortcut(QKeySequence("F3"));
-    m_stopKey = new GlobalShortcut(QKeySequence("F4"));
-    connect(m_startKey, &GlobalShortcut::activated, this, &ScreenRecorder::OnStartRecord);
-    connect(m_stopKey, &GlobalShortcut::activated, this, &ScreenRecorder::OnStopRecord);
+    m_controls->ConnectKeys(this, &ScreenRecorder::OnStartRecord, &ScreenRecorder::OnStopRecord);
 
     connect(ui.actionShowWindow, &QAction::triggered, this, &ScreenRecorder::showNormal);
     connect(ui.actionStartRecord, &QAction::triggered, this, &ScreenRecorder::OnStartRecord);
@@ -81,13 +71,11 @@ ScreenRecorder::ScreenRecorder(QWidget* parent)
     CreateTrayIcon();
 
     // However the program ends, a running recording is finished first.
-    connect(qApp, &QCoreApplication::aboutToQuit, this, &ScreenRecorder::StopRecording);
+    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { m_session.Free(); });
 }
 
 ScreenRecorder::~ScreenRecorder() {
-    StopRecording();
-    delete m_startKey;
-    delete m_stopKey;
+    m_session.Free();
     delete m_outline;
     delete m_infoWindow;
 }
@@ -173,13 +161,6 @@ void ScreenRecorder::SetupUi() {
     horizontalLayout_5->addWidget(ui.frame_4);
 }
 
-void ScreenRecorder::FillMicrophoneList() {
-    std::vector<AudioInputDevice> devices;
-    EnumerateSoundCaptureDevices(devices);
-    for (const AudioInputDevice& device : devices)
-        ui.cbxUseMic->addItem(ToQString(device.name), ToQString(device.guid));
-}
-
 void ScreenRecorder::CreateTrayIcon() {
     m_trayMenu = new QMenu(this);
     m_trayMenu->addAction(ui.actionShowWindow);
@@ -203,7 +184,7 @@ void ScreenRecorder::ShowError(const QString& text) {
 }
 
 int ScreenRecorder::OnStartRecord() {
-    if (m_recording || m_starting || m_choosing || m_finishTimerId)
+    if (m_recording || m_starting || m_choosing || m_finishing)
         return 0;
     m_starting = true;
     hide();
@@ -213,15 +194,30 @@ int ScreenRecorder::OnStartRecord() {
     if (rc < 0)
         return FailStart(tr("无法启动桌面捕捉!"));
 
+    // The sound starts on the engine's worker: busy until OnSoundStarted.
     m_useMicrophone = ui.cbxUseMic->currentIndex() != 0;
-    if (StartMicrophone() < 0)
-        return FailStart(tr("无法启动麦克风捕捉!"));
+    if (!m_useMicrophone)
+        return Started();
+    m_controls->SetBusy(true);
+    m_controls->StartSound(ui.cbxUseMic->currentIndex(), -1);
+    return 0;
+}
 
+void ScreenRecorder::OnSoundStarted(int result) {
+    if (!m_starting)
+        return;
+    m_controls->SetBusy(false);
+    if (result == RecordingListener::SOUND_FAILED)
+        FailStart(tr("无法启动麦克风捕捉!"));
+    else
+        Started();
+}
+
+int ScreenRecorder::Started() {
+    m_session.SetRecording(true);
     m_recording = true;
     m_starting = false;
-    ui.grpScreenMode->setEnabled(false);
-    ui.btnStart->hide();
-    ui.btnStop->show();
+    m_controls->ShowRecording(true, ui.grpScreenMode);
     return 0;
 }
 
@@ -245,12 +241,11 @@ int ScreenRecorder::StartScreenCapture() {
     // No region chosen yet: nothing to record.
     if (m_region.width() <= 0 || m_region.height() <= 0)
         return -1;
-    if (m_session.OpenScreen(m_region.left(), m_region.top(), m_region.width(), m_region.height(), this) < 0) {
+    if (m_session.OpenScreen(m_region.left(), m_region.top(), m_region.width(), m_region.height()) < 0) {
         OS_Log::Error("failed to open Screen Capture Task !\n");
         return -1;
     }
-    m_lastFile = MakeOutputFileName();
-    if (m_session.OpenPacker(m_lastFile, m_session.SourceWidth(), m_session.SourceHeight(),
+    if (m_session.OpenPacker(m_controls->NewOutputFile(), m_session.SourceWidth(), m_session.SourceHeight(),
                              m_session.SourceBitsPerPixel(), 0) < 0) {
         OS_Log::Error("failed to open AvPacker!\n");
         return -1;
@@ -261,7 +256,7 @@ int ScreenRecorder::StartScreenCapture() {
 int ScreenRecorder::StartWindowCapture() {
     if (m_chosenWindow == 0)
         return -1;
-    if (m_session.OpenWindow(m_chosenWindow, this) < 0) {
+    if (m_session.OpenWindow(m_chosenWindow) < 0) {
         OS_Log::Error("failed to open Screen Capture Task !\n");
         return -1;
     }
@@ -271,8 +266,8 @@ int ScreenRecorder::StartWindowCapture() {
     if (width <= 0 || height <= 0)
         return -1;
 
-    m_lastFile = MakeOutputFileName();
-    if (m_session.OpenPacker(m_lastFile, width, height, m_session.SourceBitsPerPixel(), 0) < 0) {
+    if (m_session.OpenPacker(m_controls->NewOutputFile(), width, height, m_session.SourceBitsPerPixel(),
+                             0) < 0) {
         OS_Log::Error("failed to open AvPacker!\n");
         return -1;
     }
@@ -280,73 +275,47 @@ int ScreenRecorder::StartWindowCapture() {
     return m_session.StartCapture();
 }
 
-int ScreenRecorder::StartMicrophone() {
-    if (!m_useMicrophone)
-        return 0;
-    std::string device;
-    int index = ui.cbxUseMic->currentIndex();
-    if (index != 0 && index != 1)
-        device = ToGbString(ui.cbxUseMic->itemData(index).toString());
-    return m_session.StartSound(device, RecordingSession::TAG_SINGLE, this);
-}
-
 int ScreenRecorder::OnStopRecord() {
     // A start in progress finishes or undoes itself; a chooser is open.
     if (m_starting || m_choosing)
         return 0;
-    StopRecordingInBackground();
-    m_recording = false;
-    ui.grpScreenMode->setEnabled(true);
-    ui.btnStart->show();
-    ui.btnStop->hide();
-    showNormal();
-    activateWindow();
+    StopRecording();
+    ShowStopped();
     return 0;
 }
 
-// Sound first, then pictures; the packer closes only after every thread
-// that pushes into it was joined.
+void ScreenRecorder::ShowStopped() {
+    m_recording = false;
+    m_controls->ShowRecording(false, ui.grpScreenMode);
+    showNormal();
+    activateWindow();
+}
+
 void ScreenRecorder::StopRecording() {
-    m_session.StopSound();
-    m_session.StopCapture();
-    m_session.ClosePacker();
-    if (m_finishTimerId) {
-        killTimer(m_finishTimerId);
-        m_finishTimerId = 0;
-        ui.btnStart->setEnabled(true);
-        unsetCursor();
-    }
-}
-
-void ScreenRecorder::StopRecordingInBackground() {
-    m_session.StopSound();
-    m_session.StopCapture();
-    m_session.BeginClosePacker();
-    if (m_session.PackerFinished() || m_finishTimerId) {
-        m_session.ClosePacker();
+    if (!m_session.Active())
         return;
+    m_session.Stop();
+    m_finishing = true;
+    m_controls->SetBusy(true);
+}
+
+void ScreenRecorder::OnFinished() {
+    m_finishing = false;
+    m_controls->SetBusy(false);
+}
+
+// The file could not be written: the recording ends as F4 would.
+void ScreenRecorder::OnRecordingFailed(int cause, int error) {
+    if (m_recording) {
+        m_finishing = true;
+        m_controls->SetBusy(true);
+        ShowStopped();
     }
-    ui.btnStart->setEnabled(false);
-    setCursor(Qt::BusyCursor);
-    m_finishTimerId = startTimer(FINISH_POLL_MS);
-}
-
-int ScreenRecorder::OnScreenFrame(MMPacket* packet) { return m_session.OnScreenFrame(packet); }
-
-int ScreenRecorder::OnAudioData(int tag, double time, const void* data, int size) {
-    return m_session.OnAudioData(tag, time, data, size);
-}
-
-std::string ScreenRecorder::MakeOutputFileName() const {
-    return AppPaths::Global().OutputPath(
-        ::MakeOutputFileName(ToGbString(tr("output/屏幕录像-")), time(nullptr)));
+    ShowError(RecorderControls::FailureText(cause, error));
 }
 
 int ScreenRecorder::OnOpenFolder() {
-    if (!m_lastFile.empty())
-        ShowInFileManager(QDir::current().absoluteFilePath(ToQString(m_lastFile)));
-    else
-        OpenFolder(ToQString(AppPaths::Global().OutputFolder()));
+    m_controls->OpenOutputFolder();
     return 0;
 }
 
@@ -455,15 +424,6 @@ int ScreenRecorder::OnCloseWindow() {
 void ScreenRecorder::OnTrayIconActivated(QSystemTrayIcon::ActivationReason reason) {
     if (reason == QSystemTrayIcon::DoubleClick || reason == QSystemTrayIcon::Trigger)
         showNormal();
-}
-
-void ScreenRecorder::timerEvent(QTimerEvent* event) {
-    if (event->timerId() == m_finishTimerId && m_session.PackerFinished())
-        StopRecording();  // only releases what is left
-    if (event->timerId() != m_blinkTimerId)
-        return;
-    ui.btnStop->setIcon(m_blinkOn ? m_iconRecordingOn : m_iconRecordingOff);
-    m_blinkOn = !m_blinkOn;
 }
 
 void ScreenRecorder::closeEvent(QCloseEvent* event) {

@@ -1,51 +1,38 @@
 #pragma once
 
-#include <QIcon>
 #include <QPixmap>
 #include <QRect>
 #include <QSystemTrayIcon>
-#include <atomic>
 #include <string>
 
-#include "capture/RecorderCallback.h"
 #include "capture/RecordingSession.h"
-#include "capture/ScreenCapListener.h"
 #include "platform/WindowId.h"
 #include "ui/BaseDialog.h"
 
-class GlobalShortcut;
 class InfoWindow;
 class QAction;
 class QComboBox;
 class QFrame;
 class QMenu;
 class QToolButton;
+class RecorderControls;
 class RegionOutline;
 
 // The window of screen mode: a frameless bar, a tray icon and the F3/F4 hot
-// keys. Its recording session holds the capture task, the packer and the
+// keys. Its recording engine holds the capture task, the packer and the
 // sound recorder of each recording; the window runs their steps in order
-// and passes their pictures and sound on to the session.
-class ScreenRecorder : public BaseDialog, public RecorderCallback, public ScreenCapListener {
+// and hears back through queued signals.
+class ScreenRecorder : public BaseDialog {
     Q_OBJECT
 
 public:
     // Recording modes: index of cbxScreenMode.
     enum Mode { MODE_FULL_SCREEN = 0, MODE_WINDOW = 1, MODE_REGION = 2 };
-    // Period of the stop button's blinking.
-    static constexpr int BLINK_MS = 500;
-    // How often the bar looks whether the last file is finished.
-    static constexpr int FINISH_POLL_MS = 50;
 
     explicit ScreenRecorder(QWidget* parent);
     ~ScreenRecorder() override;
 
     bool IsRecording() const { return m_recording; }
-
-    // Capture thread: the session stamps the picture and pushes it.
-    int OnScreenFrame(MMPacket* packet) override;
-    // Sound capture thread: the session copies the block and pushes it.
-    int OnAudioData(int tag, double time, const void* data, int size) override;
 
 public slots:
     int OnStartRecord();
@@ -59,31 +46,35 @@ public slots:
     int OnViewInfo();
     int OnOpenFolder();
     void OnTrayIconActivated(QSystemTrayIcon::ActivationReason reason);
+    // The engine's events: the sound of a start, a recording that failed,
+    // the last file finished.
+    void OnSoundStarted(int result);
+    void OnRecordingFailed(int cause, int error);
+    void OnFinished();
 
 protected:
-    void timerEvent(QTimerEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 
 private:
     void SetupUi();
-    void FillMicrophoneList();
     void CreateTrayIcon();
     int StartScreenCapture();
     int StartWindowCapture();
-    int StartMicrophone();
-    // Stops the sound, then the pictures, then finishes the file.
+    // The start succeeded: the bar shows a recording.
+    int Started();
+    // The engine stops the sound, then the pictures, then finishes the file
+    // in the background (a backlog of queued pictures and sound must not
+    // hold up the bar), which shows it is busy and takes no new start until
+    // then.
     void StopRecording();
-    // The same, but the file is finished in the background (a backlog of
-    // queued pictures and sound must not hold up the bar), which shows it
-    // is busy and takes no new start until then.
-    void StopRecordingInBackground();
+    // The bar of a stopped recording, shown again.
+    void ShowStopped();
     // Runs a chooser dialog; the hot keys and the tray do nothing meanwhile.
     int RunChooser(QDialog* chooser);
     // Message, undo, bar back; the start guard holds throughout.
     int FailStart(const QString& text);
-    std::string MakeOutputFileName() const;
     // A still picture of the whole primary screen, for the choosers.
     QPixmap GrabDesktop() const;
     void ShowError(const QString& text);
@@ -115,12 +106,10 @@ private:
     int m_mode;
     InfoWindow* m_infoWindow;
     QPixmap m_windowImage;
-    GlobalShortcut* m_startKey;
-    GlobalShortcut* m_stopKey;
     QSystemTrayIcon* m_trayIcon;
     QMenu* m_trayMenu;
     RecordingSession m_session;
-    std::string m_lastFile;
+    RecorderControls* m_controls;  // child
     WindowId m_chosenWindow;
     QRect m_region;
     bool m_useMicrophone;
@@ -131,9 +120,6 @@ private:
     bool m_starting;
     // A chooser is open: a recording started now would film it.
     bool m_choosing;
-    bool m_blinkOn;
-    QIcon m_iconRecordingOn;
-    QIcon m_iconRecordingOff;
-    int m_blinkTimerId;
-    int m_finishTimerId;  // non-zero while the last file is being finished
+    // The last file is being finished: no new start until then.
+    bool m_finishing;
 };

@@ -162,6 +162,33 @@
     </message>
 </context>
 <context>
+    <name>RecorderControls</name>
+    <message>
+        <source>摄像头已断开，录制已停止!</source>
+        <translation>The camera was disconnected; recording stopped!</translation>
+    </message>
+    <message>
+        <source>磁盘已满</source>
+        <translation>the disk is full</translation>
+    </message>
+    <message>
+        <source>磁盘已移除</source>
+        <translation>the disk was removed</translation>
+    </message>
+    <message>
+        <source>磁盘只读</source>
+        <translation>the disk is read-only</translation>
+    </message>
+    <message>
+        <source>读写错误</source>
+        <translation>an input/output error</translation>
+    </message>
+    <message>
+        <source>无法写入视频文件 (%1)，录制已停止!</source>
+        <translation>Cannot write the video file (%1); recording stopped!</translation>
+    </message>
+</context>
+<context>
     <name>RegionOutline</name>
     <message>
         <source>录制区域</source>

@@ -1,0 +1,102 @@
+#include "ui/RecorderControls.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QToolButton>
+#include <QWidget>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+
+#include "app/AppPaths.h"
+#include "capture/RecordingSession.h"
+#include "ui/FileManager.h"
+#include "ui/OutputFileName.h"
+#include "ui/RecordingEvents.h"
+#include "ui/TextCodec.h"
+
+RecorderControls::RecorderControls(QWidget* window, QToolButton* btnStart, QToolButton* btnStop,
+                                   QComboBox* cbxUseMic, int fixedItems, const QString& filePrefix,
+                                   RecordingSession* session)
+    : QObject(window), m_window(window), m_btnStart(btnStart), m_btnStop(btnStop), m_cbxUseMic(cbxUseMic),
+      m_fixedItems(fixedItems), m_filePrefix(filePrefix), m_session(session),
+      m_events(new RecordingEvents(this)), m_startKey(QKeySequence("F3")), m_stopKey(QKeySequence("F4")),
+      m_blinkOn(false), m_iconOn(":/image/icon/recording_on.png"),
+      m_iconOff(":/image/icon/recording_off.png") {
+    m_btnStop->setIcon(m_iconOff);
+    m_btnStop->hide();
+    connect(&m_blinkTimer, &QTimer::timeout, this, &RecorderControls::OnBlink);
+    m_blinkTimer.start(BLINK_MS);
+    connect(m_events, &RecordingEvents::evtSoundDevices, this, &RecorderControls::OnSoundDevices);
+    m_session->SetListener(m_events);
+}
+
+void RecorderControls::OnBlink() {
+    m_btnStop->setIcon(m_blinkOn ? m_iconOn : m_iconOff);
+    m_blinkOn = !m_blinkOn;
+}
+
+void RecorderControls::OnSoundDevices() {
+    while (m_cbxUseMic->count() > m_fixedItems)
+        m_cbxUseMic->removeItem(m_cbxUseMic->count() - 1);
+    for (const AudioInputDevice& device : m_events->SoundDevices())
+        m_cbxUseMic->addItem(ToQString(device.name), ToQString(device.guid));
+}
+
+bool RecorderControls::StartSound(int index, int mixIndex) {
+    if (index <= 0)
+        return false;
+    if (index == mixIndex) {
+        m_session->StartSound(RecordingSession::SOUND_MICROPHONE_AND_MIX, std::string());
+        return true;
+    }
+    // the fixed items but the first are the default device
+    std::string device;
+    if (index >= m_fixedItems)
+        device = ToGbString(m_cbxUseMic->itemData(index, Qt::UserRole).toString());
+    m_session->StartSound(RecordingSession::SOUND_DEVICE, device);
+    return true;
+}
+
+std::string RecorderControls::NewOutputFile() {
+    m_lastFile = AppPaths::Global().OutputPath(::MakeOutputFileName(ToGbString(m_filePrefix), time(nullptr)));
+    return m_lastFile;
+}
+
+void RecorderControls::OpenOutputFolder() const {
+    if (!m_lastFile.empty())
+        ShowInFileManager(QDir::current().absoluteFilePath(ToQString(m_lastFile)));
+    else
+        OpenFolder(ToQString(AppPaths::Global().OutputFolder()));
+}
+
+void RecorderControls::SetBusy(bool busy) {
+    m_btnStart->setEnabled(!busy);
+    if (busy)
+        m_window->setCursor(Qt::BusyCursor);
+    else
+        m_window->unsetCursor();
+}
+
+void RecorderControls::ShowRecording(bool recording, QWidget* settings) {
+    settings->setEnabled(!recording);
+    m_btnStart->setVisible(!recording);
+    m_btnStop->setVisible(recording);
+}
+
+QString RecorderControls::FailureText(int cause, int error) {
+    if (cause == RecordingListener::CAUSE_CAMERA)
+        return tr("摄像头已断开，录制已停止!");
+    QString reason;
+    if (error == ENOSPC || error == EDQUOT)
+        reason = tr("磁盘已满");
+    else if (error == ENODEV || error == ENXIO || error == ENOENT || error == ESTALE)
+        reason = tr("磁盘已移除");
+    else if (error == EROFS)
+        reason = tr("磁盘只读");
+    else if (error == EIO || error == 0)
+        reason = tr("读写错误");
+    else
+        reason = QString::fromLocal8Bit(strerror(error));
+    return tr("无法写入视频文件 (%1)，录制已停止!").arg(reason);
+}
