@@ -1,6 +1,7 @@
 #include "capture/RecordingSession.h"
 
 #include <cmath>
+#include <vector>
 
 #include "capture/Recorder.h"
 #include "capture/ScreenCapTask.h"
@@ -230,24 +231,19 @@ int RecordingSession::OnCameraPicture(const void* data, int size) {
 int RecordingSession::OnAudioData(int tag, double time, const void* data, int size) {
     if (!m_packer)
         return 0;
-    // The recording clock's reading when the block's first sample was
-    // captured.
-    int64_t timestamp = m_clock.ElapsedAt((int64_t)std::llround(time * 1000.0));
-    MMPacket packet;
-    packet.Fill(data, size, timestamp);
-    packet.type = MMPacket::TYPE_AUDIO;
+    // Microseconds on the recording clock when the block's first sample was
+    // captured: the capture time less the clock's start (its reading at 0).
+    int64_t timestamp = std::llround(time * 1e6) + m_clock.ElapsedAt(0) * 1000;
     if (!m_mixing) {
+        MMPacket packet;
+        packet.Fill(data, size, timestamp);
+        packet.type = MMPacket::TYPE_AUDIO;
         m_packer->Push(&packet);
         return 0;
     }
-    OS_MutexLocker guard(m_mixLock);
-    m_mixer.Enable(tag);
-    int64_t mixedTimestamp = 0;
-    if (m_mixer.Mix(tag, packet, m_mixBuffer, &mixedTimestamp) > 0) {
-        MMPacket mixed;
-        mixed.Fill(m_mixBuffer, RecordingFormat::BLOCK_BYTES, mixedTimestamp);
-        mixed.type = MMPacket::TYPE_AUDIO;
-        m_packer->Push(&mixed);
-    }
+    std::vector<MMPacket> mixed;
+    m_mixer.Mix(tag, timestamp, data, size, mixed);
+    for (MMPacket& packet : mixed)
+        m_packer->Push(&packet);
     return 0;
 }
