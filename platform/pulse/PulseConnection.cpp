@@ -50,6 +50,7 @@ int PulseConnection::Connect(const char* clientName) {
     }
     // connect, then run the loop until the context is ready or fails
     int result = -1;
+    bool late = false;
     if (pa_context_connect(m_context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0) {
         int64_t deadline = OS_NowMs() + CONNECT_TIMEOUT_MS;
         for (;;) {
@@ -59,12 +60,13 @@ int PulseConnection::Connect(const char* clientName) {
                 break;
             }
             int64_t left = deadline - OS_NowMs();
-            if (!PA_CONTEXT_IS_GOOD(state) || left <= 0 || Iterate((int)left) != 0)
+            late = left <= 0;
+            if (!PA_CONTEXT_IS_GOOD(state) || late || Iterate((int)left) != 0)
                 break;
         }
     }
     if (result != 0) {
-        OS_Log::Error("Sound: cannot connect to the sound server: %s\n", LastError());
+        OS_Log::Error("Sound: cannot connect to the sound server: %s\n", late ? "no answer" : LastError());
         Disconnect();
     }
     return result;
