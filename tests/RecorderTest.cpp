@@ -248,7 +248,9 @@ struct OwnServer {
 
 }  // namespace
 
-TEST(Recorder, SourceVanishingWhileCapturing) {
+// A source that vanishes while capturing, then a server that hangs (stopped): Close still returns at
+// once, Open and the device list give up after their time-outs.
+TEST(Recorder, SourceVanishingThenServerHanging) {
     REQUIRE_PULSE();
     OwnServer server;
     ASSERT_EQ(0, server.status) << ReadFileText(server.dir.File("log"));
@@ -280,31 +282,10 @@ TEST(Recorder, SourceVanishingWhileCapturing) {
     OS_Sleep(300);
     EXPECT_EQ(delivered, collector.Count()) << "blocks after the end";
 
-    // the server itself goes away: Close still returns at once
-    RunCommand("kill " + server.pid);
-    OS_Sleep(200);
-    ExpectPromptClose(recorder, collector);
-}
-
-// A server that hangs (stopped): Close of a running recorder returns at once, Open and the device
-// list give up after their time-outs.
-TEST(Recorder, AStoppedServerCostsOnlyTheTimeOuts) {
-    REQUIRE_PULSE();
-    OwnServer server;
-    ASSERT_EQ(0, server.status) << ReadFileText(server.dir.File("log"));
-    ScopedPulseServer own(server.address);
-    Collector collector(1);
-    Recorder running(&collector);
-    ASSERT_EQ(0, running.Open(nullptr, 1, CHANNELS, RATE, FRAMES));
-    ASSERT_EQ(0, running.StartCapture());
-    ASSERT_TRUE(collector.WaitFor(2));
     RunCommand("kill -STOP " + server.pid);
-    int64_t start = OS_NowMs();
-    running.Close();
-    EXPECT_LT(OS_NowMs() - start, 300);
-
+    ExpectPromptClose(recorder, collector);
     const int64_t timeOut = PulseConnection::CONNECT_TIMEOUT_MS + 500;
-    start = OS_NowMs();
+    int64_t start = OS_NowMs();
     Recorder opening(nullptr);
     EXPECT_EQ(-1, opening.Open(nullptr, 1, CHANNELS, RATE, FRAMES));
     EXPECT_LT(OS_NowMs() - start, timeOut);
@@ -312,4 +293,5 @@ TEST(Recorder, AStoppedServerCostsOnlyTheTimeOuts) {
     std::vector<AudioInputDevice> devices;
     EXPECT_EQ(-1, EnumerateSoundCaptureDevices(devices));
     EXPECT_LT(OS_NowMs() - start, timeOut);
+    EXPECT_TRUE(log.Contains("Sound Capture: Failed to enumberate sound capture devices \n")) << log.Text();
 }
