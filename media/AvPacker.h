@@ -49,15 +49,18 @@ public:
     // late start, a stall, a jump of the source's clock.
     static constexpr int SOUND_JUMP_MS = 200;
     // A smaller offset is corrected once its smoothed value passes this
-    // (drift, bursts), well inside the 40 ms a viewer notices...
-    static constexpr int SOUND_DRIFT_MS = 15;
-    // ...by one step of this much: large enough that a drifting device is
-    // touched rarely (every 10 s at 0.2 %), small enough not to be heard and
-    // to keep the offset within +-20 ms.
+    // (drift, bursts)...
+    static constexpr int SOUND_DRIFT_MS = 18;
+    // ...by one step of this much: small enough not to be heard, large
+    // enough that a drifting device is touched rarely (every 10 s at 0.2 %).
+    // The offset stays within SOUND_DRIFT_MS of its start, and after a step
+    // it lies 8 ms or more inside the other side's threshold, so jitter does
+    // not step it back and forth.
     static constexpr int SOUND_STEP_MS = 20;
-    // Blocks over which the offset is smoothed (about 1.5 s): the jitter of
-    // the blocks' dates averages out, and a drift is still followed closely.
-    static constexpr int SOUND_SMOOTHING_BLOCKS = 16;
+    // Blocks over which the offset is smoothed (about 2 s): dates that
+    // jitter by 15 ms never cause a step in 30 minutes, and a drift is still
+    // followed within a few ms.
+    static constexpr int SOUND_SMOOTHING_BLOCKS = 24;
     // Beyond this a block's date is not a stall but a jump of its clock (or
     // a wild date): no silence is added and nothing trimmed for it. Longer
     // than any stall worth keeping the sound in step for.
