@@ -165,7 +165,8 @@ void PulseSource::TakeTiming() {
     if (!m_dated || std::fabs(measured - m_streamTime) > TIMING_JUMP_S)
         m_streamTime = measured;
     else
-        m_streamTime += (measured - m_streamTime) / TIMING_SMOOTHING;
+        m_streamTime += (measured - m_streamTime) /
+                        (measured < m_streamTime ? TIMING_SMOOTHING_EARLIER : TIMING_SMOOTHING_LATER);
     m_dated = true;
 }
 
