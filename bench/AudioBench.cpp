@@ -46,8 +46,8 @@ struct TrackStats {
     double minLagMs = 1e9, maxLagMs = -1e9;
 };
 
-// Stands in for the camera window: copies each block into a packet and
-// mixes under its own lock.
+// Stands in for the recording engine: hands each block with its capture
+// time to the mixer, which locks for itself.
 class MixingWindow : public RecorderCallback {
 public:
     MixingWindow() : m_start(0), m_mixed(0) {
@@ -56,24 +56,22 @@ public:
     }
 
     void Start() {
-        OS_MutexLocker guard(m_lock);
         m_mixer.Clear();
+        OS_MutexLocker guard(m_lock);
         m_start = OS_NowMs();
     }
 
     int OnAudioData(int tag, double time, const void* data, int size) override {
-        MMPacket packet;
-        packet.type = MMPacket::TYPE_AUDIO;
-        packet.Fill(data, size, 0);
-        OS_MutexLocker guard(m_lock);
-        Account(tag, time, static_cast<const int16_t*>(data));
-        m_mixer.Enable(tag);
-        if (m_mixer.Mix(tag, packet, m_out) == 1) {
-            MMPacket mixed;
-            mixed.Fill(m_out, FRAMES * 4, 0);
-            mixed.Release();
-            ++m_mixed;
+        {
+            OS_MutexLocker guard(m_lock);
+            Account(tag, time, static_cast<const int16_t*>(data));
         }
+        std::vector<MMPacket> mixed;
+        m_mixer.Mix(tag, std::llround(time * 1e6), data, size, mixed);
+        for (MMPacket& packet : mixed)
+            packet.Release();
+        OS_MutexLocker guard(m_lock);
+        m_mixed += (int)mixed.size();
         return 0;
     }
 
@@ -126,9 +124,8 @@ private:
         t.maxLagMs = std::max(t.maxLagMs, lagMs);
     }
 
-    OS_Mutex m_lock;  // guards everything below; held around Enable and Mix
     AudioMixer m_mixer;
-    short m_out[FRAMES * 2];
+    OS_Mutex m_lock;  // guards everything below
     int64_t m_start;
     int m_mixed;
     TrackStats m_tracks[2];

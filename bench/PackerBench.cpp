@@ -152,7 +152,7 @@ int main(int argc, char** argv) {
         for (; soundFrames < (int64_t)(i + 1) * SOUND_SAMPLE_RATE / FPS; soundFrames += SOUND_BLOCK_FRAMES) {
             std::vector<uint8_t> tone = SineBlock(soundFrames, 440);
             MMPacket sound;
-            sound.Fill(tone.data(), (int)tone.size(), SoundMs(soundFrames));
+            sound.Fill(tone.data(), (int)tone.size(), SoundUs(soundFrames));
             sound.type = MMPacket::TYPE_AUDIO;
             packer.Push(&sound);
         }

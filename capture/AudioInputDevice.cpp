@@ -4,7 +4,7 @@
 
 #include "capture/GUID.h"
 #include "os/OS_Log.h"
-#include "platform/pulse/PulseSourceInfo.h"
+#include "platform/pulse/PulseConnection.h"
 
 namespace {
 
@@ -44,6 +44,7 @@ int EnumerateSoundCaptureDevices(std::vector<AudioInputDevice>& devices) {
         AudioInputDevice device;
         CopyDeviceText(device.driver, sizeof device.driver, source.driver);
         CopyDeviceText(device.name, sizeof device.name, source.description);
+        RememberSourceName(source.name);
         GUID guid;
         GuidFromSourceName(source.name, guid);
         std::string guidText;

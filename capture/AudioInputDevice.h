@@ -19,9 +19,11 @@ struct AudioInputDevice {
 // Appends one record per source in the server's order, logging each; does
 // not clear the vector. 0, or -1 after logging "Sound Capture: Failed to
 // enumberate sound capture devices" when there is no server or no list (the
-// vector then keeps what it had). Called on the recording engine's worker,
-// never on the UI thread: blocks a few seconds on a server that does not
-// answer.
+// vector then keeps what it had). Each id is remembered, so Recorder::Open
+// finds its source without listing again. Any thread; on its own
+// connection, so it waits at most the connection's time-outs on a server
+// that does not answer: the recording engine calls it on its worker, never
+// on the UI thread.
 int EnumerateSoundCaptureDevices(std::vector<AudioInputDevice>& devices);
 
 // Picks the stereo mix and the microphone out of a device list. Both start

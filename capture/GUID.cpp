@@ -2,11 +2,15 @@
 
 #include <cstdio>
 #include <cstring>
+#include <map>
 
 extern "C" {
 #include <libavutil/mem.h>
 #include <libavutil/sha.h>
 }
+
+#include "os/OS_Mutex.h"
+#include "os/OS_MutexLocker.h"
 
 const GUID DEFAULT_CAPTURE_GUID = {0xDEF00001, 0x9C6D, 0x47ED,
                                    {0xAA, 0xF1, 0x4D, 0xDA, 0x8F, 0x2B, 0x5C, 0x03}};
@@ -36,6 +40,19 @@ uint32_t HexField(const char* text, size_t len, size_t first, int count) {
         value = (value << 4) | (uint32_t)(pos < len ? HexDigit(text[pos]) : 0);
     }
     return value;
+}
+
+// Source names by id text. Sources come and go rarely and a list holds a
+// handful, so it never needs pruning.
+struct SourceNames {
+    SourceNames() { lock.Init(); }
+    OS_Mutex lock;  // guards names
+    std::map<std::string, std::string> names;
+};
+
+SourceNames& KnownSources() {
+    static SourceNames known;
+    return known;
 }
 
 }  // namespace
@@ -85,4 +102,26 @@ void GuidFromSourceName(const std::string& sourceName, GUID& guid) {
     guid.Data2 = (uint16_t)(digest[4] << 8 | digest[5]);
     guid.Data3 = (uint16_t)(digest[6] << 8 | digest[7]);
     memcpy(guid.Data4, digest + 8, 8);
+}
+
+void RememberSourceName(const std::string& sourceName) {
+    GUID guid;
+    GuidFromSourceName(sourceName, guid);
+    std::string text;
+    GuidToString(guid, text);
+    SourceNames& known = KnownSources();
+    OS_MutexLocker guard(known.lock);
+    known.names[text] = sourceName;
+}
+
+int FindSourceName(const GUID& guid, std::string& sourceName) {
+    std::string text;
+    GuidToString(guid, text);
+    SourceNames& known = KnownSources();
+    OS_MutexLocker guard(known.lock);
+    auto found = known.names.find(text);
+    if (found == known.names.end())
+        return -1;
+    sourceName = found->second;
+    return 0;
 }

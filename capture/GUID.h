@@ -33,3 +33,9 @@ int GuidFromString(const char* text, GUID& guid);
 // The id of a sound source: a name-based UUID (version 5) of its server
 // name, so the same source keeps its id from run to run.
 void GuidFromSourceName(const std::string& sourceName, GUID& guid);
+// A process-wide memory of the ids handed out: every device list fills it,
+// so a device is found again by its id without listing every source once
+// more. Any thread.
+void RememberSourceName(const std::string& sourceName);
+// The source name remembered for guid: 0, or -1 when none is.
+int FindSourceName(const GUID& guid, std::string& sourceName);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 extern "C" {
 #include <libavutil/error.h>
@@ -21,7 +22,7 @@ extern "C" {
 RecordingSession::RecordingSession()
     : m_listener(nullptr), m_initialised(false), m_quit(false), m_screenTask(nullptr), m_windowTask(nullptr),
       m_sourceWidth(0), m_sourceHeight(0), m_sourceBitsPerPixel(0), m_packer(nullptr), m_active(false),
-      m_lastFrame(-1), m_micRecorder(nullptr), m_mixRecorder(nullptr), m_mixing(false), m_mixBuffer(),
+      m_lastFrame(-1), m_micRecorder(nullptr), m_mixRecorder(nullptr), m_mixing(false),
       m_cameraWidth(0), m_cameraHeight(0), m_cameraBitsPerPixel(0), m_preview(nullptr), m_reverse(false),
       m_recording(false), m_cameraWatched(false), m_lastCameraMs(0), m_picturesInFlight(0) {}
 
@@ -30,7 +31,7 @@ RecordingSession::~RecordingSession() { Free(); }
 int RecordingSession::Init() {
     if (m_initialised)
         return 0;
-    if (m_requestLock.Init() != 0 || m_mixLock.Init() != 0)
+    if (m_requestLock.Init() != 0)
         return -1;
     m_mixer.Init(RecordingFormat::FRAMES_PER_BLOCK);
     m_quit = false;
@@ -258,10 +259,7 @@ int RecordingSession::OpenSound(int choice, const std::string& guid) {
     // Both tracks go through the mixer from now on; blocks of the
     // microphone so far went straight to the packer.
     OS_Log::Info("Start stereo capture . \n");
-    {
-        OS_MutexLocker guard(m_mixLock);
-        m_mixer.Clear();
-    }
+    m_mixer.Clear();
     m_mixing = true;
     if (m_mixRecorder->StartCapture() != 0) {
         StopSound();
@@ -289,7 +287,6 @@ void RecordingSession::StopSound() {
     StopRecorder(m_mixRecorder, "==> stop stereo capture .\n");
     StopRecorder(m_micRecorder, "==> stop microphone capture .\n");
     m_mixing = false;
-    OS_MutexLocker guard(m_mixLock);
     m_mixer.Clear();
 }
 
@@ -388,24 +385,19 @@ int RecordingSession::OnAudioData(int tag, double time, const void* data, int si
     AvPacker* packer = m_packer;
     if (!packer)
         return 0;
-    // The recording clock's reading when the block's first sample was
+    // Microseconds on the recording clock when the block's first sample was
     // captured.
-    int64_t timestamp = m_clock.ElapsedAt((int64_t)std::llround(time * 1000.0));
-    MMPacket packet;
-    packet.Fill(data, size, timestamp);
-    packet.type = MMPacket::TYPE_AUDIO;
+    int64_t timestamp = m_clock.ElapsedUsAt(std::llround(time * 1e6));
     if (!m_mixing) {
+        MMPacket packet;
+        packet.Fill(data, size, timestamp);
+        packet.type = MMPacket::TYPE_AUDIO;
         packer->Push(&packet);
         return 0;
     }
-    OS_MutexLocker guard(m_mixLock);
-    m_mixer.Enable(tag);
-    int64_t mixedTimestamp = 0;
-    if (m_mixer.Mix(tag, packet, m_mixBuffer, &mixedTimestamp) > 0) {
-        MMPacket mixed;
-        mixed.Fill(m_mixBuffer, RecordingFormat::BLOCK_BYTES, mixedTimestamp);
-        mixed.type = MMPacket::TYPE_AUDIO;
-        packer->Push(&mixed);
-    }
+    std::vector<MMPacket> mixed;
+    m_mixer.Mix(tag, timestamp, data, size, mixed);
+    for (MMPacket& packet : mixed)
+        packer->Push(&packet);
     return 0;
 }

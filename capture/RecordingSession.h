@@ -194,9 +194,7 @@ private:
     Recorder* m_micRecorder;
     Recorder* m_mixRecorder;
     std::atomic<bool> m_mixing;
-    OS_Mutex m_mixLock;  // serialises the two sound threads around the mixer
-    AudioMixer m_mixer;  // guarded by m_mixLock
-    short m_mixBuffer[RecordingFormat::FRAMES_PER_BLOCK * RecordingFormat::CHANNELS];
+    AudioMixer m_mixer;  // locks itself: both sound threads call it
 
     // Camera.
     int32_t m_cameraWidth;

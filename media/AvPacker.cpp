@@ -29,13 +29,14 @@ int64_t ThreadCpuUs() {
 const int SOUND_FRAME_BYTES = AvPacker::AUDIO_CHANNELS * 2;  // one stereo 16-bit sample frame
 
 int64_t MsToSoundFrames(double ms) { return std::llround(ms * AvPacker::AUDIO_SAMPLE_RATE / 1000.0); }
+int64_t UsToSoundFrames(int64_t us) { return std::llround((double)us * AvPacker::AUDIO_SAMPLE_RATE / 1e6); }
 
 }  // namespace
 
 AvPacker::AvPacker()
     : m_quit(false), m_accepting(false), m_finished(true), m_failure(0), m_opened(false), m_muxer(nullptr),
       m_scaler(nullptr), m_audioFrame(nullptr), m_srcWidth(0), m_srcHeight(0), m_dstWidth(0), m_dstHeight(0),
-      m_fps(0), m_audioSamples(0), m_soundStarted(false), m_soundPlaced(0), m_trimPending(0), m_soundOffset(0),
+      m_fps(0), m_audioSamples(0), m_soundStarted(false), m_soundPlaced(0), m_trimPending(0), m_soundShift(0), m_soundOffset(0),
       m_soundFrame(nullptr), m_soundFill(0), m_havePicture(false), m_lastPts(0), m_picturesPushed(0),
       m_picturesSkipped(0), m_picturesEncoded(0), m_picturesFailed(0), m_soundEncoded(0),
       m_soundFramesFailed(0), m_soundSkipped(0), m_soundSilence(0),
@@ -102,6 +103,7 @@ int AvPacker::Open(const char* fileName, int srcWidth, int srcHeight, int bitsPe
     // the track's first AUDIO_START_DELAY frames are the encoder's warm-up
     m_soundPlaced = m_muxer->AudioStartDelay();
     m_trimPending = 0;
+    m_soundShift = 0;
     m_soundOffset = 0;
     m_soundFill = 0;
     m_havePicture = false;
@@ -250,19 +252,31 @@ void AvPacker::PlaceSound(const MMPacket& packet) {
     }
     // Where the block's first sample belongs, and where it would land: after
     // the track so far, less what is still to be trimmed.
-    int64_t wanted = MsToSoundFrames((double)packet.timestamp);
+    int64_t wanted = UsToSoundFrames(packet.timestamp) - m_soundShift;
     int64_t error = wanted - (m_soundPlaced - m_trimPending);
     int64_t correction = 0;
-    if (!m_soundStarted || std::llabs(error) > MsToSoundFrames(SOUND_JUMP_MS)) {
+    // the start may be late by more than a stall, but not by hours
+    int64_t jumpLimit = MsToSoundFrames(m_soundStarted ? SOUND_CLOCK_JUMP_MS : SOUND_MAX_SILENCE_MS);
+    if (std::llabs(error) > jumpLimit) {
+        // Nothing real is that far off: the source's clock jumped. The track
+        // runs on from here, shifted, neither filled nor trimmed.
+        m_soundShift += error;
+        m_soundOffset = 0;
+        if (m_soundStarted)
+            OS_Log::Info("packer: sound clock jumped by %lld ms; sound goes on\n",
+                         (long long)(error * 1000 / AUDIO_SAMPLE_RATE));
+    } else if (!m_soundStarted || std::llabs(error) > MsToSoundFrames(SOUND_JUMP_MS)) {
         correction = error;
         m_soundOffset = 0;
         if (m_soundStarted)
             OS_Log::Info("packer: sound moved by %lld ms to its capture time\n",
                          (long long)(error * 1000 / AUDIO_SAMPLE_RATE));
     } else {
+        // drift: one step of SOUND_STEP_MS once the smoothed offset passes
+        // SOUND_DRIFT_MS, so the offset stays within a step of 0
         m_soundOffset += (error - m_soundOffset) / SOUND_SMOOTHING_BLOCKS;
         if (std::fabs(m_soundOffset) > MsToSoundFrames(SOUND_DRIFT_MS)) {
-            correction = std::llround(m_soundOffset);
+            correction = m_soundOffset > 0 ? MsToSoundFrames(SOUND_STEP_MS) : -MsToSoundFrames(SOUND_STEP_MS);
             m_soundOffset -= (double)correction;
         }
     }
@@ -278,10 +292,9 @@ void AvPacker::PlaceSound(const MMPacket& packet) {
         // silence fills the gap; sound owed a trim is simply not dropped
         int64_t undo = std::min(correction, m_trimPending);
         m_trimPending -= undo;
-        int64_t silence = std::min(correction - undo, MsToSoundFrames(SOUND_MAX_SILENCE_MS));
-        AppendSound(nullptr, silence);
+        AppendSound(nullptr, correction - undo);
         if (counted)
-            m_soundSilence += silence;
+            m_soundSilence += correction - undo;
     }
 
     int64_t skip = std::min(m_trimPending, blockFrames);

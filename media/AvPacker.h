@@ -19,14 +19,17 @@ class VideoFrameScaler;
 // are dropped while the encoder is behind); sound is never dropped at Push.
 //
 // Sound is placed on the pictures' time line by the time it was captured:
-// a block stamped t ms belongs at sample t * 11025 / 1000 of the track. A
-// late start, a stall of the source or sound missing at the stop is filled
-// with silence; sound that runs ahead of its time (bursts, a device clock
-// running fast) is trimmed. Both tracks start at 0: the first picture is
-// shown from there.
+// a block stamped t microseconds belongs at sample t * 11025 / 1000000 of
+// the track. A late start, a stall of the source or sound missing at the
+// stop is filled with silence; sound that runs ahead of its time (bursts, a
+// device clock running fast) is trimmed. Both tracks start at 0: the first
+// picture is shown from there.
 // Jumps beyond SOUND_JUMP_MS are corrected at once; smaller offsets only
-// once their smoothed value passes SOUND_DRIFT_MS, so that the jitter of a
-// steady source never inserts or drops a sample.
+// once their smoothed value passes SOUND_DRIFT_MS, by SOUND_STEP_MS, so that
+// the jitter of a steady source never inserts or drops a sample and a
+// drifting one is moved in steps too small to hear. A block further off
+// than SOUND_CLOCK_JUMP_MS is a jump of the source's clock: the track runs
+// on from there, neither filled with that much silence nor trimmed back.
 //
 // Lifecycle: Open -> Push ... -> BeginClose -> (IsFinished) -> Close ->
 // delete, or Open -> Push ... -> Close -> delete. Never reopened.
@@ -46,12 +49,24 @@ public:
     // late start, a stall, a jump of the source's clock.
     static constexpr int SOUND_JUMP_MS = 200;
     // A smaller offset is corrected once its smoothed value passes this
-    // (drift, bursts), well inside the 40 ms a viewer notices.
-    static constexpr int SOUND_DRIFT_MS = 20;
-    // Blocks over which the offset is smoothed.
-    static constexpr int SOUND_SMOOTHING_BLOCKS = 16;
-    // Longest silence one block may add, so a wild timestamp cannot keep
-    // the thread encoding silence for hours.
+    // (drift, bursts)...
+    static constexpr int SOUND_DRIFT_MS = 18;
+    // ...by one step of this much: small enough not to be heard, large
+    // enough that a drifting device is touched rarely (every 10 s at 0.2 %).
+    // The offset stays within SOUND_DRIFT_MS of its start, and after a step
+    // it lies 8 ms or more inside the other side's threshold, so jitter does
+    // not step it back and forth.
+    static constexpr int SOUND_STEP_MS = 20;
+    // Blocks over which the offset is smoothed (about 2 s): dates that
+    // jitter by 15 ms never cause a step in 30 minutes, and a drift is still
+    // followed within a few ms.
+    static constexpr int SOUND_SMOOTHING_BLOCKS = 24;
+    // Beyond this a block's date is not a stall but a jump of its clock (or
+    // a wild date): no silence is added and nothing trimmed for it. Longer
+    // than any stall worth keeping the sound in step for.
+    static constexpr int SOUND_CLOCK_JUMP_MS = 5000;
+    // Longest silence added at the start (a late first block) or at the end
+    // (to reach the pictures' end).
     static constexpr int SOUND_MAX_SILENCE_MS = 60000;
 
     // What happened to the packets of one recording. Readable at any time;
@@ -148,6 +163,7 @@ private:
     bool m_soundStarted;            // the first block has been placed
     int64_t m_soundPlaced;          // sample frames in the track so far, silence included
     int64_t m_trimPending;          // sample frames still to drop from the next blocks
+    int64_t m_soundShift;           // sample frames taken off every place (clock jumps)
     double m_soundOffset;           // smoothed offset of the blocks from their place, frames
     uint8_t* m_soundFrame;          // one encoder frame being filled
     int m_soundFill;                // sample frames in it

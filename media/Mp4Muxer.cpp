@@ -23,6 +23,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
 #include <libavutil/opt.h>
+#include <libswresample/swresample.h>
 }
 
 #include "os/OS_Log.h"
@@ -49,7 +50,8 @@ void LogReason(int level, const char* what, int err) {
 }
 
 // The encoder's choice among the two sample formats we can feed it:
-// interleaved 16-bit as captured, else planar float converted by hand.
+// interleaved 16-bit as captured, else planar float converted by
+// libswresample.
 AVSampleFormat PickSampleFormat(const AVCodec* codec) {
     const AVSampleFormat* formats = codec->sample_fmts;
     if (!formats)
@@ -62,16 +64,6 @@ AVSampleFormat PickSampleFormat(const AVCodec* codec) {
             chosen = AV_SAMPLE_FMT_FLTP;
     }
     return chosen;
-}
-
-// Interleaved 16-bit samples to one float plane per channel.
-void S16ToFloatPlanes(const int16_t* in, int samples, int channels, uint8_t* const* planes) {
-    const float scale = 1.0f / 32768.0f;
-    for (int c = 0; c < channels; ++c) {
-        float* out = reinterpret_cast<float*>(planes[c]);
-        for (int i = 0; i < samples; ++i)
-            out[i] = in[i * channels + c] * scale;
-    }
 }
 
 }  // namespace
@@ -232,6 +224,12 @@ int Mp4Muxer::AddAudioStream() {
     stream->time_base = c->time_base;
 
     if (sampleFormat != AV_SAMPLE_FMT_S16) {
+        // same layout and rate: only the sample format changes, so the
+        // converter holds nothing back between frames
+        if (swr_alloc_set_opts2(&m_audioOut.converter, &c->ch_layout, sampleFormat, c->sample_rate,
+                                &c->ch_layout, AV_SAMPLE_FMT_S16, c->sample_rate, 0, nullptr) < 0 ||
+            swr_init(m_audioOut.converter) < 0)
+            return -1;
         AVFrame* converted = av_frame_alloc();
         if (!converted)
             return -1;
@@ -287,9 +285,11 @@ const AVFrame* Mp4Muxer::ToEncoderFormat(OutputStream& os, const AVFrame* frame)
     out->nb_samples = m_audio.frameSize;
     if (av_frame_make_writable(out) < 0)
         return nullptr;
-    out->nb_samples = frame->nb_samples;
-    S16ToFloatPlanes(reinterpret_cast<const int16_t*>(frame->data[0]), frame->nb_samples, channels,
-                     out->extended_data);
+    int converted = swr_convert(os.converter, out->extended_data, m_audio.frameSize,
+                                const_cast<const uint8_t**>(frame->extended_data), frame->nb_samples);
+    if (converted != frame->nb_samples)
+        return nullptr;
+    out->nb_samples = converted;
     out->pts = frame->pts;
     return out;
 }
@@ -380,6 +380,7 @@ void Mp4Muxer::Release() {
     for (OutputStream* os : {&m_videoOut, &m_audioOut}) {
         avcodec_free_context(&os->codec);
         av_frame_free(&os->converted);
+        swr_free(&os->converter);
         *os = OutputStream();
     }
     av_packet_free(&m_packet);

@@ -9,6 +9,7 @@ struct AVFrame;
 struct AVOutputFormat;
 struct AVPacket;
 struct AVStream;
+struct SwrContext;
 
 // Writes one MP4 file with at most one video and one audio stream, each
 // with its own encoder. MP4 files are written in fragments, one per video
@@ -55,6 +56,7 @@ private:
         AVCodecContext* codec;   // owned
         AVStream* stream;        // owned by the format context
         AVFrame* converted;      // audio in the encoder's sample format, or null
+        SwrContext* converter;   // fills converted, or null
         const char* encodeError; // logged when encoding fails, or null
         int encodeErrorLevel;
         const char* writeError;  // logged when writing fails

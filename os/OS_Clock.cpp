@@ -36,8 +36,10 @@ int64_t OS_Clock::ElapsedAt(int64_t nowMs) const {
     return nowMs - m_startUs / 1000 + m_offsetMs;
 }
 
-int64_t OS_Clock::ElapsedUs() const {
+int64_t OS_Clock::ElapsedUs() const { return ElapsedUsAt(OS_NowUs()); }
+
+int64_t OS_Clock::ElapsedUsAt(int64_t nowUs) const {
     if (m_startUs == 0)
         return 0;
-    return OS_NowUs() - m_startUs + m_offsetMs * 1000;
+    return nowUs - m_startUs + m_offsetMs * 1000;
 }

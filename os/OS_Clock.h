@@ -25,6 +25,8 @@ public:
     int64_t ElapsedAt(int64_t nowMs) const;
     // The reading in microseconds: what pictures and sound are stamped with.
     int64_t ElapsedUs() const;
+    // The reading in microseconds at nowUs of OS_NowUs(); 0 before Start.
+    int64_t ElapsedUsAt(int64_t nowUs) const;
 
 private:
     int64_t m_startUs;   // OS_NowUs() at Start; 0: not started

@@ -9,7 +9,6 @@
 
 #include "capture/AudioInputDevice.h"
 #include "capture/GUID.h"
-#include "tests/support/LogCapture.h"
 #include "tests/support/SoundCheck.h"
 #include "tests/support/TestEnv.h"
 
@@ -77,7 +76,7 @@ TEST(FindMixAndMicDevices, PicksTheLastOfEachKind) {
 }
 
 // A description longer than the name field: 1 + 100 x 3 bytes, the field's last byte inside a character.
-TEST(EnumerateSoundCaptureDevices, ListsTheTestServersSourcesOrFailsWithoutServer) {
+TEST(EnumerateSoundCaptureDevices, ListsTheTestServersSources) {
     REQUIRE_PULSE();
     std::string description = "A";
     for (int i = 0; i < 100; ++i)
@@ -107,12 +106,4 @@ TEST(EnumerateSoundCaptureDevices, ListsTheTestServersSourcesOrFailsWithoutServe
     FindMixAndMicDevices(devices, mix, mic);
     EXPECT_EQ(monitor->guid, mix) << "the monitor is the stereo mix";
     EXPECT_EQ(longName->guid, mic) << "the newest other source is the microphone";
-
-    // no server: -1 and the log line; the list keeps what it had
-    ScopedPulseServer noServer;
-    LogCapture log;
-    size_t listed = devices.size();
-    EXPECT_EQ(-1, EnumerateSoundCaptureDevices(devices));
-    EXPECT_EQ(listed, devices.size());
-    EXPECT_TRUE(log.Contains("Sound Capture: Failed to enumberate sound capture devices \n")) << log.Text();
 }

@@ -1,6 +1,10 @@
-// The three-track mixer: waiting for every enabled track, the sum and its clamping, one track alone, Clear.
+// vidloom:sanitize
+// The sound mixer: signed sums that saturate, a source that stops holding nothing up for long, and
+// sources kept in step by their capture times (a late start, a drifting clock).
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <vector>
 
 #include "capture/AudioMixer.h"
@@ -8,78 +12,116 @@
 
 namespace {
 
+const int RATE = 11025;
 const int FRAMES = 1024;
 const int SAMPLES = FRAMES * 2;
+const double BLOCK_S = (double)FRAMES / RATE;
 
 class AudioMixerTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        mixer.Init(FRAMES);
-        out.assign(SAMPLES, 1234);
-    }
+    void SetUp() override { mixer.Init(FRAMES); }
 
-    // Enables tag and mixes one heap block, as the camera window does.
-    int Feed(int tag, const std::vector<short>& samples) {
-        mixer.Enable(tag);
-        MMPacket packet;
-        packet.Fill(samples.data(), (int)samples.size() * 2, 0);
-        int result = mixer.Mix(tag, packet, out.data());
-        EXPECT_TRUE(!packet.owns || packet.IsEmpty()) << "the mixer takes the data over or releases it";
-        return result;
+    // Mixes one block captured at seconds; keeps what comes out.
+    int Feed(int tag, double seconds, const std::vector<short>& samples) {
+        std::vector<MMPacket> mixed;
+        int count = mixer.Mix(tag, std::llround(seconds * 1e6), samples.data(), (int)samples.size() * 2, mixed);
+        EXPECT_EQ((size_t)count, mixed.size());
+        for (MMPacket& packet : mixed) {
+            EXPECT_EQ(SAMPLES * 2, packet.size);
+            EXPECT_EQ(MMPacket::TYPE_AUDIO, packet.type);
+            times.push_back(packet.timestamp / 1e6);
+            const short* s = reinterpret_cast<const short*>(packet.data);
+            out.insert(out.end(), s, s + SAMPLES);
+            packet.Release();
+        }
+        return count;
     }
-    int Feed(int tag, short value) { return Feed(tag, std::vector<short>(SAMPLES, value)); }
+    int Feed(int tag, double seconds, short value) { return Feed(tag, seconds, std::vector<short>(SAMPLES, value)); }
+    short Last() const { return out.back(); }
 
     AudioMixer mixer;
-    std::vector<short> out;
+    std::vector<double> times;  // each mixed block's time
+    std::vector<short> out;     // every mixed sample in order
+};
+
+// A source whose clock runs speed times real time, starting at startS: sample frame n is captured at
+// startS + n / (RATE * speed). Its sound is `level` for the first 10 ms of every whole second.
+struct Source {
+    double startS;
+    double speed;
+    short level;
+
+    double Time(int64_t frame) const { return startS + frame / (RATE * speed); }
+    std::vector<short> Block(int64_t first) const {
+        std::vector<short> samples(SAMPLES);
+        for (int i = 0; i < FRAMES; ++i) {
+            double t = Time(first + i);
+            samples[2 * i] = samples[2 * i + 1] = t - std::floor(t) < 0.01 ? level : 0;
+        }
+        return samples;
+    }
 };
 
 }  // namespace
 
-TEST_F(AudioMixerTest, WaitsForEveryEnabledTrackThenMixesAndClamps) {
-    EXPECT_EQ(1, Feed(1, 100)) << "only track 1 is enabled so far";
-    EXPECT_EQ(0, Feed(0, 16384)) << "track 1 has no block queued";
-    EXPECT_EQ(0, Feed(0, 16384));
-    EXPECT_EQ(1, Feed(1, 16384));
-    // 16384 + 16384 - 16384 * 16384 / 65536
-    EXPECT_EQ(std::vector<short>(SAMPLES, 28672), out);
-    // the second microphone block is still queued: the next stereo block mixes with it
-    EXPECT_EQ(1, Feed(1, 0));
-    EXPECT_EQ(16384, out[0]);
+// Also: a track that stops delivering holds the mix up at most MAX_WAIT_MS, then counts as silence.
+TEST_F(AudioMixerTest, AddsSignedSamplesWithSaturationAndWaitsBoundedly) {
+    EXPECT_EQ(1, Feed(0, 5.0, 100)) << "one track alone passes at once";
+    EXPECT_EQ(0, Feed(1, 5.0, 7)) << "its place has been given out: dropped";
+    EXPECT_EQ(0, Feed(0, 5.0 + BLOCK_S, 30000)) << "waits for the second track";
+    EXPECT_EQ(1, Feed(1, 5.0 + BLOCK_S, 30000));
+    EXPECT_EQ(std::vector<short>(SAMPLES, 32767), std::vector<short>(out.end() - SAMPLES, out.end()));
+    Feed(0, 5.0 + 2 * BLOCK_S, -30000);
+    EXPECT_EQ(1, Feed(1, 5.0 + 2 * BLOCK_S, -30000));
+    EXPECT_EQ(-32768, Last());
+    Feed(1, 5.0 + 3 * BLOCK_S, -200);
+    EXPECT_EQ(1, Feed(0, 5.0 + 3 * BLOCK_S, 100));
+    EXPECT_EQ(-100, Last()) << "signed: no product term";
+    for (size_t n = 0; n < times.size(); ++n)
+        EXPECT_NEAR(5.0 + n * BLOCK_S, times[n], 1e-6) << "stamped with the first sample's time";
 
-    Feed(1, 30000);
-    Feed(1, -30000);
-    EXPECT_EQ(1, Feed(0, 30000));  // 30000 + 30000 - 13732 = 46268
-    EXPECT_EQ(std::vector<short>(SAMPLES, 32767), out);
-    EXPECT_EQ(1, Feed(0, -30000));  // -30000 - 30000 - 13732 = -73732
-    EXPECT_EQ(std::vector<short>(SAMPLES, -32768), out);
-}
-
-TEST_F(AudioMixerTest, SingleTrackPassesThroughAndShortBlocksEndInSilence) {
-    std::vector<short> samples(SAMPLES);
-    for (int i = 0; i < SAMPLES; ++i)
-        samples[i] = (short)(i * 37 - 32768);
-    for (int round = 0; round < 3; ++round) {
-        ASSERT_EQ(1, Feed(1, samples));
-        EXPECT_EQ(samples, out);
-    }
-    ASSERT_EQ(1, Feed(1, std::vector<short>(4, 1000)));
-    std::vector<short> expected(SAMPLES, 0);
-    std::fill(expected.begin(), expected.begin() + 4, 1000);
-    EXPECT_EQ(expected, out);
-    // blocks of tracks that do not exist are released, not stored
-    EXPECT_EQ(0, Feed(3, 1));
-    EXPECT_EQ(0, Feed(-1, 1));
-}
-
-TEST_F(AudioMixerTest, ClearDropsQueuedBlocksAndDisablesTracks) {
-    Feed(1, 100);
-    EXPECT_EQ(0, Feed(0, 200));  // track 1 empty now, so this waits
+    const int blocks = 200;
+    for (int n = 4; n < blocks; ++n)
+        Feed(0, 5.0 + n * BLOCK_S, 20);
+    EXPECT_GE((int)times.size(), blocks - std::ceil(AudioMixer::MAX_WAIT_MS / 1000.0 / BLOCK_S) - 1);
+    EXPECT_EQ(20, Last()) << "the stopped track adds nothing";
+    EXPECT_EQ(0, Feed(3, 9.0, 1)) << "no such track";
     mixer.Clear();
-    // after Clear the microphone's first block passes alone, unmixed
-    EXPECT_EQ(1, Feed(0, 300));
-    EXPECT_EQ(300, out[0]);
-    // from the stereo mix's first block on, every output holds one of each
-    EXPECT_EQ(0, Feed(1, 1000));
-    EXPECT_EQ(1, Feed(0, 400));
-    EXPECT_EQ(1400 - (1000 * 400 >> 16), out[0]);
+    EXPECT_EQ(1, Feed(1, 9.0, 55)) << "after Clear a track starts alone, at its own time";
+    EXPECT_NEAR(9.0, times.back(), 1e-6);
+}
+
+// Ten minutes of a microphone and a stereo mix that starts 1.5 s late on a clock 0.2 % fast: each
+// source's marks stay within 40 ms of their capture time in the mix.
+TEST_F(AudioMixerTest, KeepsTwoSourcesInStepByCaptureTime) {
+    const Source sources[2] = {{0.0, 1.0, 1000}, {1.5, 1.002, 3000}};
+    int64_t next[2] = {0, 0};
+    const double END_S = 600.0;
+    // blocks arrive when their last sample has been captured
+    while (true) {
+        int tag = sources[0].Time(next[0] + FRAMES) <= sources[1].Time(next[1] + FRAMES) ? 0 : 1;
+        if (sources[tag].Time(next[tag]) > END_S)
+            break;
+        Feed(tag, sources[tag].Time(next[tag]), sources[tag].Block(next[tag]));
+        next[tag] += FRAMES;
+    }
+    ASSERT_GT(times.size(), (size_t)(END_S / BLOCK_S) - 40);
+    for (int tag = 0; tag < 2; ++tag) {
+        SCOPED_TRACE(tag);
+        int marks = 0;
+        double worst = 0;
+        bool was = false;
+        for (size_t i = 0; i < out.size(); i += 2) {
+            short v = out[i];
+            bool is = tag == 0 ? v == 1000 || v == 4000 : v >= 3000;
+            if (is && !was) {
+                double t = times[i / SAMPLES] + (double)(i % SAMPLES) / 2 / RATE;
+                worst = std::max(worst, std::fabs(t - std::round(t)));
+                ++marks;
+            }
+            was = is;
+        }
+        EXPECT_GT(marks, 590);
+        EXPECT_LT(worst, 0.040);
+    }
 }

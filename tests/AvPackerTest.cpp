@@ -136,7 +136,7 @@ TEST(AvPacker, WritesBothStreamsAsSpecified) {
         }
         for (; blocks * SOUND_BLOCK_FRAMES < (i + 1) * SOUND_SAMPLE_RATE / FPS; ++blocks) {
             MMPacket block =
-                MakePacket(AUDIO, SineBlock(blocks * SOUND_BLOCK_FRAMES, 440), SoundMs(blocks * 1024), &memory);
+                MakePacket(AUDIO, SineBlock(blocks * SOUND_BLOCK_FRAMES, 440), SoundUs(blocks * 1024), &memory);
             packer.Push(&block);
         }
     }
@@ -203,7 +203,7 @@ TEST(AvPacker, KeepsTwoPicturesWaitingAndWritesTheQueueAtClose) {
             MMPacket p = MakePacket(VIDEO, picture, FrameUs(i + 1), &memory);
             packer.Push(&p);
         }
-        MMPacket s = MakePacket(AUDIO, SineBlock(i * 1024, 440), SoundMs(i * 1024), &memory);
+        MMPacket s = MakePacket(AUDIO, SineBlock(i * 1024, 440), SoundUs(i * 1024), &memory);
         packer.Push(&s);
     }
     EXPECT_EQ(3, packer.GetStats().picturesRefused);
@@ -277,6 +277,7 @@ struct SoundSource {
     double stallAtS;   // a 2 s stall of the source here (0: none)
     int burstMs;
     double silenceS;   // added after the start
+    double wildAtS;    // the block captured here is dated 10 s ahead (0: none)
 
     double CaptureSeconds(int64_t frame) const {
         double t = startS + frame / (SOUND_SAMPLE_RATE * speed);
@@ -305,10 +306,12 @@ std::vector<uint8_t> BeepBlock(const SoundSource& source, int64_t firstFrame) {
 TEST(AvPacker, PlacesSoundByItsCaptureTime) {
     const SoundSource sources[] = {
         // the last burst comes 0.25 s before the stop: the end is silence
-        {"steady, in 1.75 s bursts", 0.0, 1.0, 0, 1750, RECORDING_S - 320 * 1024 / 11025.0},
-        {"starts 1.5 s late", 1.5, 1.0, 0, 0, 0},
-        {"stalls 2 s at 10 s", 0.0, 1.0, 10.0, 0, 2.0},
-        {"clock 0.2 % fast", 0.0, 1.002, 0, 0, 0},
+        {"steady, in 1.75 s bursts", 0.0, 1.0, 0, 1750, RECORDING_S - 320 * 1024 / 11025.0, 0},
+        {"starts 1.5 s late", 1.5, 1.0, 0, 0, 0, 0},
+        {"stalls 2 s at 10 s", 0.0, 1.0, 10.0, 0, 2.0, 0},
+        {"clock 0.2 % fast", 0.0, 1.002, 0, 0, 0, 0},
+        // neither 10 s of silence nor, after it, 10 s of real sound trimmed
+        {"one block dated 10 s ahead", 0.0, 1.0, 0, 0, 0, 12.0},
     };
     std::vector<uint8_t> picture = SolidPicture(64, 48, 4, 10, 20, 30);
     for (const SoundSource& source : sources) {
@@ -327,8 +330,10 @@ TEST(AvPacker, PlacesSoundByItsCaptureTime) {
                          : n == RECORDING_S * FPS ? RECORDING_S
                                                   : n * 0.04;
             for (; source.CaptureSeconds(frame + SOUND_BLOCK_FRAMES) <= now; frame += SOUND_BLOCK_FRAMES) {
-                int64_t ms = (int64_t)std::floor(source.CaptureSeconds(frame) * 1000);
-                MMPacket block = MakePacket(AUDIO, BeepBlock(source, frame), ms, nullptr);
+                double s = source.CaptureSeconds(frame);
+                if (source.wildAtS > 0 && s <= source.wildAtS && source.wildAtS < s + 1024 / 11025.0)
+                    s += 10.0;
+                MMPacket block = MakePacket(AUDIO, BeepBlock(source, frame), (int64_t)std::floor(s * 1e6), nullptr);
                 packer.Push(&block);
             }
         }
@@ -386,7 +391,7 @@ TEST(AvPackerFaults, DiskFullStopsTheWritingAndKeepsTheFileWhole) {
         std::vector<uint8_t> picture(640 * 480 * 4);
         for (int i = 0; i < 75; ++i) {
             std::generate(picture.begin(), picture.end(), [&] { return (uint8_t)random(); });
-            MMPacket s = MakePacket(AUDIO, SineBlock(i * 1024, 440), SoundMs(i * 1024), &leaks.memory);
+            MMPacket s = MakePacket(AUDIO, SineBlock(i * 1024, 440), SoundUs(i * 1024), &leaks.memory);
             packer.Push(&s);
             PushPaced(packer, MakePacket(VIDEO, picture, FrameUs(i), &leaks.memory));
         }

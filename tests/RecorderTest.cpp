@@ -1,6 +1,6 @@
 // vidloom:sanitize
 // The capture thread against the test sound server: blocks, capture times, pacing, the tone whole,
-// prompt Close, bad ids, no server, and a source that vanishes.
+// prompt Close, bad ids, no server, a source that vanishes and a server that hangs.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -10,8 +10,10 @@
 #include <thread>
 #include <vector>
 
+#include "capture/AudioInputDevice.h"
 #include "capture/Recorder.h"
 #include "os/OS_Clock.h"
+#include "platform/pulse/PulseConnection.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/MediaSamples.h"
 #include "tests/support/Mp4Probe.h"
@@ -214,57 +216,82 @@ TEST(Recorder, BadIdsAndNoServerFailOpen) {
     EXPECT_TRUE(log.Contains("Sound Capture: DirectSoundCaptureCreate failed  \n")) << log.Text();
 }
 
-TEST(Recorder, SourceVanishingWhileCapturing) {
-    REQUIRE_PULSE();
-    // a server of our own whose sources can all go away; no D-Bus: the shared server holds its name
+namespace {
+
+// A sound server of our own, whose sources can all go away and which can be stopped; no D-Bus: the
+// shared server holds its name. Its default source is a sine source.
+struct OwnServer {
+    OwnServer() {
+        std::string socket = dir.File("native");
+        address = "unix:" + socket;
+        pid = RunCommand(
+            "cd " + dir.Path() + " && env -u DISPLAY DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent HOME=" +
+            dir.Path() + " PULSE_RUNTIME_PATH=" + dir.File("run") +
+            " pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no --disallow-module-loading=0"
+            " --log-target=stderr --log-level=error '--load=module-native-protocol-unix socket=" + socket +
+            " auth-anonymous=1' '--load=module-sine-source source_name=vidloom_fallback rate=11025' >" +
+            dir.File("log") + " 2>&1 & echo -n $!");
+        pactl = "PULSE_SERVER=" + address + " pactl ";
+        for (int i = 0; i < 100 && status != 0; ++i) {
+            OS_Sleep(50);
+            RunCommand(pactl + "set-default-source vidloom_fallback >/dev/null 2>&1", &status);
+        }
+    }
+    ~OwnServer() { RunCommand("kill -CONT " + pid + "; kill " + pid + " 2>/dev/null"); }
+
     TempDir dir;
-    std::string socket = dir.File("native");
-    std::string pid = RunCommand(
-        "cd " + dir.Path() + " && env -u DISPLAY DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent HOME=" +
-        dir.Path() + " PULSE_RUNTIME_PATH=" + dir.File("run") +
-        " pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no --disallow-module-loading=0"
-        " --log-target=stderr --log-level=error '--load=module-native-protocol-unix socket=" + socket +
-        " auth-anonymous=1' '--load=module-sine-source source_name=vidloom_fallback rate=11025' >" +
-        dir.File("log") + " 2>&1 & echo $!");
-    std::string pactl = "PULSE_SERVER=unix:" + socket + " pactl ";
+    std::string address;
+    std::string pid;
+    std::string pactl;
+    int status = -1;  // 0 once it answers
+};
+
+}  // namespace
+
+// A source that vanishes while capturing, then a server that hangs (stopped): Close still returns at
+// once, Open and the device list give up after their time-outs.
+TEST(Recorder, SourceVanishingThenServerHanging) {
+    REQUIRE_PULSE();
+    OwnServer server;
+    ASSERT_EQ(0, server.status) << ReadFileText(server.dir.File("log"));
     int status = -1;
-    for (int i = 0; i < 100 && status != 0; ++i) {
-        OS_Sleep(50);
-        RunCommand(pactl + "set-default-source vidloom_fallback >/dev/null 2>&1", &status);
-    }
-    ASSERT_EQ(0, status) << ReadFileText(dir.File("log"));
     std::string module = RunCommand(
-        pactl + "load-module module-sine-source source_name=vidloom_vanishing rate=11025 frequency=880", &status);
+        server.pactl + "load-module module-sine-source source_name=vidloom_vanishing rate=11025 frequency=880",
+        &status);
     ASSERT_EQ(0, status) << module;
-    {
-        ScopedPulseServer own("unix:" + socket);
-        LogCapture log;
-        Collector collector(2);
-        Recorder recorder(&collector);
-        EXPECT_EQ(0, recorder.Open(SourceGuidText("vidloom_vanishing").c_str(), 2, CHANNELS, RATE, FRAMES))
-            << log.Text();
-        EXPECT_EQ(0, recorder.StartCapture());
-        EXPECT_TRUE(collector.WaitFor(3));
+    ScopedPulseServer own(server.address);
+    LogCapture log;
+    Collector collector(2);
+    Recorder recorder(&collector);
+    EXPECT_EQ(0, recorder.Open(SourceGuidText("vidloom_vanishing").c_str(), 2, CHANNELS, RATE, FRAMES))
+        << log.Text();
+    EXPECT_EQ(0, recorder.StartCapture());
+    EXPECT_TRUE(collector.WaitFor(3));
 
-        // the server moves the stream to its default source: the blocks go on
-        RunCommand(pactl + "unload-module " + module, &status);
-        EXPECT_EQ(0, status);
-        EXPECT_TRUE(collector.WaitFor(collector.Count() + 10)) << "blocks stopped after the move";
+    // the server moves the stream to its default source: the blocks go on
+    RunCommand(server.pactl + "unload-module " + module, &status);
+    EXPECT_EQ(0, status);
+    EXPECT_TRUE(collector.WaitFor(collector.Count() + 10)) << "blocks stopped after the move";
 
-        // the last source goes too: the blocks end, not the thread
-        RunCommand(pactl + "unload-module module-sine-source", &status);
-        EXPECT_EQ(0, status);
-        EXPECT_TRUE(WaitUntil([&] { return log.Contains("Sound: recording from vidloom_vanishing has ended"); }))
-            << log.Text();
-        OS_Sleep(300);  // what the ring still held is delivered by now
-        int delivered = collector.Count();
-        OS_Sleep(300);
-        EXPECT_EQ(delivered, collector.Count()) << "blocks after the end";
+    // the last source goes too: the blocks end, not the thread
+    RunCommand(server.pactl + "unload-module module-sine-source", &status);
+    EXPECT_EQ(0, status);
+    EXPECT_TRUE(WaitUntil([&] { return log.Contains("Sound: recording from vidloom_vanishing has ended"); }))
+        << log.Text();
+    int delivered = collector.Count();
+    OS_Sleep(300);
+    EXPECT_EQ(delivered, collector.Count()) << "blocks after the end";
 
-        // the server itself goes away: Close still returns at once
-        RunCommand("kill " + pid);
-        OS_Sleep(200);
-        ExpectPromptClose(recorder, collector);
-    }
-    RunCommand("kill " + pid + " 2>/dev/null");
+    RunCommand("kill -STOP " + server.pid);
+    ExpectPromptClose(recorder, collector);
+    const int64_t timeOut = PulseConnection::CONNECT_TIMEOUT_MS + 500;
+    int64_t start = OS_NowMs();
+    Recorder opening(nullptr);
+    EXPECT_EQ(-1, opening.Open(nullptr, 1, CHANNELS, RATE, FRAMES));
+    EXPECT_LT(OS_NowMs() - start, timeOut);
+    start = OS_NowMs();
+    std::vector<AudioInputDevice> devices;
+    EXPECT_EQ(-1, EnumerateSoundCaptureDevices(devices));
+    EXPECT_LT(OS_NowMs() - start, timeOut);
+    EXPECT_TRUE(log.Contains("Sound Capture: Failed to enumberate sound capture devices \n")) << log.Text();
 }

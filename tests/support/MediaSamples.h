@@ -40,8 +40,8 @@ inline std::vector<uint8_t> SineBlock(int64_t firstFrame, double hz) {
     return block;
 }
 
-// Recording-clock milliseconds of sample frame `frame` of a source that started with the recording.
-inline int64_t SoundMs(int64_t frame) { return frame * 1000 / SOUND_SAMPLE_RATE; }
+// Recording-clock microseconds of sample frame `frame` of a source that started with the recording.
+inline int64_t SoundUs(int64_t frame) { return frame * 1000000 / SOUND_SAMPLE_RATE; }
 
 // A packet of type (MMPacket::TYPE_*) holding a copy of bytes, from allocator (null: the heap).
 inline MMPacket MakePacket(int type, const std::vector<uint8_t>& bytes, int64_t timestamp, MMUserMalloc* allocator) {
