@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QWidget>
@@ -19,6 +20,10 @@ namespace {
 const int CONNECT_WAIT_MS = 2000;
 const int ANSWER_WAIT_MS = 60000;
 const int COMMAND_WAIT_MS = 2000;
+// A start opens its sound devices on the engine's worker; past this the
+// answer is that it could not start (a stalled sound server, a message box
+// the user has not closed yet).
+const int START_WAIT_MS = 20000;
 
 // The recorder window that is open, as either kind; null for none.
 template <class Recorder>
@@ -36,7 +41,13 @@ QString Run(Recorder* recorder, const QString& command) {
     if (start) {
         if (recorder->IsRecording())
             return "0 vidloom: already recording";
-        if (recorder->OnStartRecord() != 0 || !recorder->IsRecording())
+        if (recorder->OnStartRecord() != 0)
+            return "1 vidloom: the recording could not start";
+        QElapsedTimer waited;
+        waited.start();
+        while (recorder->IsStarting() && waited.elapsed() < START_WAIT_MS)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        if (!recorder->IsRecording())
             return "1 vidloom: the recording could not start";
         return "0 vidloom: recording started";
     }

@@ -33,6 +33,8 @@ public:
     ~ScreenRecorder() override;
 
     bool IsRecording() const { return m_recording; }
+    // A start is under way: the sound opens on the engine's worker.
+    bool IsStarting() const { return m_starting; }
 
 public slots:
     int OnStartRecord();
