@@ -131,7 +131,7 @@ public:
     int OnScreenFrame(MMPacket* packet) override {
         if (m_packer) {
             packet->type = MMPacket::TYPE_VIDEO;
-            packet->timestamp = (int64_t)(m_clock.Elapsed() / (1000.0 / FPS) + 0.5);
+            packet->timestamp = (int64_t)(packet->timestamp / (1000.0 / FPS) + 0.5);
             m_packer->Push(packet);
         } else {
             packet->Release();

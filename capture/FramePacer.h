@@ -53,7 +53,8 @@ public:
     // The body of a capture thread, until quit is set: at the start of each
     // period one picture of frameSize bytes from grabber (anything with
     // int Grab(void*, int), 0 on success) into a block of the frame pool,
-    // handed to listener.
+    // handed to listener with the elapsed ms at which the grab began as its
+    // timestamp.
     template <class Grabber>
     void RunCapture(Grabber& grabber, int frameSize, ScreenCapListener* listener, const std::atomic<bool>& quit);
 
@@ -74,9 +75,10 @@ private:
     // period is still ahead (the caller checks its quit flag and calls
     // again).
     bool WaitForPeriod();
-    // After a picture was handed to the listener: the next is due in the
-    // period after the one the listener stamped it with.
-    void Delivered();
+    // After a picture whose grab began at elapsed time began was handed to
+    // the listener: the next is due in the period after that one. A grab
+    // that came back late still counts for the period it began in.
+    void Delivered(int64_t began);
     int64_t Now() const { return m_clock ? m_clock->Elapsed() : m_ownClock.Elapsed(); }
 
     const OS_Clock* m_clock;  // not owned; null: m_ownClock
@@ -110,14 +112,16 @@ void FramePacer::RunCapture(Grabber& grabber, int frameSize, ScreenCapListener* 
 
         // the picture; a block still holds an older one, which a failed
         // grab (a window that vanished) must not pass off as new
+        int64_t began = Now();
         if (grabber.Grab(buffer, frameSize) != 0)
             memset(buffer, 0, (size_t)frameSize);
 
-        // wrap it and hand it over; the listener now owns the data
+        // wrap it with the time the grab began and hand it over; the
+        // listener now owns the data
         MMPacket packet;
         packet.allocator = &pool;
-        packet.Attach(buffer, frameSize, 0, true);
+        packet.Attach(buffer, frameSize, began, true);
         DeliverScreenFrame(listener, &packet);
-        Delivered();
+        Delivered(began);
     }
 }

@@ -186,9 +186,9 @@ void RecordingSession::SetRecording(bool recording) {
         OS_Sleep(1);
 }
 
-bool RecordingSession::StampPicture(MMPacket* packet) {
+bool RecordingSession::StampPicture(MMPacket* packet, int64_t elapsedMs) {
     packet->type = MMPacket::TYPE_VIDEO;
-    packet->timestamp = FrameNumber(m_clock.Elapsed());
+    packet->timestamp = FrameNumber(elapsedMs);
     // The packer writes one picture a period; a second one of the same
     // period would only take a waiting place from the next period's.
     if (packet->timestamp == m_lastFrameNumber)
@@ -198,7 +198,9 @@ bool RecordingSession::StampPicture(MMPacket* packet) {
 }
 
 int RecordingSession::OnScreenFrame(MMPacket* packet) {
-    if (!m_packer || !StampPicture(packet)) {
+    // numbered by when its grab began (the capture reads m_clock too): a
+    // grab that came back late still fills its period
+    if (!m_packer || !StampPicture(packet, packet->timestamp)) {
         packet->Release();
         return 0;
     }
@@ -210,7 +212,7 @@ int RecordingSession::OnCameraPicture(const void* data, int size) {
     ++m_picturesInFlight;
     if (m_recording && m_packer) {
         MMPacket packet;
-        if (StampPicture(&packet)) {
+        if (StampPicture(&packet, m_clock.Elapsed())) {
             // A pool block when the picture fits one: no heap traffic per
             // picture. No free block means the packer is far behind: the
             // packet stays empty and the picture is dropped.

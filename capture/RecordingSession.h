@@ -116,9 +116,10 @@ private:
     RecordingSession(const RecordingSession&) = delete;
     RecordingSession& operator=(const RecordingSession&) = delete;
 
-    // Stamps a picture with its frame number; false when that number was
-    // already pushed (the picture is then not wanted).
-    bool StampPicture(MMPacket* packet);
+    // Stamps a picture taken elapsedMs after the start with its frame
+    // number; false when that number was already pushed (the picture is
+    // then not wanted).
+    bool StampPicture(MMPacket* packet, int64_t elapsedMs);
 
     ScreenCapTask* m_screenTask;
     WinCapTask* m_windowTask;

@@ -145,7 +145,7 @@ TEST_F(CaptureTask, WindowTaskDeliversPoolPicturesAndSurvivesTheWindow) {
     EXPECT_EQ(std::vector<uint8_t>(90 * 70 * 4, 0), collector.lastData);
 }
 
-// Numbers pictures as the recorder does and holds the latest three, as a busy packer does.
+// Numbers pictures as the recorder does (by the grab's start) and holds the latest three, as a busy packer does.
 struct BusyPacker : ScreenCapListener {
     OS_Clock* clock = nullptr;
     std::vector<int64_t> frames;
@@ -153,9 +153,12 @@ struct BusyPacker : ScreenCapListener {
     std::deque<MMPacket> held;
 
     int OnScreenFrame(MMPacket* packet) override {
-        int64_t now = clock->Elapsed(), frame = (int64_t)(now / 40.0 + 0.5);
+        // stamped with the time its grab began, which has passed
+        int64_t began = packet->timestamp, frame = (int64_t)(began / 40.0 + 0.5);
+        if (began > clock->Elapsed())
+            frames.push_back(-1);
         frames.push_back(frame);
-        intoPeriodMs += now - (frame * 40 - 20);
+        intoPeriodMs += began - (frame * 40 - 20);
         held.push_back(*packet);
         if (held.size() > 3) {
             held.front().Release();
