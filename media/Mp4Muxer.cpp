@@ -42,6 +42,9 @@ const int KEY_FRAME_INTERVAL = 25;
 // the prediction and costs a little picture quality.
 const long MAX_ENCODER_THREADS = 4;
 
+// Finest quantiser the video encoder may use (see AddVideoStream).
+const int MIN_QUANTISER = 3;
+
 // An MP4 written in fragments, one at each key frame and at least every
 // half second: each fragment carries its own index, so a recording cut
 // short (killed, power lost) plays up to its last whole fragment, at most
@@ -220,6 +223,13 @@ int Mp4Muxer::AddVideoStream() {
     // still pictures at 1.5 Mbit/s, no more CPU). Private to the MPEG-4
     // encoder; another codec simply lacks the option.
     av_opt_set_int(c->priv_data, "mpeg_quant", 1, 0);
+    // Finest quantiser: on a still screen the rate control would otherwise
+    // spend the first seconds on key frames at 2, twice the bits of 3 for a
+    // difference hard to see, and then starve the next ones to pay for them
+    // (key frames swinging between 34 and 43 dB). The encoder's rate
+    // control works in lambda; both limits say the same.
+    c->qmin = MIN_QUANTISER;
+    av_opt_set_int(c->priv_data, "lmin", MIN_QUANTISER * FF_QP2LAMBDA, 0);
     if (m_outputFormat->flags & AVFMT_GLOBALHEADER)
         c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     // A hint: the MP4 writer picks its own finer time base at the header.
