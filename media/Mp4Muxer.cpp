@@ -35,11 +35,17 @@ namespace {
 // or cut file can be played from the next second on.
 const int KEY_FRAME_INTERVAL = 25;
 
-// The video encoder cuts each picture into this many slices at most, one
-// per core, each encoded on its own thread: at 3840 x 2160 one thread needs
-// about the whole 40 ms period for a picture, and any delay then costs the
-// next period. Beyond 4 the gain is small while every slice boundary resets
-// the prediction and costs a little picture quality.
+// Above this many pixels (2560 x 1440) the video encoder cuts each picture
+// into slices, one per core, each encoded on its own thread: at 3840 x 2160
+// one thread needs about the whole 40 ms period for a picture, and any
+// delay then costs the next period. At and below it one thread takes well
+// under half a period, and the two pictures the packer lets wait absorb a
+// late one. Slices are not free: the encoder then sizes its packet buffer
+// for the worst case, some 3 KB per 16 x 16 block (25 MB at 1920 x 1080),
+// and its first picture waits for those pages to be made; every slice
+// boundary also resets the prediction.
+const int SLICE_THREADS_ABOVE_PIXELS = 2560 * 1440;
+// Beyond 4 slice threads the gain is small.
 const long MAX_ENCODER_THREADS = 4;
 
 // Finest quantiser the video encoder may use (see AddVideoStream).
@@ -86,9 +92,11 @@ void S16ToFloatPlanes(const int16_t* in, int samples, int channels, uint8_t* con
     }
 }
 
-// Threads for the video encoder: the cores online, at most
-// MAX_ENCODER_THREADS.
-int VideoEncoderThreads() {
+// Threads for the video encoder of width x height pictures: one, or above
+// SLICE_THREADS_ABOVE_PIXELS the cores online, at most MAX_ENCODER_THREADS.
+int VideoEncoderThreads(int width, int height) {
+    if ((int64_t)width * height <= SLICE_THREADS_ABOVE_PIXELS)
+        return 1;
     long cores = sysconf(_SC_NPROCESSORS_ONLN);
     if (cores < 1)
         return 1;
@@ -215,7 +223,7 @@ int Mp4Muxer::AddVideoStream() {
     c->max_b_frames = 0;
     // Slice threads keep the pictures in order and add no delay, unlike
     // frame threads, which would hold pictures back and copy each one.
-    c->thread_count = VideoEncoderThreads();
+    c->thread_count = VideoEncoderThreads(m_video.width, m_video.height);
     c->thread_type = FF_THREAD_SLICE;
     // MPEG quantisation, with its weighting matrices, instead of H.263's
     // flat one: the same bits keep more of the fine detail of text and
