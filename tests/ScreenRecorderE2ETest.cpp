@@ -160,7 +160,7 @@ TEST_F(ScreenRecorderE2E, RecordsTheWholeScreenWithSoundBetweenF3AndF4) {
     EXPECT_GT(probe.Packets(0).size(), 25u);
 }
 
-// Disabled: on the shared 2-core machine the 4K capture delivers too few pictures (see the report).
+// Disabled: on a busy 2-core machine the 4K capture still grabs far fewer pictures than periods.
 TEST_F(ScreenRecorderE2E, DISABLED_A4kScreenFillsEveryPeriod) {
     // Four times the pixels of 1080p: one picture's encoding alone would take most of a period.
     PrivateXServer server;
