@@ -96,6 +96,11 @@ int main(int argc, char* argv[]) {
     // Screen coordinates are physical pixels everywhere: a region chosen on
     // a scaled display must record exactly that region.
     QCoreApplication::setAttribute(Qt::AA_DisableHighDpiScaling);
+    // Plain raster windows: otherwise every window picks its visual through
+    // GLX, which loads the OpenGL driver (software rendering included, some
+    // 50 MB) at the first window. Only the camera preview draws with
+    // OpenGL, and it loads the driver when it is made.
+    QCoreApplication::setAttribute(Qt::AA_ForceRasterWidgets);
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     InitTextCodec();

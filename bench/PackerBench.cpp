@@ -1,7 +1,10 @@
-// Records 1920 x 1080 BGRA pictures of moving content at 25 per second plus
-// sound through the real packer, paced like the screen recorder, and
-// reports what conversion and encoding cost.
-//   PackerBench [seconds]   (default 20)
+// Records BGRA pictures of moving content (or one still picture) at 25 per
+// second plus sound through the real packer, paced like the screen
+// recorder, and reports what conversion and encoding cost.
+//   PackerBench [seconds [WxH [still.bgra out.mp4]]]   (default 20 s, 1920x1080)
+// A still is raw BGRA of the given size (ffmpeg -i x.png -pix_fmt bgra -f
+// rawvideo still.bgra); its recording is kept as out.mp4 for comparing
+// the picture with the source.
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -29,11 +32,9 @@ extern "C" {
 
 namespace {
 
-const int WIDTH = 1920;
-const int HEIGHT = 1080;
+int WIDTH = 1920;
+int HEIGHT = 1080;
 const int FPS = 25;
-
-
 
 // A desktop-like canvas twice the screen's height: coloured panels, lines
 // of "text" and gradients, scrolled a few rows every picture.
@@ -113,12 +114,25 @@ void CompareConversions(const std::vector<uint8_t>& canvas) {
 
 int main(int argc, char** argv) {
     int seconds = argc > 1 ? atoi(argv[1]) : 20;
+    if (argc > 2 && sscanf(argv[2], "%dx%d", &WIDTH, &HEIGHT) != 2)
+        return 1;
+    std::vector<uint8_t> still;
+    if (argc > 4) {
+        std::string bytes = ReadFileText(argv[3]);
+        if (bytes.size() != (size_t)WIDTH * HEIGHT * 4) {
+            fprintf(stderr, "%s is not %dx%d BGRA\n", argv[3], WIDTH, HEIGHT);
+            return 1;
+        }
+        still.assign(bytes.begin(), bytes.end());
+    }
     MemPool::Frames().Init(MemPool::FRAME_BLOCK_SIZE, MemPool::FRAME_BLOCK_COUNT);
+    MemPool::Frames().Reserve((unsigned)(WIDTH * HEIGHT * 4));
     std::vector<uint8_t> canvas = MakeCanvas();
-    CompareConversions(canvas);
+    if (still.empty())
+        CompareConversions(canvas);
 
     TempDir dir;
-    std::string path = dir.File("bench.mp4");
+    std::string path = argc > 4 ? std::string(argv[4]) : dir.File("bench.mp4");
     AvPacker packer;
     if (packer.Open(path.c_str(), WIDTH, HEIGHT, 32, 0, WIDTH, HEIGHT, FPS) < 0) {
         fprintf(stderr, "cannot open the packer\n");
@@ -139,7 +153,10 @@ int main(int argc, char** argv) {
             OS_Sleep(1);
         void* block = MemPool::Frames().Alloc(MemPool::FRAME_BLOCK_SIZE);
         if (block) {
-            DrawPicture(canvas, i, static_cast<uint8_t*>(block));
+            if (still.empty())
+                DrawPicture(canvas, i, static_cast<uint8_t*>(block));
+            else
+                memcpy(block, still.data(), still.size());
             MMPacket picture;
             picture.allocator = &MemPool::Frames();
             picture.Attach(block, WIDTH * HEIGHT * 4, i, true);
@@ -174,7 +191,8 @@ int main(int argc, char** argv) {
     rusage usage;
     getrusage(RUSAGE_SELF, &usage);
     double encoded = std::max<int64_t>(1, s.picturesEncoded);
-    printf("recording of %d s, 1920x1080 BGRA at %d per second, moving content:\n", seconds, FPS);
+    printf("recording of %d s, %dx%d BGRA at %d per second, %s content:\n", seconds, WIDTH, HEIGHT, FPS,
+           still.empty() ? "moving" : "still");
     printf("  pictures pushed %d, refused %lld, skipped %lld, encoded %lld, in the file %zu (pool empty %d times)\n",
            pushed, (long long)s.picturesRefused, (long long)s.picturesSkipped, (long long)s.picturesEncoded, written,
            poolEmpty);

@@ -44,8 +44,9 @@ bool FramePacer::WaitForPeriod() {
     return true;
 }
 
-void FramePacer::Delivered(int64_t timestamp) {
-    int64_t stamped = FrameAt(timestamp);
+void FramePacer::Delivered(int64_t began) {
+    // The listener numbers the picture by the same time.
+    int64_t stamped = FrameAt(began);
     // Every period from the one due up to this one got one picture at most.
     if (m_pictures > 0 && stamped > m_next)
         m_missed += stamped - m_next;

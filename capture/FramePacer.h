@@ -52,7 +52,8 @@ public:
     // The body of a capture thread, until quit is set: at the start of each
     // period one picture of frameSize bytes from grabber (anything with
     // int Grab(void*, int), 0 on success) into a block of the frame pool,
-    // stamped with the time of the grab, handed to listener.
+    // stamped with the time its grab began (a grab that comes back late
+    // still fills its period), handed to listener.
     template <class Grabber>
     void RunCapture(Grabber& grabber, int frameSize, ScreenCapListener* listener, const std::atomic<bool>& quit);
 
@@ -68,9 +69,10 @@ private:
     // period is still ahead (the caller checks its quit flag and calls
     // again).
     bool WaitForPeriod();
-    // After a picture stamped timestamp was handed to the listener: the next
-    // is due in the period after its own.
-    void Delivered(int64_t timestamp);
+    // After a picture whose grab began at clock time began was handed to
+    // the listener: the next is due in the period after that one. A grab
+    // that came back late still counts for the period it began in.
+    void Delivered(int64_t began);
     // The clock's reading in microseconds.
     int64_t Now() const { return m_clock ? m_clock->ElapsedUs() : m_ownClock.ElapsedUs(); }
 
@@ -105,17 +107,17 @@ void FramePacer::RunCapture(Grabber& grabber, int frameSize, ScreenCapListener* 
 
         // the picture; a block still holds an older one, which a failed
         // grab (a window that vanished) must not pass off as new
+        int64_t began = Now();
         if (grabber.Grab(buffer, frameSize) != 0)
             memset(buffer, 0, (size_t)frameSize);
 
-        // wrap it, stamped with the time of the grab, and hand it over; the
+        // wrap it with the time the grab began and hand it over; the
         // listener now owns the data
-        int64_t timestamp = Now();
         MMPacket packet;
         packet.allocator = &pool;
-        packet.Attach(buffer, frameSize, timestamp, true);
+        packet.Attach(buffer, frameSize, began, true);
         packet.type = MMPacket::TYPE_VIDEO;
         DeliverScreenFrame(listener, &packet);
-        Delivered(timestamp);
+        Delivered(began);
     }
 }

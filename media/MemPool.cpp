@@ -4,7 +4,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
+
+#ifndef MADV_POPULATE_WRITE
+#define MADV_POPULATE_WRITE 23  // Linux 5.14
+#endif
 
 #include "os/OS_Log.h"
 #include "os/OS_MutexLocker.h"
@@ -102,6 +107,18 @@ int MemPool::Reserve(unsigned blockSize) {
         return -1;
     if (blockSize > m_blockSize)
         m_blockSize = blockSize;
+    Block** link = &m_freeHead;
+    for (int i = 0; i < WARM_BLOCKS && *link; ++i, link = &(*link)->next) {
+        if ((*link)->bytes < m_blockSize && !Enlarge(link))
+            return -1;
+        // The pages the pictures will use made now (a small window's
+        // picture uses only the start of a block); a kernel without this
+        // advice leaves them to the first write.
+        uintptr_t page = (uintptr_t)sysconf(_SC_PAGESIZE);
+        uintptr_t payload = (uintptr_t)(*link + 1);
+        uintptr_t start = payload / page * page;
+        madvise((void*)start, payload + blockSize - start, MADV_POPULATE_WRITE);
+    }
     return 0;
 }
 

@@ -20,6 +20,11 @@ public:
     // Blocks in the process-wide pool: enough for two queued pictures, one
     // being encoded and one being grabbed, with room to spare.
     static constexpr int FRAME_BLOCK_COUNT = 8;
+    // Blocks every recording uses: one being grabbed, one being encoded, one
+    // waiting. The first write to a fresh page costs a fault; at 3840 x 2160
+    // a block's first picture pays some 8000 of them, enough to make the
+    // capture miss its period, so Reserve makes these pages beforehand.
+    static constexpr int WARM_BLOCKS = 3;
 
     MemPool();
     // Unmaps the blocks; every block must be back by then.
@@ -36,7 +41,10 @@ public:
     // Makes every block at least blockSize bytes from now on, for pictures
     // larger than the pool was made for (a screen above 1920 x 1080). A
     // smaller block is mapped again at the new size the next time it is
-    // handed out; the pool never shrinks. 0, or -1 before Init. Any thread.
+    // handed out; the pool never shrinks. The WARM_BLOCKS blocks handed out
+    // next get their size now, and the pages of their first blockSize bytes.
+    // 0, or -1 before Init or when the system refuses the mappings. Any
+    // thread; called before a recording starts.
     int Reserve(unsigned blockSize);
     unsigned BlockSize() const;
 
