@@ -27,7 +27,6 @@ protected:
         setenv("LOG_DIR", m_dir.Path().c_str(), 1);
     }
     void TearDown() override { setenv("PATH", m_oldPath.c_str(), 1); }
-
     // A stand-in's log once it has been written (waits up to 10 s).
     std::string WaitForLog(const std::string& name) {
         for (int i = 0; i < 1000 && access(m_dir.File(name + ".txt").c_str(), F_OK) != 0; ++i)
@@ -61,7 +60,6 @@ TEST_F(FileManagerTest, AnsweredShowItemsOpensNothingElseAndFoldersOpenByAbsolut
     EXPECT_FALSE(WaitForLog("dbus-send").empty());
     usleep(500000);  // give a wrong fallback the time to show up
     EXPECT_NE(0, access(m_dir.File("xdg-open.txt").c_str(), F_OK));
-
     // a folder opens by its absolute path
     char cwd[4096];
     ASSERT_NE(nullptr, getcwd(cwd, sizeof cwd));
