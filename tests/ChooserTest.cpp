@@ -1,5 +1,4 @@
 // The region and window choosers and the outline on two monitors, via xdotool; the info window.
-#include <QApplication>
 #include <QEvent>
 #include <QLabel>
 #include <QPixmap>

@@ -1,7 +1,6 @@
 // System-wide hot keys under the private X server, pressed with xdotool.
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QKeySequence>
 #include <cstdio>
 #include <memory>
