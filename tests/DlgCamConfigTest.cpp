@@ -21,7 +21,6 @@ protected:
         ASSERT_EQ(0, capture.Open(TestCameraDevice::PATH, nullptr, 0, 0));
         ASSERT_EQ(0, raw.Open(TestCameraDevice::PATH));
     }
-
     // The driver's brightness, contrast and saturation as "b c s".
     std::string Controls() {
         int b = -1, c = -1, s = -1;
@@ -30,7 +29,7 @@ protected:
         raw.GetControl(CAMERA_SATURATION, s);
         return std::to_string(b) + " " + std::to_string(c) + " " + std::to_string(s);
     }
-    template <typename T = QWidget>
+    template <typename T>
     T* Find(DlgCamConfig& dialog, const char* name) {
         T* widget = dialog.findChild<T*>(name);
         EXPECT_NE(nullptr, widget) << name;
@@ -41,17 +40,9 @@ protected:
     TestCameraDevice raw;  // reads the driver's values beside the dialog
 };
 
-TEST_F(DlgCamConfigTest, ShowsItsTextsLoadsTheCameraAndSendsTheChoices) {
+TEST_F(DlgCamConfigTest, LoadsTheCameraAndSendsTheChoices) {
     DlgCamConfig dialog(&capture);
     EXPECT_EQ(QString("调整摄像头参数"), dialog.windowTitle());
-    const char* texts[][2] = {{"label_4", "分辨率"}, {"btnReverse", "翻转摄像头"}, {"label", "帧率"},
-                              {"label_2", "帧/秒"}, {"label_3", "亮度"}, {"label_5", "对比度"}, {"label_6", "饱和度"}};
-    for (auto& t : texts) {
-        QWidget* widget = Find(dialog, t[0]);
-        ASSERT_NE(nullptr, widget);
-        EXPECT_EQ(QString::fromUtf8(t[1]), widget->property("text").toString());
-        EXPECT_EQ(QString("color: rgb(0, 85, 255);"), widget->styleSheet());
-    }
     // 30 frames a second shows as 25
     EXPECT_EQ(25, Find<QSpinBox>(dialog, "ctlFrameRate")->value());
     // 0 of -64..64, 128 of 0..255, 50 of 0..100 show as 50 and go back through the percentage
@@ -64,7 +55,6 @@ TEST_F(DlgCamConfigTest, ShowsItsTextsLoadsTheCameraAndSendsTheChoices) {
     EXPECT_EQ(QString("640x480 320x240 1280x720"),
               sizes->itemText(0) + " " + sizes->itemText(1) + " " + sizes->itemText(2));
     EXPECT_EQ(0, sizes->currentIndex());
-
     // the sliders reach the camera, the signals carry the choice
     QSlider* contrast = Find<QSlider>(dialog, "ctlContrast");
     contrast->setValue(0);  // 0 leaves the camera alone
@@ -87,7 +77,6 @@ TEST_F(DlgCamConfigTest, ShowsItsTextsLoadsTheCameraAndSendsTheChoices) {
     EXPECT_EQ((std::vector<bool>{false, true}), flips);
     sizes->setCurrentIndex(2);
     EXPECT_EQ((std::vector<std::pair<int, int>>{{1280, 720}}), chosen);
-
     // the window takes its camera away, then hands over a new one
     dialog.SetCamera(nullptr);
     capture.Close();

@@ -14,7 +14,6 @@ namespace {
 class FileManagerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_oldPath = getenv("PATH");
         RunCommand("mkdir '" + m_dir.File("bin") + "'");
         // Each writes its arguments, one a line, into $LOG_DIR/<name>.txt at once.
         for (std::string name : {"dbus-send", "xdg-open"}) {
@@ -23,11 +22,8 @@ protected:
                                                          log + ".tmp\" " + log + ".txt\"\nexit \"${FAKE_DBUS_RC:-0}\"\n");
         }
         RunCommand("chmod +x '" + m_dir.File("bin") + "'/*");
-        setenv("PATH", (m_dir.File("bin") + ":/usr/bin:/bin").c_str(), 1);
         setenv("LOG_DIR", m_dir.Path().c_str(), 1);
     }
-    void TearDown() override { setenv("PATH", m_oldPath.c_str(), 1); }
-
     // A stand-in's log once it has been written (waits up to 10 s).
     std::string WaitForLog(const std::string& name) {
         for (int i = 0; i < 1000 && access(m_dir.File(name + ".txt").c_str(), F_OK) != 0; ++i)
@@ -36,7 +32,7 @@ protected:
     }
 
     TempDir m_dir;
-    std::string m_oldPath;
+    ScopedEnv m_path{"PATH", m_dir.File("bin") + ":/usr/bin:/bin"};  // the stand-ins first
 };
 
 }  // namespace
@@ -61,7 +57,6 @@ TEST_F(FileManagerTest, AnsweredShowItemsOpensNothingElseAndFoldersOpenByAbsolut
     EXPECT_FALSE(WaitForLog("dbus-send").empty());
     usleep(500000);  // give a wrong fallback the time to show up
     EXPECT_NE(0, access(m_dir.File("xdg-open.txt").c_str(), F_OK));
-
     // a folder opens by its absolute path
     char cwd[4096];
     ASSERT_NE(nullptr, getcwd(cwd, sizeof cwd));

@@ -24,10 +24,6 @@ std::vector<uint8_t> Fill(StreamPixels pixels, int w, int h, int stride, uint8_t
     return data;
 }
 
-StreamPicture Picture(const std::vector<uint8_t>& data, StreamPixels pixels, int w, int h, int stride) {
-    return StreamPicture{data.data(), w, h, stride, pixels};
-}
-
 // Blue, green, red of pixel (x, y) of a BGRx picture w wide.
 std::vector<int> Bgr(const std::vector<uint8_t>& p, int w, int x, int y) {
     const uint8_t* q = &p[((size_t)y * w + x) * 4];
@@ -43,18 +39,17 @@ TEST(LatestFrame, PixelOrdersPaddedRowsRegionAndResize) {
         std::vector<uint8_t> out(8 * 4 * 4);
         EXPECT_EQ(-1, frame.Grab(out.data(), (int)out.size())) << "nothing before the first picture";
         std::vector<uint8_t> data = Fill(pixels, 8, 4, 40, 10, 20, 30);
-        frame.Put(Picture(data, pixels, 8, 4, 40));
+        frame.Put(StreamPicture{data.data(), 8, 4, 40, pixels});
         ASSERT_EQ(0, frame.Grab(out.data(), (int)out.size()));
         EXPECT_EQ((std::vector<int>{30, 20, 10}), Bgr(out, 8, 7, 3)) << (int)pixels;
         EXPECT_EQ(-1, frame.Grab(out.data(), 16)) << "a wrong size";
     }
-
     // the region is cut in stream pixels, and follows the stream when it doubles in size
     LatestFrame frame;
     ASSERT_EQ(0, frame.Open(4, 0, 4, 2));
     std::vector<uint8_t> data = Fill(StreamPixels::BGRX, 8, 4, 32, 0, 0, 0);
     data[4 * 4 + 2] = 200;  // (4, 0) red: the region's first pixel
-    frame.Put(Picture(data, StreamPixels::BGRX, 8, 4, 32));
+    frame.Put(StreamPicture{data.data(), 8, 4, 32, StreamPixels::BGRX});
     std::vector<uint8_t> out(4 * 2 * 4);
     ASSERT_EQ(0, frame.Grab(out.data(), (int)out.size()));
     EXPECT_EQ((std::vector<int>{0, 0, 200}), Bgr(out, 4, 0, 0));
@@ -63,7 +58,7 @@ TEST(LatestFrame, PixelOrdersPaddedRowsRegionAndResize) {
     for (int y = 0; y < 4; ++y)
         for (int x = 8; x < 16; ++x)
             big[(size_t)y * 64 + x * 4 + 1] = 100;  // the region's part green, scaled down to 4 x 2
-    frame.Put(Picture(big, StreamPixels::RGBX, 16, 8, 64));
+    frame.Put(StreamPicture{big.data(), 16, 8, 64, StreamPixels::RGBX});
     ASSERT_EQ(0, frame.Grab(out.data(), (int)out.size()));
     for (int x = 0; x < 4; ++x)
         EXPECT_EQ((std::vector<int>{0, 100, 0}), Bgr(out, 4, x, 1));
@@ -74,7 +69,7 @@ TEST(LatestFrame, CursorFromMetadataIsDrawnWhereThePointerIs) {
     LatestFrame frame;
     ASSERT_EQ(0, frame.Open(2, 0, 6, 4));
     std::vector<uint8_t> data = Fill(StreamPixels::BGRX, 8, 4, 32, 0, 0, 0);
-    frame.Put(Picture(data, StreamPixels::BGRX, 8, 4, 32));
+    frame.Put(StreamPicture{data.data(), 8, 4, 32, StreamPixels::BGRX});
     const uint32_t white[4] = {0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF};
     frame.PutCursor(StreamCursor{true, 4, 2, 1, 1, 2, 2, white});
     std::vector<uint8_t> out(6 * 4 * 4);
@@ -84,7 +79,6 @@ TEST(LatestFrame, CursorFromMetadataIsDrawnWhereThePointerIs) {
     EXPECT_EQ((std::vector<int>{255, 255, 255}), Bgr(out, 6, 2, 2));
     EXPECT_EQ((std::vector<int>{0, 0, 0}), Bgr(out, 6, 0, 0));
     EXPECT_EQ((std::vector<int>{0, 0, 0}), Bgr(out, 6, 3, 3));
-
     // a move keeps the image; hidden draws nothing
     frame.PutCursor(StreamCursor{true, 6, 3, 0, 0, 0, 0, nullptr});
     ASSERT_EQ(0, frame.Grab(out.data(), (int)out.size()));

@@ -41,7 +41,6 @@ TEST(MediaPackets, PoolIsLastInFirstOutPacketsGiveBackOnceQueuesAdmitByTheirRule
     pool.Free(nullptr);
     EXPECT_EQ(b, pool.Alloc(16));
     pool.Free(a);
-
     // Larger pictures: every block grows, also one that was out meanwhile.
     ASSERT_EQ(0, pool.Reserve(1u << 20));
     EXPECT_EQ(1u << 20, pool.BlockSize());
@@ -55,10 +54,8 @@ TEST(MediaPackets, PoolIsLastInFirstOutPacketsGiveBackOnceQueuesAdmitByTheirRule
     pool.Free(c);
     pool.Free(d);
     EXPECT_EQ(2, FreePoolBlocks(pool));
-
     // A packet gives owned data back once and leaves borrowed data alone.
     MMPacket heap;
-    heap.Release();  // empty: nothing to do
     const char text[] = "hello";
     heap.Fill(text, sizeof text, 7);
     EXPECT_NE((const void*)text, (void*)heap.data) << "a copy";
@@ -80,7 +77,6 @@ TEST(MediaPackets, PoolIsLastInFirstOutPacketsGiveBackOnceQueuesAdmitByTheirRule
     EXPECT_TRUE(Packet(&single).IsEmpty()) << "pool exhausted: the packet stays empty";
     fromPool.Release();
     EXPECT_EQ(1, FreePoolBlocks(single));
-
     // The packer's queue keeps two pictures and every sound; the presenter's at most 31.
     MemPool eight;
     eight.Init(16, 8);
@@ -96,7 +92,6 @@ TEST(MediaPackets, PoolIsLastInFirstOutPacketsGiveBackOnceQueuesAdmitByTheirRule
     EXPECT_EQ(6, FreePoolBlocks(eight)) << "and its block went back at once";
     Push(queue, Packet());
     EXPECT_EQ(8, queue.Count()) << "sound is never refused";
-
     // Arrival order; after one picture leaves, the next is admitted.
     MMPacket front = queue.Pop();
     EXPECT_EQ(first.data, front.data);
@@ -106,7 +101,6 @@ TEST(MediaPackets, PoolIsLastInFirstOutPacketsGiveBackOnceQueuesAdmitByTheirRule
     queue.Drain();
     EXPECT_TRUE(queue.Pop().IsEmpty());
     EXPECT_EQ(8, FreePoolBlocks(eight)) << "drain releases every packet";
-
     // A burst of sound beyond the ring's first size, pushed after it wrapped, leaves in order.
     for (int i = 0; i < 3 * PacketQueue::INITIAL_CAPACITY; ++i) {
         MMPacket p = Packet();
@@ -120,7 +114,6 @@ TEST(MediaPackets, PoolIsLastInFirstOutPacketsGiveBackOnceQueuesAdmitByTheirRule
         ASSERT_EQ(i, p.timestamp);
         p.Release();
     }
-
     // The presenter's queue refuses the 32nd packet of any kind.
     PacketQueue presenter;
     ASSERT_EQ(0, presenter.Init(PacketQueue::ADMIT_PRESENTER));
@@ -132,7 +125,6 @@ TEST(MediaPackets, PoolIsLastInFirstOutPacketsGiveBackOnceQueuesAdmitByTheirRule
     Push(presenter, Packet());
     EXPECT_EQ(PacketQueue::MAX_PRESENTER_PACKETS, presenter.Count()) << "room for one again";
     // (The queues' destructors drain what is left: LeakSanitizer checks.)
-
     // Producers and a consumer on many threads.
     struct Producer : OS_Thread {
         PacketQueue* queue = nullptr;

@@ -81,7 +81,6 @@ TEST_F(Log, LongMessagesAreCutBadFileNamesOnlyLoseTheFileAndItRotatesPast4MiB) {
     EXPECT_EQ(0, refused.Print(3, "still reaches the callback\n"));
     EXPECT_EQ(1, g_calls.load());
     EXPECT_EQ("vidloom.log.txt\n", RunCommand("ls '" + m_dir.Path() + "'")) << "no file of a cut name";
-
     // Rotation: each message is 27 bytes of prefix plus 401: the 9800th passes 4 MiB.
     std::string chunk(400, 'r');
     for (int i = 0; ReadFileText(m_path + ".bak").empty() && i < 20000; ++i)
@@ -104,7 +103,6 @@ TEST_F(Log, ManyThreadsNeverInterleaveInsideTheFile) {
         });
     for (std::thread& w : writers)
         w.join();
-
     // 100,000 lines of about 90 bytes rotated at least twice: every surviving line is whole.
     std::istringstream all(ReadFileText(m_path + ".bak") + ReadFileText(m_path));
     std::regex whole(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d \[INF\]  thread (\d) line (\d+) padding-padding-padding-padding)");
@@ -131,8 +129,7 @@ TEST(ProgramLog, EveryLineGoesOutOnceWithItsCause) {
     // FFmpeg's reason on the failing line's level, not only at debug level.
     std::string file = std::regex_replace(ReadFileText(dir.File("vidloom.log.txt")), STAMP, "T ");
     EXPECT_NE(std::string::npos, file.find("T [ERR]  failed to open ts file to write \nT [ERR]  mux: " +
-                                           dir.File("missing/x.mp4") + ": No such file or directory\n"))
-        << file;
+                                           dir.File("missing/x.mp4") + ": No such file or directory\n")) << file;
 }
 
 TEST(ProgramLog, LinesWrittenAfterMainHasEndedAreKept) {

@@ -1,6 +1,6 @@
 // vidloom:sanitize
 // The capture thread against the test sound server: blocks, capture times, pacing, the tone whole,
-// prompt Close, bad ids, no server, a source that vanishes and a server that hangs.
+// prompt Close, bad ids, no server, a source that vanishes.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -71,8 +71,6 @@ private:
     int m_tag;
 };
 
-std::string MonitorGuid() { return SourceGuidText(std::string(getenv("VIDLOOM_TEST_SINK")) + ".monitor"); }
-
 // Close returns promptly, and nothing is delivered after it.
 void ExpectPromptClose(Recorder& recorder, Collector& collector) {
     int64_t start = OS_NowMs();
@@ -95,8 +93,7 @@ int SineBreaks(const ProbeSound& sound, int channel) {
     return breaks;
 }
 
-// Each block carries its first sample's capture time (OS_NowMs clock): before its delivery, and one
-// block's length after the previous one however the blocks arrived.
+// Each block's capture time (OS_NowMs clock): before its delivery, one block after the one before.
 void ExpectCaptureTimes(const Collector& collector) {
     for (size_t n = 0; n < collector.times.size(); ++n) {
         EXPECT_LT(collector.times[n], collector.arrivalsMs[n] / 1000.0) << "block " << n;
@@ -172,7 +169,6 @@ TEST(Recorder, TimesFollowTheDeviceClockAtBlockPaceUntilClose) {
     writing = false;
     writer.join();
     RunCommand("pactl unload-module " + module);
-
     // each block's time less its place by the device's clock: the same at the start and 10 s later
     std::lock_guard<std::mutex> guard(collector.mutex);
     ExpectCaptureTimes(collector);
@@ -190,20 +186,16 @@ TEST(Recorder, TimesFollowTheDeviceClockAtBlockPaceUntilClose) {
 
 TEST(Recorder, BadIdsAndNoServerFailOpen) {
     REQUIRE_PULSE();
-    std::string guid = MonitorGuid();
-    std::string garbled = guid;
-    garbled[5] = 'Q';
-    for (std::string text : {guid.substr(0, 1), guid.substr(0, 9), guid.substr(0, 37), garbled,
-                             std::string("{00000000-0000-0000-0000-000000000001}")}) {
-        // an exactly sized copy: the address sanitizer sees any read past it
-        std::vector<char> copy(text.c_str(), text.c_str() + text.size() + 1);
+    std::string guid = SourceGuidText(std::string(getenv("VIDLOOM_TEST_SINK")) + ".monitor"), garbled = guid;
+    garbled[5] = 'Q';  // (short ids: the id parser's own test)
+    for (std::string text : {guid.substr(0, 9), garbled, std::string("{00000000-0000-0000-0000-000000000001}")}) {
+        std::vector<char> copy(text.c_str(), text.c_str() + text.size() + 1);  // exactly sized for ASan
         Recorder recorder(nullptr);
         EXPECT_EQ(-1, recorder.Open(copy.data(), 1, CHANNELS, RATE, FRAMES)) << text;
         EXPECT_EQ(-1, recorder.StartCapture()) << "nothing opened";
     }
     Recorder noChannels(nullptr);
     EXPECT_EQ(-1, noChannels.Open(nullptr, 1, 0, RATE, FRAMES));
-
     // no server: a failure at once, by id and by default
     ScopedPulseServer noServer;
     LogCapture log;
@@ -249,7 +241,7 @@ struct OwnServer {
 }  // namespace
 
 // A source that vanishes while capturing, then a server that hangs (stopped): Close still returns at
-// once, Open and the device list give up after their time-outs.
+// once, the device list gives up after its time-out (Open's: the recorder window's test).
 TEST(Recorder, SourceVanishingThenServerHanging) {
     REQUIRE_PULSE();
     OwnServer server;
@@ -263,16 +255,13 @@ TEST(Recorder, SourceVanishingThenServerHanging) {
     LogCapture log;
     Collector collector(2);
     Recorder recorder(&collector);
-    EXPECT_EQ(0, recorder.Open(SourceGuidText("vidloom_vanishing").c_str(), 2, CHANNELS, RATE, FRAMES))
-        << log.Text();
+    EXPECT_EQ(0, recorder.Open(SourceGuidText("vidloom_vanishing").c_str(), 2, CHANNELS, RATE, FRAMES)) << log.Text();
     EXPECT_EQ(0, recorder.StartCapture());
     EXPECT_TRUE(collector.WaitFor(3));
-
     // the server moves the stream to its default source: the blocks go on
     RunCommand(server.pactl + "unload-module " + module, &status);
     EXPECT_EQ(0, status);
     EXPECT_TRUE(collector.WaitFor(collector.Count() + 10)) << "blocks stopped after the move";
-
     // the last source goes too: the blocks end, not the thread
     RunCommand(server.pactl + "unload-module module-sine-source", &status);
     EXPECT_EQ(0, status);
@@ -284,14 +273,9 @@ TEST(Recorder, SourceVanishingThenServerHanging) {
 
     RunCommand("kill -STOP " + server.pid);
     ExpectPromptClose(recorder, collector);
-    const int64_t timeOut = PulseConnection::CONNECT_TIMEOUT_MS + 500;
     int64_t start = OS_NowMs();
-    Recorder opening(nullptr);
-    EXPECT_EQ(-1, opening.Open(nullptr, 1, CHANNELS, RATE, FRAMES));
-    EXPECT_LT(OS_NowMs() - start, timeOut);
-    start = OS_NowMs();
     std::vector<AudioInputDevice> devices;
     EXPECT_EQ(-1, EnumerateSoundCaptureDevices(devices));
-    EXPECT_LT(OS_NowMs() - start, timeOut);
+    EXPECT_LT(OS_NowMs() - start, PulseConnection::CONNECT_TIMEOUT_MS + 500);
     EXPECT_TRUE(log.Contains("Sound Capture: Failed to enumberate sound capture devices \n")) << log.Text();
 }

@@ -42,7 +42,6 @@ TEST(Resources, EveryNamedIconIsBuiltInAndTheSkinIsGb2312ThatQtAccepts) {
         EXPECT_EQ(QSize(64, 64), image.size()) << name;
         EXPECT_EQ(0, qAlpha(image.pixel(0, 0))) << name << ": corners are transparent";
     }
-
     // the skin is GB2312 text that Qt accepts
     std::string raw = ReadFileText(RESOURCES + "default.skin");
     QTextCodec::ConverterState state;

@@ -19,7 +19,6 @@ TEST(TextCodec, Utf8RoundTripsEvenUnderTheCLocaleAndStyleSheetsAreGb2312) {
     EXPECT_EQ(text, ToQString(name));
     EXPECT_EQ(name, ToGbString(text));
     EXPECT_TRUE(ToQString(static_cast<const char*>(nullptr)).isEmpty());
-
     // the style sheet is read as GB2312 ("录像" here)
     TempDir dir;
     WriteFileText(dir.File("test.skin"), "/* \xC2\xBC\xCF\xF1 */\nQToolButton#btnStart { color: red; }\n");

@@ -48,7 +48,6 @@ TEST(WindowTreeRules, OnlyWindowsWithAnAreaOnTheScreenTextCutWholeProcessesNamed
     for (const WindowState& state : states)
         EXPECT_TRUE(AddVisibleWindow(state, list)) << "the enumeration must go on";
     EXPECT_EQ(Ids(list), (std::vector<WindowId>{1, 8, 9}));
-
     // text is cut at whole characters; processes are named
     char text[WinHandle::TEXT_SIZE];
     for (const char* character : {"\xc3\xa9", "录"}) {  // two and three bytes
@@ -152,12 +151,8 @@ TEST_F(WindowTreeX11, FrontWindowNestedControlsReadOnceAndWindowsGoneMeanwhileSk
     EXPECT_STREQ(read->title, "");
     EXPECT_STREQ(read->processName, "unknown");
 
-    EXPECT_EQ(WindowAt(root, 350, 250)->hwnd, second->winId());
-    EXPECT_EQ(WindowAt(root, 450, 150)->hwnd, first->winId());
-    WinHandle* hit = WindowAt(root, 125, 145);
-    EXPECT_EQ(hit->hwnd, controls[0]) << "the control, not its window";
-    EXPECT_EQ(QRect(hit->rect.left, hit->rect.top, hit->rect.right - hit->rect.left, hit->rect.bottom - hit->rect.top),
-              QRect(120, 140, 160, 120));
+    // (the front one of two and a control's rectangle: the window chooser's test)
+    EXPECT_EQ(WindowAt(root, 125, 145)->hwnd, controls[0]) << "the control, not its window";
     EXPECT_EQ(WindowAt(root, 160, 180)->hwnd, controls[1]) << "over the deepest: its level-two ancestor";
     EXPECT_EQ(WindowAt(root, 280, 145)->hwnd, first->winId()) << "right edges are exclusive";
     EXPECT_EQ(WindowAt(root, 150, 400), &root) << "bottom edges are exclusive";
