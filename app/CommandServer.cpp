@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QWidget>
@@ -19,6 +21,7 @@ namespace {
 const int CONNECT_WAIT_MS = 2000;
 const int ANSWER_WAIT_MS = 60000;
 const int COMMAND_WAIT_MS = 2000;
+const int START_WAIT_MS = 55000;
 
 // The recorder window that is open, as either kind; null for none.
 template <class Recorder>
@@ -36,7 +39,14 @@ QString Run(Recorder* recorder, const QString& command) {
     if (start) {
         if (recorder->IsRecording())
             return "0 vidloom: already recording";
-        if (recorder->OnStartRecord() != 0 || !recorder->IsRecording())
+        // a start may wait for the user (the screen-sharing dialog) or the
+        // sound: its end comes through the event loop
+        bool began = recorder->OnStartRecord() == 0;
+        QElapsedTimer waited;
+        waited.start();
+        while (began && recorder->IsStarting() && waited.elapsed() < START_WAIT_MS)
+            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+        if (!began || !recorder->IsRecording())
             return "1 vidloom: the recording could not start";
         return "0 vidloom: recording started";
     }

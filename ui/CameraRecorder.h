@@ -37,6 +37,7 @@ public:
     // asked the application to exit; it is not to be shown.
     bool HasCameras() const { return !m_cameras.empty(); }
     bool IsRecording() const { return m_recording; }
+    bool IsStarting() const { return m_starting; }
 
     // Where the preview goes in a videoFrame of frameWidth x frameHeight for
     // a picture of width x height: 4 pixels short of the frame in the
