@@ -337,6 +337,11 @@ int RecordingSession::Finish() {
     }
     if (m_portalTask) {
         m_portalTask->Stop();
+        FramePacer::Stats stats = m_portalTask->GetPacingStats();
+        OS_Log::Info("portal capture: %lld pictures of %lld from the stream, %lld periods missed, "
+                     "latest %lld ms late\n",
+                     (long long)stats.pictures, (long long)m_portalTask->StreamPictures(),
+                     (long long)stats.periodsMissed, (long long)stats.latenessMsMax);
         delete m_portalTask;
         m_portalTask = nullptr;
     }
