@@ -20,6 +20,7 @@
 
 #include "app/AppPaths.h"
 #include "app/ConfigFile.h"
+#include "capture/PortalCapTask.h"
 #include "capture/ScreenSize.h"
 #include "capture/WinHandle.h"
 #include "capture/WindowTree.h"
@@ -282,11 +283,7 @@ int ScreenRecorder::AskPortal() {
     m_portal = new ScreenCastPortal(this);
     connect(m_portal, &ScreenCastPortal::evtStarted, this, &ScreenRecorder::OnPortalStarted);
     connect(m_portal, &ScreenCastPortal::evtClosed, this, &ScreenRecorder::OnPortalClosed);
-    ConfigFile config;
-    std::string token;
-    if (config.Load(AppPaths::Global().ConfigPath().c_str(), ConfigFile::DEFAULT_CAPACITY))
-        config.GetString(PORTAL_TOKEN_KEY, token);
-    m_portal->SetRestoreToken(token);
+    m_portal->SetRestoreToken(LoadPortalToken());
     auto type = m_mode == MODE_WINDOW ? ScreenCastPortal::SOURCE_WINDOW : ScreenCastPortal::SOURCE_MONITOR;
     // a handshake that cannot begin reports through OnPortalStarted at once
     if (m_portal->Open(type) != 0 || !m_portal)
@@ -300,11 +297,7 @@ void ScreenRecorder::OnPortalStarted(int outcome) {
     if (!m_starting || !m_portal)
         return;
     m_controls->SetBusy(false);
-    if (!m_portal->RestoreToken().empty()) {
-        ConfigFile config;
-        if (config.Load(AppPaths::Global().ConfigPath().c_str(), ConfigFile::DEFAULT_CAPACITY))
-            config.SetString(PORTAL_TOKEN_KEY, m_portal->RestoreToken().c_str());
-    }
+    SavePortalToken(m_portal->RestoreToken());
     if (outcome == ScreenCastPortal::OUTCOME_CANCELLED) {
         OS_Log::Info("recording: the user cancelled the screen sharing\n");
         ClosePortal();
@@ -352,6 +345,20 @@ void ScreenRecorder::OnPortalClosed() {
     StopRecording();
     ShowStopped();
     ShowError(RecorderControls::FailureText(RecordingListener::CAUSE_CAPTURE, 0));
+}
+
+std::string ScreenRecorder::LoadPortalToken() const {
+    ConfigFile config;
+    std::string token;
+    if (config.Load(AppPaths::Global().ConfigPath().c_str(), ConfigFile::DEFAULT_CAPACITY))
+        config.GetString(PORTAL_TOKEN_KEY, token);
+    return token;
+}
+
+void ScreenRecorder::SavePortalToken(const std::string& token) const {
+    ConfigFile config;
+    if (!token.empty() && config.Load(AppPaths::Global().ConfigPath().c_str(), ConfigFile::DEFAULT_CAPACITY))
+        config.SetString(PORTAL_TOKEN_KEY, token.c_str());
 }
 
 void ScreenRecorder::ClosePortal() {
@@ -470,7 +477,9 @@ int ScreenRecorder::RunChooser(QDialog* chooser) {
 }
 
 int ScreenRecorder::OnChooseWindow() {
-    if (m_choosing || m_recording)
+    // through the portal the desktop's own picker chooses the window, at
+    // the start
+    if (m_choosing || m_recording || m_path == CAPTURE_PORTAL)
         return 0;
     QPixmap desktop = GrabDesktop();
     WinHandle root;
@@ -488,17 +497,59 @@ int ScreenRecorder::OnChooseWindow() {
 int ScreenRecorder::OnChooseRegion() {
     if (m_choosing || m_recording)
         return 0;
-    QPixmap desktop = GrabDesktop();
+    bool portal = m_path == CAPTURE_PORTAL;
+    QPixmap desktop = portal ? GrabStream() : GrabDesktop();
+    if (desktop.isNull() && portal)
+        return 0;
     RegionSelector* selector = new RegionSelector(&desktop, this);
     if (RunChooser(selector) == QDialog::Accepted) {
-        if (!m_outline)
-            m_outline = new RegionOutline(nullptr);
         m_region = selector->selection();
-        m_outline->SetRegion(m_region.left(), m_region.top(), m_region.right(), m_region.bottom());
+        if (portal) {
+            // The chooser covers the monitor in the desktop's pixels, the
+            // stream may have others (a scale factor). No outline: a
+            // Wayland client cannot place a window over the desktop.
+            QSize shown = selector->size();
+            if (shown.width() > 0 && shown.height() > 0 && shown != desktop.size()) {
+                double sx = (double)desktop.width() / shown.width(), sy = (double)desktop.height() / shown.height();
+                m_region = QRect(qRound(m_region.x() * sx), qRound(m_region.y() * sy),
+                                 qRound(m_region.width() * sx), qRound(m_region.height() * sy));
+            }
+            OS_Log::Info("region in stream pixels: %d,%d %dx%d\n", m_region.x(), m_region.y(), m_region.width(),
+                         m_region.height());
+        } else {
+            if (!m_outline)
+                m_outline = new RegionOutline(nullptr);
+            m_outline->SetRegion(m_region.left(), m_region.top(), m_region.right(), m_region.bottom());
+        }
         showNormal();
     }
     delete selector;
     return 0;
+}
+
+QPixmap ScreenRecorder::GrabStream() {
+    m_choosing = true;  // the handshake's event loop takes no F3
+    ScreenCastPortal portal;
+    portal.SetRestoreToken(LoadPortalToken());
+    ScreenCastPortal::Outcome outcome = ScreenCastPortal::OUTCOME_FAILED;
+    if (portal.Open(ScreenCastPortal::SOURCE_MONITOR) == 0)
+        outcome = portal.WaitForStart(120000);
+    SavePortalToken(portal.RestoreToken());
+    QImage still;
+    if (outcome == ScreenCastPortal::OUTCOME_STARTED) {
+        PortalCapTask task;
+        if (task.Open(portal.PipeWireFd(), portal.NodeId(), 0, 0, 0, 0) == 0) {
+            still = QImage(task.width(), task.height(), QImage::Format_RGB32);
+            if (task.GrabStill(still.bits(), task.frameSize()) != 0)
+                still.fill(Qt::black);  // a still desktop sent nothing yet
+        }
+        task.Stop();
+    }
+    portal.Close();
+    m_choosing = false;
+    if (outcome != ScreenCastPortal::OUTCOME_STARTED && outcome != ScreenCastPortal::OUTCOME_CANCELLED)
+        ShowError(QString::fromStdString(portal.ErrorText()));
+    return QPixmap::fromImage(still);
 }
 
 // The choosers cover the primary monitor: its part of the desktop.

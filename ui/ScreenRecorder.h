@@ -94,6 +94,12 @@ private:
     int FailStart(const QString& text);
     // A still picture of the whole primary screen, for the choosers.
     QPixmap GrabDesktop() const;
+    // The same from the portal's stream (asking the user when there is no
+    // grant yet), in stream pixels; null when it cannot be had.
+    QPixmap GrabStream();
+    // The restore token kept in the settings, and the newest one kept.
+    std::string LoadPortalToken() const;
+    void SavePortalToken(const std::string& token) const;
     void ShowError(const QString& text);
 
     // The widget set; object names are fixed because the style sheet
