@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QWidget>
@@ -20,10 +21,10 @@ namespace {
 const int CONNECT_WAIT_MS = 2000;
 const int ANSWER_WAIT_MS = 60000;
 const int COMMAND_WAIT_MS = 2000;
-// A start opens its sound devices on the engine's worker; past this the
-// answer is that it could not start (a stalled sound server, a message box
-// the user has not closed yet).
-const int START_WAIT_MS = 20000;
+// A start may wait for the user (the screen-sharing dialog) or open its
+// sound on the engine's worker; past this the answer is that it could not
+// start (a stalled sound server, a message box nobody has closed).
+const int START_WAIT_MS = 55000;
 
 // The recorder window that is open, as either kind; null for none.
 template <class Recorder>
@@ -41,13 +42,14 @@ QString Run(Recorder* recorder, const QString& command) {
     if (start) {
         if (recorder->IsRecording())
             return "0 vidloom: already recording";
-        if (recorder->OnStartRecord() != 0)
-            return "1 vidloom: the recording could not start";
+        // a start may wait for the user (the screen-sharing dialog) or the
+        // sound: its end comes through the event loop
+        bool began = recorder->OnStartRecord() == 0;
         QElapsedTimer waited;
         waited.start();
-        while (recorder->IsStarting() && waited.elapsed() < START_WAIT_MS)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-        if (!recorder->IsRecording())
+        while (began && recorder->IsStarting() && waited.elapsed() < START_WAIT_MS)
+            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+        if (!began || !recorder->IsRecording())
             return "1 vidloom: the recording could not start";
         return "0 vidloom: recording started";
     }

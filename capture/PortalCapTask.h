@@ -60,6 +60,9 @@ public:
     int height() const { return m_height; }
     int bitsPerPixel() const { return 32; }
     int frameSize() const { return m_width * m_height * 4; }
+    // The newest picture (BGRx, frameSize bytes) into buffer, without the
+    // thread: a still for a chooser. 0, or -1 before the first picture.
+    int GrabStill(void* buffer, int size) { return m_frame.Grab(buffer, size); }
     FramePacer::Stats GetPacingStats() const { return m_pacer.GetStats(); }
     // True once the stream ended by itself; the recording should end.
     bool HasEnded() const { return m_stream.HasEnded(); }

@@ -12,7 +12,7 @@ public:
     // Results of a sound start.
     enum SoundResult { SOUND_FAILED = -1, SOUND_STARTED = 0, SOUND_NO_MIX = 1 };
     // Why a recording ended by itself.
-    enum Cause { CAUSE_WRITE = 1, CAUSE_CAMERA = 2 };
+    enum Cause { CAUSE_WRITE = 1, CAUSE_CAMERA = 2, CAUSE_CAPTURE = 3 };
 
     // The sound capture devices, in the server's order (empty without a
     // server).
@@ -23,7 +23,8 @@ public:
     virtual void OnSoundStarted(int result) = 0;
     // The recording ended by itself and its file is being finished: the file
     // could not be written (error: the errno, e.g. ENOSPC, EIO; 0 unknown),
-    // or the camera stopped delivering. Also when the end of a stopped
+    // the camera stopped delivering, or the screen's stream ended (the
+    // desktop stopped sharing, the compositor went away). Also when the end of a stopped
     // recording could not be written.
     virtual void OnRecordingFailed(int cause, int error) = 0;
     // The camera stopped delivering pictures (unplugged, stream error);

@@ -21,7 +21,7 @@ extern "C" {
 
 RecordingSession::RecordingSession()
     : m_listener(nullptr), m_initialised(false), m_quit(false), m_screenTask(nullptr), m_windowTask(nullptr),
-      m_sourceWidth(0), m_sourceHeight(0), m_sourceBitsPerPixel(0), m_packer(nullptr), m_active(false),
+      m_portalTask(nullptr), m_captureEnded(false), m_sourceWidth(0), m_sourceHeight(0), m_sourceBitsPerPixel(0), m_packer(nullptr), m_active(false),
       m_lastFrame(-1), m_micRecorder(nullptr), m_mixRecorder(nullptr), m_mixing(false),
       m_cameraWidth(0), m_cameraHeight(0), m_cameraBitsPerPixel(0), m_preview(nullptr), m_reverse(false),
       m_recording(false), m_cameraWatched(false), m_lastCameraMs(0), m_picturesInFlight(0) {}
@@ -111,6 +111,7 @@ int RecordingSession::Run() {
 
 void RecordingSession::Watch() {
     bool cameraLost = m_cameraWatched && OS_NowMs() - m_lastCameraMs > CAMERA_SILENCE_MS;
+    bool captureEnded = m_captureEnded;
     if (cameraLost) {
         m_cameraWatched = false;
         OS_Log::Error("recording: the camera has delivered no picture for %lld ms: it is gone\n",
@@ -124,10 +125,11 @@ void RecordingSession::Watch() {
         return;
     AvPacker* packer = m_packer;
     int failure = packer ? packer->Failure() : 0;
-    if (failure == 0 && !cameraLost)
+    if (failure == 0 && !cameraLost && !captureEnded)
         return;
-    OS_Log::Error("recording: stopped because %s\n",
-                  failure != 0 ? "the file could not be written" : "the camera is gone");
+    OS_Log::Error("recording: stopped because %s\n", failure != 0 ? "the file could not be written"
+                                                     : cameraLost ? "the camera is gone"
+                                                                  : "the desktop stopped sharing the screen");
     failure = Finish();
     // a stop the window asked for meanwhile is done: it must not reach the
     // next recording
@@ -140,8 +142,10 @@ void RecordingSession::Watch() {
     if (m_listener) {
         if (failure != 0)
             m_listener->OnRecordingFailed(RecordingListener::CAUSE_WRITE, failure);
-        else
+        else if (cameraLost)
             m_listener->OnRecordingFailed(RecordingListener::CAUSE_CAMERA, 0);
+        else
+            m_listener->OnRecordingFailed(RecordingListener::CAUSE_CAPTURE, 0);
         m_listener->OnFinished();
     }
 }
@@ -180,9 +184,30 @@ int RecordingSession::OpenWindow(WindowId window) {
     return 0;
 }
 
+int RecordingSession::OpenPortal(int pipeWireFd, uint32_t node, int x, int y, int width, int height) {
+    m_active = true;
+    m_captureEnded = false;
+    m_portalTask = new PortalCapTask();
+    m_portalTask->SetFrameClock(&m_clock);
+    m_portalTask->SetListener(this);
+    m_portalTask->SetEndListener(this);
+    if (m_portalTask->Open(pipeWireFd, node, x, y, width, height) < 0) {
+        m_portalTask->Stop();
+        delete m_portalTask;
+        m_portalTask = nullptr;
+        return -1;
+    }
+    m_sourceWidth = m_portalTask->width();
+    m_sourceHeight = m_portalTask->height();
+    m_sourceBitsPerPixel = m_portalTask->bitsPerPixel();
+    return 0;
+}
+
 int RecordingSession::StartCapture() {
     int rc = -1;
-    if (m_screenTask)
+    if (m_portalTask)
+        rc = m_portalTask->Start();
+    else if (m_screenTask)
         rc = m_screenTask->Start();
     else if (m_windowTask)
         rc = m_windowTask->Start();
@@ -310,6 +335,17 @@ int RecordingSession::Finish() {
         delete m_windowTask;
         m_windowTask = nullptr;
     }
+    if (m_portalTask) {
+        m_portalTask->Stop();
+        FramePacer::Stats stats = m_portalTask->GetPacingStats();
+        OS_Log::Info("portal capture: %lld pictures of %lld from the stream, %lld periods missed, "
+                     "latest %lld ms late\n",
+                     (long long)stats.pictures, (long long)m_portalTask->StreamPictures(),
+                     (long long)stats.periodsMissed, (long long)stats.latenessMsMax);
+        delete m_portalTask;
+        m_portalTask = nullptr;
+    }
+    m_captureEnded = false;
     m_sourceWidth = m_sourceHeight = m_sourceBitsPerPixel = 0;
 
     // the file

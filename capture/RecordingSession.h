@@ -7,6 +7,7 @@
 
 #include "capture/AudioMixer.h"
 #include "capture/CameraCallback.h"
+#include "capture/PortalCapTask.h"
 #include "capture/RecorderCallback.h"
 #include "capture/RecordingListener.h"
 #include "capture/ScreenCapListener.h"
@@ -18,6 +19,7 @@
 
 class AvPacker;
 class PacketSink;
+class PortalCapTask;
 class Recorder;
 class ScreenCapTask;
 class WinCapTask;
@@ -47,7 +49,8 @@ class WinCapTask;
 class RecordingSession : public OS_Thread,
                          public ScreenCapListener,
                          public CameraCallback,
-                         public RecorderCallback {
+                         public RecorderCallback,
+                         public CaptureEndListener {
 public:
     // Sound tags: the microphone's track and the stereo mix's track of the
     // mixer. A single recorder uses TAG_SINGLE.
@@ -79,6 +82,12 @@ public:
     // pictures to this engine. 0, or -1 with nothing left open.
     int OpenScreen(int x, int y, int width, int height);
     int OpenWindow(WindowId window);
+    // The stream of a screen-sharing portal (its PipeWire descriptor, kept
+    // by the caller, and node): the region x, y, width x height in stream
+    // pixels, or all of it when width <= 0. A stream that ends by itself
+    // (the desktop stopped sharing, the compositor went away) ends the
+    // recording as Stop would, reported as CAUSE_CAPTURE.
+    int OpenPortal(int pipeWireFd, uint32_t node, int x, int y, int width, int height);
     // The opened source's picture.
     int SourceWidth() const { return m_sourceWidth; }
     int SourceHeight() const { return m_sourceHeight; }
@@ -135,6 +144,9 @@ public:
     // Sound thread: stamps the block with its capture time on the recording
     // clock and pushes it, through the mixer while two tracks are mixed.
     int OnAudioData(int tag, double time, const void* data, int size) override;
+    // PipeWire's thread: the portal's stream ended; the worker ends the
+    // recording.
+    void OnCaptureEnded() override { m_captureEnded = true; }
 
 protected:
     // The worker: requests, then the watch over the packer and the camera.
@@ -180,6 +192,8 @@ private:
     // finished (m_active false or before Stop), by the worker in Finish.
     ScreenCapTask* m_screenTask;
     WinCapTask* m_windowTask;
+    PortalCapTask* m_portalTask;
+    std::atomic<bool> m_captureEnded;  // the portal's stream ended by itself
     int m_sourceWidth;
     int m_sourceHeight;
     int m_sourceBitsPerPixel;

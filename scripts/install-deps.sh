@@ -27,6 +27,8 @@ PACKAGES=(
   mutter xdg-desktop-portal xdg-desktop-portal-gnome pipewire pipewire-bin wireplumber
   gstreamer1.0-tools gstreamer1.0-pipewire gstreamer1.0-plugins-base gstreamer1.0-plugins-bad
   gir1.2-atspi-2.0 at-spi2-core python3-gi dbus
+  # the real program's windows on that desktop speak X11
+  xwayland
   # fuzzing and sanitizers
   clang libclang-rt-14-dev
 )

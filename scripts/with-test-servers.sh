@@ -54,6 +54,8 @@ for _ in $(seq 1 600); do
 done
 [ -n "$DISPLAY_NUM" ] || { cat "$WORK/xvfb.log" >&2; echo "Xvfb gave no display number" >&2; exit 1; }
 export DISPLAY=":$DISPLAY_NUM"
+# an X11 session, even when started from a Wayland one
+unset WAYLAND_DISPLAY XDG_SESSION_TYPE
 
 # --- PulseAudio: null sink with a 440 Hz tone played into it, plus a sine source.
 export PULSE_RUNTIME_PATH="$WORK/pulse"

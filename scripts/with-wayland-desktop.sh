@@ -15,6 +15,9 @@
 #   VIDLOOM_PORTAL_PID          the portal's GNOME back end, for tests that make them go away
 #   VIDLOOM_REQUIRE_DESKTOP=1   tests that need the desktop fail instead of skipping
 # Monitor size: VIDLOOM_TEST_MONITOR (default 1280x720).
+# VIDLOOM_DESKTOP_PROGRAM=1 readies it for the real program, as a GNOME session
+# is: the compositor starts Xwayland (DISPLAY, XAUTHORITY exported) and a
+# sound server runs with a 440 Hz default source (PULSE_SERVER exported).
 set -euo pipefail
 
 if [ $# -eq 0 ]; then
@@ -73,11 +76,32 @@ if [ "${VIDLOOM_DESKTOP_INNER:-}" = "1" ]; then
   PIDS+=($!)
 
   # --- the compositor, headless with one virtual monitor
-  mutter --headless --wayland --no-x11 --wayland-display "$WAYLAND_DISPLAY" \
+  x11=(--no-x11)
+  [ "${VIDLOOM_DESKTOP_PROGRAM:-0}" = "1" ] && x11=()
+  mutter --headless --wayland "${x11[@]}" --wayland-display "$WAYLAND_DISPLAY" \
     --virtual-monitor "${VIDLOOM_TEST_MONITOR:-1280x720}" >"$LOGS/mutter.log" 2>&1 &
   PIDS+=($!)
   export VIDLOOM_COMPOSITOR_PID=${PIDS[-1]}
   wait_for mutter "$VIDLOOM_COMPOSITOR_PID" has_name org.gnome.Mutter.ScreenCast
+  if [ ${#x11[@]} -eq 0 ]; then
+    x_display() { sed -n 's/.*Using public X11 display \(:[0-9]*\).*/\1/p' "$LOGS/mutter.log" | tail -n 1; }
+    has_x_display() { [ -n "$(x_display)" ]; }
+    wait_for Xwayland "$VIDLOOM_COMPOSITOR_PID" has_x_display
+    DISPLAY=$(x_display)
+    XAUTHORITY=$(ls "$XDG_RUNTIME_DIR"/.mutter-Xwaylandauth.* | head -n 1)
+    export DISPLAY XAUTHORITY
+    dbus-update-activation-environment DISPLAY XAUTHORITY
+
+    export PULSE_RUNTIME_PATH="$XDG_RUNTIME_DIR/pulse" PULSE_SERVER="unix:$XDG_RUNTIME_DIR/pulse/native"
+    mkdir -p "$PULSE_RUNTIME_PATH"
+    pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no --disallow-module-loading=0 \
+      "--load=module-native-protocol-unix socket=$PULSE_RUNTIME_PATH/native auth-anonymous=1" \
+      "--load=module-null-sink sink_name=vidloom_test_sink" \
+      "--load=module-sine-source source_name=vidloom_test_sine rate=11025 frequency=440" \
+      >"$LOGS/pulse.log" 2>&1 &
+    PIDS+=($!)
+    wait_for pulseaudio "${PIDS[-1]}" pactl set-default-source vidloom_test_sine
+  fi
 
   # --- the portal and its GNOME back end, which shows the "Screen Share" dialog
   GDK_BACKEND=wayland /usr/libexec/xdg-desktop-portal-gnome >"$LOGS/portal-gnome.log" 2>&1 &

@@ -87,6 +87,8 @@ void RecorderControls::ShowRecording(bool recording, QWidget* settings) {
 QString RecorderControls::FailureText(int cause, int error) {
     if (cause == RecordingListener::CAUSE_CAMERA)
         return tr("摄像头已断开，录制已停止!");
+    if (cause == RecordingListener::CAUSE_CAPTURE)
+        return tr("桌面已停止共享屏幕，录制已停止!");
     QString reason;
     if (error == ENOSPC || error == EDQUOT)
         reason = tr("磁盘已满");

@@ -18,10 +18,14 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "app/AppPaths.h"
+#include "app/ConfigFile.h"
+#include "capture/PortalCapTask.h"
 #include "capture/ScreenSize.h"
 #include "capture/WinHandle.h"
 #include "capture/WindowTree.h"
 #include "os/OS_Log.h"
+#include "platform/portal/ScreenCastPortal.h"
 #include "ui/FormParts.h"
 #include "ui/InfoWindow.h"
 #include "ui/RecorderControls.h"
@@ -31,9 +35,17 @@
 #include "ui/TextCodec.h"
 #include "ui/WindowSelector.h"
 
+namespace {
+
+// The portal's newest restore token: a grant is asked for once, and each
+// start hands out a new token that replaces the used one.
+const char* PORTAL_TOKEN_KEY = "portal.token";
+
+}  // namespace
+
 ScreenRecorder::ScreenRecorder(QWidget* parent)
     : BaseDialog("bg.png", parent), ui(), m_outline(nullptr), m_mode(MODE_FULL_SCREEN),
-      m_infoWindow(nullptr), m_trayIcon(nullptr), m_trayMenu(nullptr), m_controls(nullptr), m_chosenWindow(0),
+      m_infoWindow(nullptr), m_trayIcon(nullptr), m_trayMenu(nullptr), m_controls(nullptr), m_path(ChooseCapturePath()), m_portal(nullptr), m_chosenWindow(0),
       m_useMicrophone(false), m_recording(false), m_starting(false), m_choosing(false), m_finishing(false) {
     SetupUi();
 
@@ -69,6 +81,9 @@ ScreenRecorder::ScreenRecorder(QWidget* parent)
     connect(ui.actionExit, &QAction::triggered, this, &ScreenRecorder::OnCloseWindow);
 
     CreateTrayIcon();
+    // The windows stay on the X protocol (XWayland on a Wayland desktop):
+    // only the pictures change their path.
+    OS_Log::Info("screen capture path: %s\n", CapturePathName(m_path));
 
     // However the program ends, a running recording is finished first.
     connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { m_session.Free(); });
@@ -187,13 +202,22 @@ int ScreenRecorder::OnStartRecord() {
     if (m_recording || m_starting || m_choosing || m_finishing)
         return 0;
     m_starting = true;
+    OS_Log::Info("recording: screen capture through %s\n", CapturePathName(m_path));
+    // The portal asks the user first; the bar stays shown while recording
+    // there, since F3/F4 reach it only while it has the focus and GNOME
+    // shows no tray: it is the way to stop.
+    if (m_path == CAPTURE_PORTAL)
+        return AskPortal();
     hide();
     m_session.StartClock();
 
     int rc = m_mode == MODE_WINDOW ? StartWindowCapture() : StartScreenCapture();
     if (rc < 0)
         return FailStart(tr("无法启动桌面捕捉!"));
+    return StartSound();
+}
 
+int ScreenRecorder::StartSound() {
     // The sound starts on the engine's worker: busy until OnSoundStarted.
     m_useMicrophone = ui.cbxUseMic->currentIndex() != 0;
     if (!m_useMicrophone)
@@ -224,6 +248,7 @@ int ScreenRecorder::Started() {
 int ScreenRecorder::FailStart(const QString& text) {
     ShowError(text);
     StopRecording();
+    ClosePortal();
     m_starting = false;
     // Without a tray (many desktops have none) a hidden bar could not be
     // brought back.
@@ -251,6 +276,97 @@ int ScreenRecorder::StartScreenCapture() {
         return -1;
     }
     return m_session.StartCapture();
+}
+
+int ScreenRecorder::AskPortal() {
+    ClosePortal();
+    m_portal = new ScreenCastPortal(this);
+    connect(m_portal, &ScreenCastPortal::evtStarted, this, &ScreenRecorder::OnPortalStarted);
+    connect(m_portal, &ScreenCastPortal::evtClosed, this, &ScreenRecorder::OnPortalClosed);
+    m_portal->SetRestoreToken(LoadPortalToken());
+    auto type = m_mode == MODE_WINDOW ? ScreenCastPortal::SOURCE_WINDOW : ScreenCastPortal::SOURCE_MONITOR;
+    // a handshake that cannot begin reports through OnPortalStarted at once
+    if (m_portal->Open(type) != 0 || !m_portal)
+        return -1;
+    // the D-Bus handshake and the user's answer come through the event loop
+    m_controls->SetBusy(true);
+    return 0;
+}
+
+void ScreenRecorder::OnPortalStarted(int outcome) {
+    if (!m_starting || !m_portal)
+        return;
+    m_controls->SetBusy(false);
+    SavePortalToken(m_portal->RestoreToken());
+    if (outcome == ScreenCastPortal::OUTCOME_CANCELLED) {
+        OS_Log::Info("recording: the user cancelled the screen sharing\n");
+        ClosePortal();
+        m_starting = false;
+        showNormal();
+        activateWindow();
+        return;
+    }
+    if (outcome != ScreenCastPortal::OUTCOME_STARTED) {
+        OS_Log::Error("recording: the portal did not start: %s\n", m_portal->ErrorText().c_str());
+        FailStart(QString::fromStdString(m_portal->ErrorText()));
+        return;
+    }
+    if (StartPortalCapture() < 0) {
+        FailStart(tr("无法启动桌面捕捉!"));
+        return;
+    }
+    StartSound();
+}
+
+int ScreenRecorder::StartPortalCapture() {
+    // a region is cut from the stream, in its pixels
+    QRect cut = m_mode == MODE_REGION ? m_region : QRect();
+    if (m_session.OpenPortal(m_portal->PipeWireFd(), m_portal->NodeId(), cut.left(), cut.top(), cut.width(),
+                             cut.height()) < 0) {
+        OS_Log::Error("failed to open the portal's stream!\n");
+        return -1;
+    }
+    // the clock starts once the stream runs: waiting for its first picture
+    // must not leave the file's first periods empty
+    m_session.StartClock();
+    if (m_session.OpenPacker(m_controls->NewOutputFile(), m_session.SourceWidth(), m_session.SourceHeight(),
+                             m_session.SourceBitsPerPixel(), 0) < 0) {
+        OS_Log::Error("failed to open AvPacker!\n");
+        return -1;
+    }
+    return m_session.StartCapture();
+}
+
+// The desktop's own "stop sharing": the recording ends as F4 would.
+void ScreenRecorder::OnPortalClosed() {
+    if (!m_recording)
+        return;
+    OS_Log::Info("recording: the desktop ended the screen sharing\n");
+    StopRecording();
+    ShowStopped();
+    ShowError(RecorderControls::FailureText(RecordingListener::CAUSE_CAPTURE, 0));
+}
+
+std::string ScreenRecorder::LoadPortalToken() const {
+    ConfigFile config;
+    std::string token;
+    if (config.Load(AppPaths::Global().ConfigPath().c_str(), ConfigFile::DEFAULT_CAPACITY))
+        config.GetString(PORTAL_TOKEN_KEY, token);
+    return token;
+}
+
+void ScreenRecorder::SavePortalToken(const std::string& token) const {
+    ConfigFile config;
+    if (!token.empty() && config.Load(AppPaths::Global().ConfigPath().c_str(), ConfigFile::DEFAULT_CAPACITY))
+        config.SetString(PORTAL_TOKEN_KEY, token.c_str());
+}
+
+void ScreenRecorder::ClosePortal() {
+    if (m_portal) {
+        m_portal->Close();
+        m_portal->deleteLater();  // may be in its own signal
+        m_portal = nullptr;
+    }
 }
 
 int ScreenRecorder::StartWindowCapture() {
@@ -301,6 +417,8 @@ void ScreenRecorder::StopRecording() {
 
 void ScreenRecorder::OnFinished() {
     m_finishing = false;
+    if (!m_starting)
+        ClosePortal();
     m_controls->SetBusy(false);
 }
 
@@ -359,7 +477,9 @@ int ScreenRecorder::RunChooser(QDialog* chooser) {
 }
 
 int ScreenRecorder::OnChooseWindow() {
-    if (m_choosing || m_recording)
+    // through the portal the desktop's own picker chooses the window, at
+    // the start
+    if (m_choosing || m_recording || m_path == CAPTURE_PORTAL)
         return 0;
     QPixmap desktop = GrabDesktop();
     WinHandle root;
@@ -377,17 +497,59 @@ int ScreenRecorder::OnChooseWindow() {
 int ScreenRecorder::OnChooseRegion() {
     if (m_choosing || m_recording)
         return 0;
-    QPixmap desktop = GrabDesktop();
+    bool portal = m_path == CAPTURE_PORTAL;
+    QPixmap desktop = portal ? GrabStream() : GrabDesktop();
+    if (desktop.isNull() && portal)
+        return 0;
     RegionSelector* selector = new RegionSelector(&desktop, this);
     if (RunChooser(selector) == QDialog::Accepted) {
-        if (!m_outline)
-            m_outline = new RegionOutline(nullptr);
         m_region = selector->selection();
-        m_outline->SetRegion(m_region.left(), m_region.top(), m_region.right(), m_region.bottom());
+        if (portal) {
+            // The chooser covers the monitor in the desktop's pixels, the
+            // stream may have others (a scale factor). No outline: a
+            // Wayland client cannot place a window over the desktop.
+            QSize shown = selector->size();
+            if (shown.width() > 0 && shown.height() > 0 && shown != desktop.size()) {
+                double sx = (double)desktop.width() / shown.width(), sy = (double)desktop.height() / shown.height();
+                m_region = QRect(qRound(m_region.x() * sx), qRound(m_region.y() * sy),
+                                 qRound(m_region.width() * sx), qRound(m_region.height() * sy));
+            }
+            OS_Log::Info("region in stream pixels: %d,%d %dx%d\n", m_region.x(), m_region.y(), m_region.width(),
+                         m_region.height());
+        } else {
+            if (!m_outline)
+                m_outline = new RegionOutline(nullptr);
+            m_outline->SetRegion(m_region.left(), m_region.top(), m_region.right(), m_region.bottom());
+        }
         showNormal();
     }
     delete selector;
     return 0;
+}
+
+QPixmap ScreenRecorder::GrabStream() {
+    m_choosing = true;  // the handshake's event loop takes no F3
+    ScreenCastPortal portal;
+    portal.SetRestoreToken(LoadPortalToken());
+    ScreenCastPortal::Outcome outcome = ScreenCastPortal::OUTCOME_FAILED;
+    if (portal.Open(ScreenCastPortal::SOURCE_MONITOR) == 0)
+        outcome = portal.WaitForStart(120000);
+    SavePortalToken(portal.RestoreToken());
+    QImage still;
+    if (outcome == ScreenCastPortal::OUTCOME_STARTED) {
+        PortalCapTask task;
+        if (task.Open(portal.PipeWireFd(), portal.NodeId(), 0, 0, 0, 0) == 0) {
+            still = QImage(task.width(), task.height(), QImage::Format_RGB32);
+            if (task.GrabStill(still.bits(), task.frameSize()) != 0)
+                still.fill(Qt::black);  // a still desktop sent nothing yet
+        }
+        task.Stop();
+    }
+    portal.Close();
+    m_choosing = false;
+    if (outcome != ScreenCastPortal::OUTCOME_STARTED && outcome != ScreenCastPortal::OUTCOME_CANCELLED)
+        ShowError(QString::fromStdString(portal.ErrorText()));
+    return QPixmap::fromImage(still);
 }
 
 // The choosers cover the primary monitor: its part of the desktop.

@@ -5,6 +5,7 @@
 #include <QSystemTrayIcon>
 #include <string>
 
+#include "capture/CapturePath.h"
 #include "capture/RecordingSession.h"
 #include "platform/WindowId.h"
 #include "ui/BaseDialog.h"
@@ -17,6 +18,7 @@ class QMenu;
 class QToolButton;
 class RecorderControls;
 class RegionOutline;
+class ScreenCastPortal;
 
 // The window of screen mode: a frameless bar, a tray icon and the F3/F4 hot
 // keys. Its recording engine holds the capture task, the packer and the
@@ -33,7 +35,8 @@ public:
     ~ScreenRecorder() override;
 
     bool IsRecording() const { return m_recording; }
-    // A start is under way: the sound opens on the engine's worker.
+    // A start is under way (the portal's dialog, the sound on the engine's
+    // worker).
     bool IsStarting() const { return m_starting; }
 
 public slots:
@@ -53,6 +56,10 @@ public slots:
     void OnSoundStarted(int result);
     void OnRecordingFailed(int cause, int error);
     void OnFinished();
+    // The portal's handshake ended (a ScreenCastPortal::Outcome); the
+    // desktop ended its sharing.
+    void OnPortalStarted(int outcome);
+    void OnPortalClosed();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -64,6 +71,15 @@ private:
     void CreateTrayIcon();
     int StartScreenCapture();
     int StartWindowCapture();
+    // Asks the portal for the screen or a window; the start goes on in
+    // OnPortalStarted. 0, or -1 when the portal cannot be asked.
+    int AskPortal();
+    // The portal's stream, the file and the capture thread.
+    int StartPortalCapture();
+    // Ends the portal's session (the desktop's sharing indicator goes).
+    void ClosePortal();
+    // Sound, when chosen; the start ends in Started or FailStart.
+    int StartSound();
     // The start succeeded: the bar shows a recording.
     int Started();
     // The engine stops the sound, then the pictures, then finishes the file
@@ -79,6 +95,12 @@ private:
     int FailStart(const QString& text);
     // A still picture of the whole primary screen, for the choosers.
     QPixmap GrabDesktop() const;
+    // The same from the portal's stream (asking the user when there is no
+    // grant yet), in stream pixels; null when it cannot be had.
+    QPixmap GrabStream();
+    // The restore token kept in the settings, and the newest one kept.
+    std::string LoadPortalToken() const;
+    void SavePortalToken(const std::string& token) const;
     void ShowError(const QString& text);
 
     // The widget set; object names are fixed because the style sheet
@@ -111,6 +133,11 @@ private:
     QSystemTrayIcon* m_trayIcon;
     QMenu* m_trayMenu;
     RecordingSession m_session;
+    // Screen mode's pictures come from the X server or the portal (for the
+    // whole program's life); the portal's session lives from a start to the
+    // end of its recording.
+    CapturePath m_path;
+    ScreenCastPortal* m_portal;
     RecorderControls* m_controls;  // child
     WindowId m_chosenWindow;
     QRect m_region;
