@@ -45,8 +45,8 @@ const char* PORTAL_TOKEN_KEY = "portal.token";
 
 ScreenRecorder::ScreenRecorder(QWidget* parent)
     : BaseDialog("bg.png", parent), ui(), m_outline(nullptr), m_mode(MODE_FULL_SCREEN),
-      m_infoWindow(nullptr), m_trayIcon(nullptr), m_trayMenu(nullptr), m_controls(nullptr), m_path(ChooseCapturePath()), m_portal(nullptr), m_chosenWindow(0),
-      m_useMicrophone(false), m_recording(false), m_starting(false), m_choosing(false), m_finishing(false) {
+      m_infoWindow(nullptr), m_trayIcon(nullptr), m_trayMenu(nullptr), m_path(ChooseCapturePath()),
+      m_portal(nullptr), m_controls(nullptr), m_chosenWindow(0), m_useMicrophone(false), m_recording(false), m_starting(false), m_choosing(false), m_finishing(false) {
     SetupUi();
 
     // Drop-down lists the style sheet can style.
