@@ -22,6 +22,8 @@ extern "C" {
 RecordingSession::RecordingSession()
     : m_listener(nullptr), m_initialised(false), m_quit(false), m_screenTask(nullptr), m_windowTask(nullptr),
       m_sourceWidth(0), m_sourceHeight(0), m_sourceBitsPerPixel(0), m_packer(nullptr), m_active(false),
+      m_codec(RecordingFormat::CODEC_MPEG4), m_fps(RecordingFormat::FRAMES_PER_SECOND),
+      m_sampleRate(RecordingFormat::SAMPLE_RATE),
       m_lastFrame(-1), m_micRecorder(nullptr), m_mixRecorder(nullptr), m_mixing(false),
       m_cameraWidth(0), m_cameraHeight(0), m_cameraBitsPerPixel(0), m_preview(nullptr), m_reverse(false),
       m_recording(false), m_cameraWatched(false), m_lastCameraMs(0), m_picturesInFlight(0) {}
@@ -181,11 +183,16 @@ int RecordingSession::OpenWindow(WindowId window) {
 }
 
 int RecordingSession::StartCapture() {
+    // the rate is known once the packer is open: the windows set the format
+    // as they name the file
     int rc = -1;
-    if (m_screenTask)
+    if (m_screenTask) {
+        m_screenTask->SetFrameRate(m_fps);
         rc = m_screenTask->Start();
-    else if (m_windowTask)
+    } else if (m_windowTask) {
+        m_windowTask->SetFrameRate(m_fps);
         rc = m_windowTask->Start();
+    }
     if (rc < 0)
         OS_Log::Error("capture: failed to start the capture thread!\n");
     return rc;
@@ -199,12 +206,19 @@ void RecordingSession::SetCamera(int width, int height, int bitsPerPixel) {
     m_cameraWatched = width > 0;
 }
 
+void RecordingSession::SetFormat(int codec, int fps, int sampleRate) {
+    m_codec = codec;
+    m_fps = fps;
+    m_sampleRate = sampleRate;
+    m_mixer.SetSampleRate(sampleRate);
+}
+
 int RecordingSession::OpenPacker(const std::string& fileName, int width, int height, int bitsPerPixel,
                                  uint32_t fourcc) {
     m_active = true;
     AvPacker* packer = new AvPacker();
-    if (packer->Open(fileName.c_str(), width, height, bitsPerPixel, fourcc, width, height,
-                     RecordingFormat::FRAMES_PER_SECOND) < 0) {
+    packer->SetEncoding(m_codec, m_sampleRate);
+    if (packer->Open(fileName.c_str(), width, height, bitsPerPixel, fourcc, width, height, m_fps) < 0) {
         delete packer;
         return -1;
     }
@@ -220,7 +234,7 @@ void RecordingSession::StartClock() {
 
 int RecordingSession::OpenRecorder(Recorder*& recorder, const std::string& guid, int tag) {
     recorder = new Recorder(this);
-    if (recorder->Open(guid.c_str(), tag, RecordingFormat::CHANNELS, RecordingFormat::SAMPLE_RATE,
+    if (recorder->Open(guid.c_str(), tag, RecordingFormat::CHANNELS, m_sampleRate,
                        RecordingFormat::FRAMES_PER_BLOCK) != 0) {
         OS_Log::Error("failed to open microphone device! \n");
         delete recorder;
@@ -326,7 +340,7 @@ int RecordingSession::Finish() {
 }
 
 bool RecordingSession::FirstOfPeriod(int64_t timestamp) {
-    int64_t frame = RecordingFormat::FrameAt(timestamp);
+    int64_t frame = RecordingFormat::FrameAt(timestamp, m_fps);
     if (frame == m_lastFrame)
         return false;
     m_lastFrame = frame;

@@ -103,8 +103,14 @@ public:
     void SetRecording(bool recording) { m_recording = recording; }
 
     // --- the file ---
+    // The next recording's video codec (RecordingFormat::VideoCodec),
+    // pictures a second and sound samples a second; the defaults until set.
+    // Before OpenPacker, with no recording running.
+    void SetFormat(int codec, int fps, int sampleRate);
+    int FrameRate() const { return m_fps; }
+    int SampleRate() const { return m_sampleRate; }
     // Opens a packer on fileName for pictures of width x height in the given
-    // layout, written at the same size and 25 pictures a second. 0, or -1
+    // layout, written at the same size in the format set. 0, or -1
     // (released again).
     int OpenPacker(const std::string& fileName, int width, int height, int bitsPerPixel, uint32_t fourcc);
     // Starts the recording clock: pictures and sound are stamped from here.
@@ -186,6 +192,10 @@ private:
     std::atomic<AvPacker*> m_packer;  // read by the sources and the worker's watch
     OS_Clock m_clock;
     std::atomic<bool> m_active;
+    // Format of the next recording (SetFormat).
+    int m_codec;
+    int m_fps;
+    int m_sampleRate;
     // Frame of the last picture pushed; picture thread only (reset by
     // StartClock before any picture source runs).
     int64_t m_lastFrame;

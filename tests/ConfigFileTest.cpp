@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/ConfigFile.h"
+#include "app/RecordingSettings.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/TestEnv.h"
 
@@ -141,4 +142,37 @@ TEST_F(ConfigFileTest, MissingFileIsNeverCreatedAndSaveReplacesTheFileWholeOrKee
     EXPECT_TRUE(cfg.IsDirty());
     EXPECT_EQ("default.cfg\n", Listing()) << "no temporary file left";
     rmdir(path.c_str());
+}
+
+// The recording options: the defaults without entries, every offered value, and a value not offered
+// logged and replaced by its default; saving keeps the file's other lines.
+TEST_F(ConfigFileTest, RecordingSettingsTakeOfferedValuesAndFallBackOnOthers) {
+    RecordingSettings settings;
+    EXPECT_EQ(-1, settings.Load(dir.File("none.cfg").c_str()));
+    WriteFileText(path, "camera.reverse=1\n");
+    ASSERT_EQ(0, settings.Load(path.c_str()));
+    EXPECT_EQ(0, settings.codec);
+    EXPECT_EQ(25, settings.fps);
+    EXPECT_EQ(11025, settings.sampleRate);
+    EXPECT_EQ("", settings.outputFolder);
+    WriteFileText(path, "video.codec=h264\nvideo.fps=60\naudio.rate=48000\noutput.folder= /tmp/my videos \n");
+    ASSERT_EQ(0, settings.Load(path.c_str()));
+    EXPECT_EQ(1, settings.codec);
+    EXPECT_EQ(60, settings.fps);
+    EXPECT_EQ(48000, settings.sampleRate);
+    EXPECT_EQ("/tmp/my videos", settings.outputFolder);
+    LogCapture log;
+    WriteFileText(path, "video.codec=vp9\nvideo.fps=24\naudio.rate=44100x\ncamera.reverse=1\n");
+    ASSERT_EQ(0, settings.Load(path.c_str()));
+    EXPECT_EQ(0, settings.codec);
+    EXPECT_EQ(25, settings.fps);
+    EXPECT_EQ(11025, settings.sampleRate);
+    EXPECT_TRUE(log.Contains("video.fps=24")) << log.Text();
+    EXPECT_TRUE(log.Contains("audio.rate=44100x")) << log.Text();
+    EXPECT_TRUE(log.Contains("video.codec=vp9")) << log.Text();
+    settings.fps = 30;
+    settings.codec = 1;
+    ASSERT_EQ(0, settings.Save(path.c_str()));
+    EXPECT_EQ("video.codec=h264\nvideo.fps=30\naudio.rate=11025\ncamera.reverse=1\noutput.folder=\n",
+              ReadFileText(path));
 }

@@ -2,6 +2,7 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QMessageBox>
 #include <QToolButton>
 #include <QWidget>
 #include <cerrno>
@@ -9,7 +10,10 @@
 #include <ctime>
 
 #include "app/AppPaths.h"
+#include "app/RecordingSettings.h"
+#include "capture/AudioInputDevice.h"
 #include "capture/RecordingSession.h"
+#include "ui/DlgSettings.h"
 #include "ui/FileManager.h"
 #include "ui/OutputFileName.h"
 #include "ui/RecordingEvents.h"
@@ -22,7 +26,7 @@ RecorderControls::RecorderControls(QWidget* window, QToolButton* btnStart, QTool
       m_fixedItems(fixedItems), m_filePrefix(filePrefix), m_session(session),
       m_events(new RecordingEvents(this)), m_startKey(QKeySequence("F3")), m_stopKey(QKeySequence("F4")),
       m_blinkOn(false), m_iconOn(":/image/icon/recording_on.png"),
-      m_iconOff(":/image/icon/recording_off.png") {
+      m_iconOff(":/image/icon/recording_off.png"), m_settings(nullptr) {
     m_btnStop->setIcon(m_iconOff);
     m_btnStop->hide();
     connect(&m_blinkTimer, &QTimer::timeout, this, &RecorderControls::OnBlink);
@@ -58,8 +62,42 @@ bool RecorderControls::StartSound(int index, int mixIndex) {
     return true;
 }
 
+void RecorderControls::CheckMixChoice(int index, int mixIndex) {
+    if (index != mixIndex)
+        return;
+    // the list the window shows
+    std::string mixGuid, micGuid;
+    FindMixAndMicDevices(m_events->SoundDevices(), mixGuid, micGuid);
+    if (mixGuid.empty()) {
+        QMessageBox::information(m_window, tr("提示"),
+                                 tr("系统中没有发现\"立体声混音设备\",可能是声卡驱动安装不正确!"), QMessageBox::Ok);
+        m_cbxUseMic->setCurrentIndex(mixIndex - 1);
+    } else if (micGuid.empty()) {
+        QMessageBox::information(m_window, tr("提示"),
+                                 tr("系统中没有发现\"麦克风设备\",可能是声卡驱动安装不正确!"), QMessageBox::Ok);
+        m_cbxUseMic->setCurrentIndex(mixIndex - 1);
+    }
+}
+
+void RecorderControls::HintNoMix() {
+    // The recording goes on with pictures only.
+    QMessageBox::information(m_window, tr("提示"), tr("系统中没有发现\"立体声混音\",可能是声卡驱动安装不正确!"),
+                             QMessageBox::Ok);
+}
+
 std::string RecorderControls::NewOutputFile() {
-    m_lastFile = AppPaths::Global().OutputPath(::MakeOutputFileName(ToGbString(m_filePrefix), time(nullptr)));
+    RecordingSettings settings;
+    settings.Load(AppPaths::Global().ConfigPath().c_str());
+    m_session->SetFormat(settings.codec, settings.fps, settings.sampleRate);
+    std::string name = ::MakeOutputFileName(ToGbString(m_filePrefix), time(nullptr));
+    if (settings.outputFolder.empty()) {
+        m_lastFile = AppPaths::Global().OutputPath(name);
+    } else {
+        QDir().mkpath(ToQString(settings.outputFolder));
+        size_t slash = name.rfind('/');
+        std::string base = slash == std::string::npos ? name : name.substr(slash + 1);
+        m_lastFile = ToGbString(QDir(ToQString(settings.outputFolder)).filePath(ToQString(base)));
+    }
     return m_lastFile;
 }
 
@@ -68,6 +106,15 @@ void RecorderControls::OpenOutputFolder() const {
         ShowInFileManager(QDir::current().absoluteFilePath(ToQString(m_lastFile)));
     else
         OpenFolder(ToQString(AppPaths::Global().OutputFolder()));
+}
+
+void RecorderControls::ShowSettings() {
+    if (!m_settings)
+        m_settings = new DlgSettings(m_window);
+    m_settings->Reload();
+    m_settings->show();
+    m_settings->raise();
+    m_settings->activateWindow();
 }
 
 void RecorderControls::SetBusy(bool busy) {
