@@ -61,6 +61,15 @@ public:
     // A running camera silent this long is gone (unplugged, stream error).
     // Far above a frame time even at 5 pictures a second in the dark.
     static constexpr int64_t CAMERA_SILENCE_MS = 1500;
+    // Sound that holds no sample above this level over its first
+    // SOUND_SILENCE_MS is silence: the listener hears OnSoundSilent.
+    static constexpr int SOUND_SILENCE_LEVEL = 16;
+    static constexpr int64_t SOUND_SILENCE_MS = 5000;
+    // How often the free room on the file's disk is looked at, and the
+    // least room a recording ends at: about a minute of the busiest file
+    // (H.264 at 60 fps), more when the file has grown faster.
+    static constexpr int64_t DISK_CHECK_MS = 1000;
+    static constexpr int64_t DISK_LOW_BYTES = 16 << 20;
 
     RecordingSession();
     // Free.
@@ -168,8 +177,12 @@ private:
     // Worker: the end of a recording: sound, pictures, file. The packer's
     // failure, or 0.
     int Finish();
-    // Worker: ends a recording whose file or camera failed.
+    // Worker: ends a recording whose file or camera failed, or whose disk
+    // is nearly full; tells of a silent sound source.
     void Watch();
+    // Worker: the free room on the file's disk is less than a minute of
+    // recording at the rate the file grew so far.
+    bool DiskLow();
     // True when a picture of this time is the first of its frame period:
     // the packer writes one a period, a second would only take a waiting
     // place from the next period's.
@@ -199,6 +212,13 @@ private:
     // Frame of the last picture pushed; picture thread only (reset by
     // StartClock before any picture source runs).
     int64_t m_lastFrame;
+
+    // Watching a recording (worker), and the sound's loudest sample of its
+    // first seconds (sound threads).
+    std::string m_fileName;
+    int64_t m_nextDiskCheckMs;
+    bool m_silenceTold;
+    std::atomic<int> m_soundPeak;
 
     // Sound: worker only, but for the callbacks.
     Recorder* m_micRecorder;

@@ -2,6 +2,8 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
+#include <QSystemTrayIcon>
 #include <QMessageBox>
 #include <QToolButton>
 #include <QWidget>
@@ -26,10 +28,11 @@ RecorderControls::RecorderControls(QWidget* window, QToolButton* btnStart, QTool
       m_fixedItems(fixedItems), m_filePrefix(filePrefix), m_session(session),
       m_events(new RecordingEvents(this)), m_startKey(QKeySequence("F3")), m_stopKey(QKeySequence("F4")),
       m_blinkOn(false), m_iconOn(":/image/icon/recording_on.png"),
-      m_iconOff(":/image/icon/recording_off.png"), m_settings(nullptr) {
+      m_iconOff(":/image/icon/recording_off.png"), m_settings(nullptr), m_tray(nullptr) {
     m_btnStop->setIcon(m_iconOff);
     m_btnStop->hide();
     connect(&m_blinkTimer, &QTimer::timeout, this, &RecorderControls::OnBlink);
+    connect(m_events, &RecordingEvents::evtSoundSilent, this, &RecorderControls::OnSoundSilent);
     m_blinkTimer.start(BLINK_MS);
     connect(m_events, &RecordingEvents::evtSoundDevices, this, &RecorderControls::OnSoundDevices);
     m_session->SetListener(m_events);
@@ -38,6 +41,28 @@ RecorderControls::RecorderControls(QWidget* window, QToolButton* btnStart, QTool
 void RecorderControls::OnBlink() {
     m_btnStop->setIcon(m_blinkOn ? m_iconOn : m_iconOff);
     m_blinkOn = !m_blinkOn;
+    if (!m_tray || m_btnStop->isHidden())
+        return;
+    // how long and how large: a recording that stalls shows at a glance
+    qint64 seconds = m_recordingSince.elapsed() / 1000;
+    double megabytes = QFileInfo(ToQString(m_lastFile)).size() / 1048576.0;
+    m_tray->setToolTip(tr("正在录制 %1:%2:%3, %4 MB")
+                           .arg(seconds / 3600, 2, 10, QChar('0'))
+                           .arg(seconds / 60 % 60, 2, 10, QChar('0'))
+                           .arg(seconds % 60, 2, 10, QChar('0'))
+                           .arg(megabytes, 0, 'f', 1));
+}
+
+void RecorderControls::OnSoundSilent() {
+    // A short notice that does not hold the recording up.
+    QMessageBox* notice = new QMessageBox(QMessageBox::Information, tr("提示"),
+                                          tr("\"%1\"在录制的前 5 秒只有静音，请检查声音设备。录制继续进行。")
+                                              .arg(m_cbxUseMic->currentText()),
+                                          QMessageBox::Ok, m_window);
+    notice->setObjectName("msgSoundSilent");
+    notice->setAttribute(Qt::WA_DeleteOnClose);
+    notice->setModal(false);
+    notice->show();
 }
 
 void RecorderControls::OnSoundDevices() {
@@ -127,6 +152,12 @@ void RecorderControls::SetBusy(bool busy) {
 
 void RecorderControls::ShowRecording(bool recording, QWidget* settings) {
     settings->setEnabled(!recording);
+    if (m_tray && recording) {
+        m_idleToolTip = m_tray->toolTip();
+        m_recordingSince.start();
+    } else if (m_tray && !m_btnStop->isHidden()) {
+        m_tray->setToolTip(m_idleToolTip);
+    }
     m_btnStart->setVisible(!recording);
     m_btnStop->setVisible(recording);
 }
@@ -134,6 +165,8 @@ void RecorderControls::ShowRecording(bool recording, QWidget* settings) {
 QString RecorderControls::FailureText(int cause, int error) {
     if (cause == RecordingListener::CAUSE_CAMERA)
         return tr("摄像头已断开，录制已停止!");
+    if (cause == RecordingListener::CAUSE_DISK_LOW)
+        return tr("磁盘空间不足，录制已停止!");
     QString reason;
     if (error == ENOSPC || error == EDQUOT)
         reason = tr("磁盘已满");

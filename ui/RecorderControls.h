@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QIcon>
 #include <QObject>
 #include <QString>
@@ -10,6 +11,7 @@
 
 class DlgSettings;
 class QComboBox;
+class QSystemTrayIcon;
 class QToolButton;
 class QWidget;
 class RecordingEvents;
@@ -59,6 +61,9 @@ public:
     void OpenOutputFolder() const;
     // The recording settings dialog, made on first use.
     void ShowSettings();
+    // While recording, the tray icon's tooltip tells the time recorded and
+    // the file's size. Not owned.
+    void SetTray(QSystemTrayIcon* tray) { m_tray = tray; }
     // Busy: busy cursor, start button disabled.
     void SetBusy(bool busy);
     // The buttons of a recording (stop shown) or not (start shown); settings
@@ -70,6 +75,8 @@ public:
 private slots:
     void OnBlink();
     void OnSoundDevices();
+    // Tells that the chosen sound source gave only silence so far.
+    void OnSoundSilent();
 
 private:
     QWidget* m_window;
@@ -88,4 +95,7 @@ private:
     QIcon m_iconOff;
     std::string m_lastFile;
     DlgSettings* m_settings;  // child of the window; null until shown
+    QSystemTrayIcon* m_tray;
+    QString m_idleToolTip;
+    QElapsedTimer m_recordingSince;
 };

@@ -88,7 +88,8 @@ void ScreenRecorder::SetupUi() {
     setObjectName("ScreenRecorder");
     setWindowTitle(tr("桌面录像"));
     setWindowIcon(QIcon(":/image/screen.png"));
-    resize(549, 59);
+    // wide enough for the settings button at the end, the rest where it was
+    resize(549 + 32 + 6, 59);
 
     ui.actionShowWindow = new QAction(tr("显示窗口"), this);
     ui.actionShowWindow->setObjectName("actionShowWindow");
@@ -166,9 +167,8 @@ void ScreenRecorder::SetupUi() {
     ui.btnCloseWindow->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     horizontalLayout_4->addWidget(ui.btnCloseWindow);
     ui.btnSettings = MakeToolButton(ui.frame_4, "btnSettings", "", tr("录制设置"));
-    ui.btnSettings->setMinimumHeight(32);
+    ui.btnSettings->setFixedSize(32, 32);
     ui.btnSettings->setIcon(QIcon(":/image/icon/settings.png"));
-    ui.btnSettings->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     horizontalLayout_4->addWidget(ui.btnSettings);
     horizontalLayout_5->addWidget(ui.frame_4);
 }
@@ -189,6 +189,7 @@ void ScreenRecorder::CreateTrayIcon() {
     connect(m_trayIcon, &QSystemTrayIcon::activated, this, &ScreenRecorder::OnTrayIconActivated);
     if (!QSystemTrayIcon::isSystemTrayAvailable())
         OS_Log::Warning("no system tray: the tray icon will not show\n");
+    m_controls->SetTray(m_trayIcon);
     m_trayIcon->show();
 }
 

@@ -282,6 +282,18 @@
         <source>系统中没有发现&quot;立体声混音&quot;,可能是声卡驱动安装不正确!</source>
         <translation>No &quot;stereo mix&quot; was found on this system; the sound card driver may not be installed correctly!</translation>
     </message>
+    <message>
+        <source>正在录制 %1:%2:%3, %4 MB</source>
+        <translation>Recording %1:%2:%3, %4 MB</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot;在录制的前 5 秒只有静音，请检查声音设备。录制继续进行。</source>
+        <translation>&quot;%1&quot; recorded only silence in the first 5 seconds: please check the sound device. The recording goes on.</translation>
+    </message>
+    <message>
+        <source>磁盘空间不足，录制已停止!</source>
+        <translation>The disk is nearly full: the recording has stopped!</translation>
+    </message>
 </context>
 <context>
     <name>RegionOutline</name>
