@@ -148,28 +148,19 @@ TEST_F(ConfigFileTest, MissingFileIsNeverCreatedAndSaveReplacesTheFileWholeOrKee
 // logged and replaced by its default; saving keeps the file's other lines.
 TEST_F(ConfigFileTest, RecordingSettingsTakeOfferedValuesAndFallBackOnOthers) {
     RecordingSettings settings;
-    EXPECT_EQ(-1, settings.Load(dir.File("none.cfg").c_str()));
-    WriteFileText(path, "camera.reverse=1\n");
-    ASSERT_EQ(0, settings.Load(path.c_str()));
-    EXPECT_EQ(0, settings.codec);
-    EXPECT_EQ(25, settings.fps);
-    EXPECT_EQ(11025, settings.sampleRate);
-    EXPECT_EQ("", settings.outputFolder);
-    WriteFileText(path, "video.codec=h264\nvideo.fps=60\naudio.rate=48000\noutput.folder= /tmp/my videos \n");
-    ASSERT_EQ(0, settings.Load(path.c_str()));
-    EXPECT_EQ(1, settings.codec);
-    EXPECT_EQ(60, settings.fps);
-    EXPECT_EQ(48000, settings.sampleRate);
-    EXPECT_EQ("/tmp/my videos", settings.outputFolder);
+    auto read = [&](const std::string& text) {
+        WriteFileText(path, text);
+        EXPECT_EQ(0, settings.Load(path.c_str()));
+        return std::to_string(settings.codec) + " " + std::to_string(settings.fps) + " " +
+               std::to_string(settings.sampleRate) + " '" + settings.outputFolder + "'";
+    };
+    EXPECT_EQ("0 25 11025 ''", read("camera.reverse=1\n"));
+    EXPECT_EQ("1 60 48000 '/tmp/my videos'",
+              read("video.codec=h264\nvideo.fps=60\naudio.rate=48000\noutput.folder= /tmp/my videos \n"));
     LogCapture log;
-    WriteFileText(path, "video.codec=vp9\nvideo.fps=24\naudio.rate=44100x\ncamera.reverse=1\n");
-    ASSERT_EQ(0, settings.Load(path.c_str()));
-    EXPECT_EQ(0, settings.codec);
-    EXPECT_EQ(25, settings.fps);
-    EXPECT_EQ(11025, settings.sampleRate);
-    EXPECT_TRUE(log.Contains("video.fps=24")) << log.Text();
-    EXPECT_TRUE(log.Contains("audio.rate=44100x")) << log.Text();
-    EXPECT_TRUE(log.Contains("video.codec=vp9")) << log.Text();
+    EXPECT_EQ("0 25 11025 ''", read("video.codec=vp9\nvideo.fps=24\naudio.rate=44100x\ncamera.reverse=1\n"));
+    for (const char* bad : {"video.codec=vp9", "video.fps=24", "audio.rate=44100x"})
+        EXPECT_TRUE(log.Contains(bad)) << log.Text();
     settings.fps = 30;
     settings.codec = 1;
     ASSERT_EQ(0, settings.Save(path.c_str()));

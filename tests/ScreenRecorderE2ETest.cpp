@@ -74,6 +74,8 @@ protected:
     }
 
     void TearDown() override {
+        if (getenv("VIDLOOM_TEST_SINK"))
+            RunCommand(std::string("pactl set-source-mute ") + getenv("VIDLOOM_TEST_SINK") + ".monitor 0");
         if (getenv("VIDLOOM_TEST_SINE_SOURCE"))
             RunCommand(std::string("pactl set-default-source ") + getenv("VIDLOOM_TEST_SINE_SOURCE"));
     }
@@ -348,12 +350,7 @@ TEST_F(ScreenRecorderE2E, H264At30And60FpsAnd48kHzSoundFromTheSettings) {
 // A muted microphone: after 5 s of silence a notice says so, and the recording goes on.
 TEST_F(ScreenRecorderE2E, SilentSoundSourceGetsANoticeAndTheRecordingGoesOn) {
     ASSERT_NE("", StartRecorder());
-    std::string source = std::string(getenv("VIDLOOM_TEST_SINK")) + ".monitor";
-    RunCommand("pactl set-source-mute " + source + " 1");
-    struct Unmute {
-        ~Unmute() { RunCommand("pactl set-source-mute " + source + " 0"); }
-        std::string source;
-    } unmute{source};
+    RunCommand(std::string("pactl set-source-mute ") + getenv("VIDLOOM_TEST_SINK") + ".monitor 1");
     app.Key("F3");
     std::string notice = app.WaitWindow("^提示$", 15000);
     ASSERT_NE("", notice) << app.Log();
