@@ -19,7 +19,7 @@ class VideoFrameScaler;
 // are dropped while the encoder is behind); sound is never dropped at Push.
 //
 // Sound is placed on the pictures' time line by the time it was captured:
-// a block stamped t microseconds belongs at sample t * 11025 / 1000000 of
+// a block stamped t microseconds belongs at sample t * rate / 1000000 of
 // the track. A late start, a stall of the source or sound missing at the
 // stop is filled with silence; sound that runs ahead of its time (bursts, a
 // device clock running fast) is trimmed. Both tracks start at 0: the first
