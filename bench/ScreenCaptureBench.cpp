@@ -130,7 +130,7 @@ void GrabCost(int serverPid) {
 class Counter : public ScreenCapListener {
 public:
     int OnScreenFrame(MMPacket* packet) override {
-        int64_t frame = RecordingFormat::FrameAt(packet->timestamp);
+        int64_t frame = RecordingFormat::FrameAt(packet->timestamp, 25);
         if (m_packer)
             m_packer->Push(packet);
         else

@@ -8,7 +8,8 @@
 #include "media/RecordingFormat.h"
 #include "os/OS_MutexLocker.h"
 
-AudioMixer::AudioMixer() : m_framesPerBlock(0), m_started(false), m_startUs(0), m_position(0) { m_lock.Init(); }
+AudioMixer::AudioMixer()
+    : m_sampleRate(RecordingFormat::SAMPLE_RATE), m_framesPerBlock(0), m_started(false), m_startUs(0), m_position(0) { m_lock.Init(); }
 
 void AudioMixer::Init(int framesPerBlock) {
     {
@@ -27,9 +28,17 @@ void AudioMixer::Clear() {
     m_position = 0;
 }
 
-int64_t AudioMixer::FramesOf(double us) { return std::llround(us * RecordingFormat::SAMPLE_RATE / 1e6); }
+void AudioMixer::SetSampleRate(int sampleRate) {
+    {
+        OS_MutexLocker guard(m_lock);
+        m_sampleRate = sampleRate > 0 ? sampleRate : RecordingFormat::SAMPLE_RATE;
+    }
+    Clear();
+}
 
-int64_t AudioMixer::UsOf(int64_t frames) { return std::llround(frames * 1e6 / RecordingFormat::SAMPLE_RATE); }
+int64_t AudioMixer::FramesOf(double us) const { return std::llround(us * m_sampleRate / 1e6); }
+
+int64_t AudioMixer::UsOf(int64_t frames) const { return std::llround(frames * 1e6 / m_sampleRate); }
 
 int AudioMixer::Mix(int tag, int64_t timeUs, const void* data, int size, std::vector<MMPacket>& mixed) {
     if (tag < 0 || tag >= TRACK_COUNT || !data || size < 4)

@@ -46,6 +46,9 @@ public:
     // Stores the block length in frames (stereo 16-bit samples at the
     // recording's sample rate) and clears every track.
     void Init(int framesPerBlock);
+    // Samples a second per channel of every track (the default until set);
+    // clears every track.
+    void SetSampleRate(int sampleRate);
     // Takes one block of track tag (size bytes of interleaved stereo 16-bit
     // samples; copied) whose first sample was captured at timeUs, and
     // appends to mixed the blocks that are now complete, in order, each an
@@ -70,14 +73,15 @@ private:
     };
 
     // Frames of sound in us microseconds, and back.
-    static int64_t FramesOf(double us);
-    static int64_t UsOf(int64_t frames);
+    int64_t FramesOf(double us) const;
+    int64_t UsOf(int64_t frames) const;
     // With m_lock held: puts frames at position on track t.
     void Place(Track& t, int64_t position, const int16_t* samples, int64_t frames);
     // With m_lock held: mixes the next block into a packet, if it is due.
     bool MixNext(MMPacket& packet);
 
     OS_Mutex m_lock;  // guards everything below
+    int m_sampleRate;
     Track m_tracks[TRACK_COUNT];
     int32_t m_framesPerBlock;
     bool m_started;          // m_startUs holds the mix's start

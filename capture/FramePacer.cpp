@@ -5,8 +5,10 @@
 using RecordingFormat::FrameAt;
 using RecordingFormat::PeriodStart;
 
+
 FramePacer::FramePacer()
-    : m_clock(nullptr), m_next(0), m_pictures(0), m_missed(0), m_lateMax(0), m_lateTotal(0) {}
+    : m_clock(nullptr), m_fps(RecordingFormat::FRAMES_PER_SECOND), m_next(0), m_pictures(0),
+      m_missed(0), m_lateMax(0), m_lateTotal(0) {}
 
 int FramePacer::Init(int frameSize) {
     MemPool& pool = MemPool::Frames();
@@ -22,12 +24,12 @@ int FramePacer::Init(int frameSize) {
 void FramePacer::Start() {
     if (!m_clock)
         m_ownClock.Start(0);
-    m_next = FrameAt(Now());
+    m_next = FrameAt(Now(), m_fps);
 }
 
 bool FramePacer::WaitForPeriod() {
     int64_t now = Now();
-    int64_t due = PeriodStart(m_next);
+    int64_t due = PeriodStart(m_next, m_fps);
     if (now < due) {
         // Woken early by Wake: the caller comes back and the rest of the
         // wait is taken then. Rounded up, so the wake-up is never early.
@@ -36,7 +38,7 @@ bool FramePacer::WaitForPeriod() {
     }
     // The first period began before the thread did: not a late grab.
     if (m_pictures > 0) {
-        int64_t late = (now - PeriodStart(FrameAt(now))) / 1000;
+        int64_t late = (now - PeriodStart(FrameAt(now, m_fps), m_fps)) / 1000;
         m_lateTotal += late;
         if (late > m_lateMax)
             m_lateMax = late;
@@ -46,7 +48,7 @@ bool FramePacer::WaitForPeriod() {
 
 void FramePacer::Delivered(int64_t began) {
     // The listener numbers the picture by the same time.
-    int64_t stamped = FrameAt(began);
+    int64_t stamped = FrameAt(began, m_fps);
     // Every period from the one due up to this one got one picture at most.
     if (m_pictures > 0 && stamped > m_next)
         m_missed += stamped - m_next;

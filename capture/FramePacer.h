@@ -11,8 +11,8 @@
 #include "os/OS_Semaphore.h"
 
 // Paces a capture thread on the frame grid of the recording clock: a
-// picture taken at elapsed time t is frame RecordingFormat::FrameAt(t), so
-// frame n's period runs from 40n - 20 ms to 40n + 20 ms. The thread grabs
+// picture taken at elapsed time t is frame RecordingFormat::FrameAt(t, fps),
+// so at 25 fps frame n's period runs from 40n - 20 ms to 40n + 20 ms. The thread grabs
 // once at the start of each period, stamps the picture with the clock's
 // reading in microseconds, and sleeps in between; a picture grabbed twice in
 // one period would never be written.
@@ -40,6 +40,8 @@ public:
     // The recording clock pictures are stamped with; not owned, must outlive
     // the thread. Null: the pacer's own clock, started by Start.
     void SetClock(const OS_Clock* clock) { m_clock = clock; }
+    // Pictures a second of the grid (25 unless set). Before the thread starts.
+    void SetFrameRate(int fps) { m_fps = fps > 0 ? fps : RecordingFormat::FRAMES_PER_SECOND; }
     // Makes the frame pool's blocks hold pictures of frameSize bytes and
     // creates the semaphore the thread sleeps on. 0, or -1 (logged) when the
     // pool cannot hold such pictures.
@@ -79,6 +81,7 @@ private:
     const OS_Clock* m_clock;  // not owned; null: m_ownClock
     OS_Clock m_ownClock;      // started by Start when there is no other
     OS_Semaphore m_sleep;     // posted only by Wake
+    int m_fps;
     int64_t m_next;           // capture thread: the frame to grab next
     std::atomic<int64_t> m_pictures;
     std::atomic<int64_t> m_missed;

@@ -43,6 +43,8 @@ public:
     // As ScreenCapTask's. Before Start.
     void SetListener(ScreenCapListener* listener) { m_listener = listener; }
     void SetFrameClock(const OS_Clock* clock) { m_pacer.SetClock(clock); }
+    // Pictures a second; before Start.
+    void SetFrameRate(int fps) { m_pacer.SetFrameRate(fps); }
     // Not owned; null: nobody hears. Before Open.
     void SetEndListener(CaptureEndListener* listener) { m_endListener = listener; }
 

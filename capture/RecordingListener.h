@@ -12,7 +12,7 @@ public:
     // Results of a sound start.
     enum SoundResult { SOUND_FAILED = -1, SOUND_STARTED = 0, SOUND_NO_MIX = 1 };
     // Why a recording ended by itself.
-    enum Cause { CAUSE_WRITE = 1, CAUSE_CAMERA = 2, CAUSE_CAPTURE = 3 };
+    enum Cause { CAUSE_WRITE = 1, CAUSE_CAMERA = 2, CAUSE_CAPTURE = 3, CAUSE_DISK_LOW = 4 };
 
     // The sound capture devices, in the server's order (empty without a
     // server).
@@ -23,13 +23,18 @@ public:
     virtual void OnSoundStarted(int result) = 0;
     // The recording ended by itself and its file is being finished: the file
     // could not be written (error: the errno, e.g. ENOSPC, EIO; 0 unknown),
-    // the camera stopped delivering, or the screen's stream ended (the
-    // desktop stopped sharing, the compositor went away). Also when the end of a stopped
-    // recording could not be written.
+    // the camera stopped delivering, the screen's stream ended (the desktop
+    // stopped sharing, the compositor went away), or the disk holding the
+    // file has less room left than about a minute of it (CAUSE_DISK_LOW,
+    // ENOSPC; the file is whole). Also when the end of a stopped recording
+    // could not be written.
     virtual void OnRecordingFailed(int cause, int error) = 0;
     // The camera stopped delivering pictures (unplugged, stream error);
     // told once per camera.
     virtual void OnCameraLost() = 0;
+    // The sound recorded so far, its first seconds, is silence only; the
+    // recording goes on. Told once per recording.
+    virtual void OnSoundSilent() {}
     // The file of the last recording is finished and everything of it
     // released: a new one may start.
     virtual void OnFinished() = 0;

@@ -1,7 +1,11 @@
 #include "capture/RecordingSession.h"
 
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <vector>
 
 extern "C" {
@@ -21,8 +25,10 @@ extern "C" {
 
 RecordingSession::RecordingSession()
     : m_listener(nullptr), m_initialised(false), m_quit(false), m_screenTask(nullptr), m_windowTask(nullptr),
-      m_portalTask(nullptr), m_captureEnded(false), m_sourceWidth(0), m_sourceHeight(0), m_sourceBitsPerPixel(0), m_packer(nullptr), m_active(false),
-      m_lastFrame(-1), m_micRecorder(nullptr), m_mixRecorder(nullptr), m_mixing(false),
+      m_portalTask(nullptr), m_captureEnded(false), m_sourceWidth(0), m_sourceHeight(0), m_sourceBitsPerPixel(0),
+      m_packer(nullptr), m_active(false), m_codec(RecordingFormat::CODEC_MPEG4), m_fps(RecordingFormat::FRAMES_PER_SECOND),
+      m_sampleRate(RecordingFormat::SAMPLE_RATE), m_lastFrame(-1), m_nextDiskCheckMs(0), m_silenceTold(false),
+      m_soundPeak(0), m_micRecorder(nullptr), m_mixRecorder(nullptr), m_mixing(false),
       m_cameraWidth(0), m_cameraHeight(0), m_cameraBitsPerPixel(0), m_preview(nullptr), m_reverse(false),
       m_recording(false), m_cameraWatched(false), m_lastCameraMs(0), m_picturesInFlight(0) {}
 
@@ -125,11 +131,23 @@ void RecordingSession::Watch() {
         return;
     AvPacker* packer = m_packer;
     int failure = packer ? packer->Failure() : 0;
-    if (failure == 0 && !cameraLost && !captureEnded)
+    // sound chosen and its first seconds silent: told, and it goes on
+    if (!m_silenceTold && m_micRecorder && m_clock.ElapsedUs() >= SOUND_SILENCE_MS * 1000) {
+        m_silenceTold = true;
+        if (m_soundPeak <= SOUND_SILENCE_LEVEL) {
+            OS_Log::Warning("recording: the sound of the first %lld s is silence\n",
+                            (long long)SOUND_SILENCE_MS / 1000);
+            if (m_listener)
+                m_listener->OnSoundSilent();
+        }
+    }
+    bool diskLow = failure == 0 && !cameraLost && !captureEnded && DiskLow();
+    if (failure == 0 && !cameraLost && !captureEnded && !diskLow)
         return;
-    OS_Log::Error("recording: stopped because %s\n", failure != 0 ? "the file could not be written"
-                                                     : cameraLost ? "the camera is gone"
-                                                                  : "the desktop stopped sharing the screen");
+    OS_Log::Error("recording: stopped because %s\n", failure != 0  ? "the file could not be written"
+                                                      : cameraLost   ? "the camera is gone"
+                                                      : captureEnded ? "the desktop stopped sharing the screen"
+                                                                     : "its disk is nearly full");
     failure = Finish();
     // a stop the window asked for meanwhile is done: it must not reach the
     // next recording
@@ -140,7 +158,9 @@ void RecordingSession::Watch() {
                          m_requests.end());
     }
     if (m_listener) {
-        if (failure != 0)
+        if (diskLow && failure == 0)
+            m_listener->OnRecordingFailed(RecordingListener::CAUSE_DISK_LOW, ENOSPC);
+        else if (failure != 0)
             m_listener->OnRecordingFailed(RecordingListener::CAUSE_WRITE, failure);
         else if (cameraLost)
             m_listener->OnRecordingFailed(RecordingListener::CAUSE_CAMERA, 0);
@@ -148,6 +168,21 @@ void RecordingSession::Watch() {
             m_listener->OnRecordingFailed(RecordingListener::CAUSE_CAPTURE, 0);
         m_listener->OnFinished();
     }
+}
+
+bool RecordingSession::DiskLow() {
+    int64_t now = OS_NowMs();
+    if (m_fileName.empty() || now < m_nextDiskCheckMs)
+        return false;
+    m_nextDiskCheckMs = now + DISK_CHECK_MS;
+    std::string folder = m_fileName.substr(0, m_fileName.rfind('/') + 1);
+    struct statvfs disk;
+    struct stat file;
+    if (statvfs(folder.empty() ? "." : folder.c_str(), &disk) != 0 || stat(m_fileName.c_str(), &file) != 0)
+        return false;
+    int64_t seconds = std::max<int64_t>(m_clock.ElapsedUs() / 1000000, 1);
+    int64_t minute = std::max<int64_t>(file.st_size / seconds * 60, DISK_LOW_BYTES);
+    return (int64_t)disk.f_bavail * (int64_t)disk.f_frsize < minute;
 }
 
 int RecordingSession::OpenScreen(int x, int y, int width, int height) {
@@ -204,13 +239,19 @@ int RecordingSession::OpenPortal(int pipeWireFd, uint32_t node, int x, int y, in
 }
 
 int RecordingSession::StartCapture() {
+    // the rate is known once the packer is open: the windows set the format
+    // as they name the file
     int rc = -1;
-    if (m_portalTask)
+    if (m_portalTask) {
+        m_portalTask->SetFrameRate(m_fps);
         rc = m_portalTask->Start();
-    else if (m_screenTask)
+    } else if (m_screenTask) {
+        m_screenTask->SetFrameRate(m_fps);
         rc = m_screenTask->Start();
-    else if (m_windowTask)
+    } else if (m_windowTask) {
+        m_windowTask->SetFrameRate(m_fps);
         rc = m_windowTask->Start();
+    }
     if (rc < 0)
         OS_Log::Error("capture: failed to start the capture thread!\n");
     return rc;
@@ -224,28 +265,39 @@ void RecordingSession::SetCamera(int width, int height, int bitsPerPixel) {
     m_cameraWatched = width > 0;
 }
 
+void RecordingSession::SetFormat(int codec, int fps, int sampleRate) {
+    m_codec = codec;
+    m_fps = fps;
+    m_sampleRate = sampleRate;
+    m_mixer.SetSampleRate(sampleRate);
+}
+
 int RecordingSession::OpenPacker(const std::string& fileName, int width, int height, int bitsPerPixel,
                                  uint32_t fourcc) {
     m_active = true;
     AvPacker* packer = new AvPacker();
-    if (packer->Open(fileName.c_str(), width, height, bitsPerPixel, fourcc, width, height,
-                     RecordingFormat::FRAMES_PER_SECOND) < 0) {
+    packer->SetEncoding(m_codec, m_sampleRate);
+    if (packer->Open(fileName.c_str(), width, height, bitsPerPixel, fourcc, width, height, m_fps) < 0) {
         delete packer;
         return -1;
     }
     m_packer = packer;
+    m_fileName = fileName;
+    m_nextDiskCheckMs = OS_NowMs() + DISK_CHECK_MS;
     return 0;
 }
 
 void RecordingSession::StartClock() {
     m_active = true;
     m_lastFrame = -1;
+    m_silenceTold = false;
+    m_soundPeak = 0;
     m_clock.Start(0);
 }
 
 int RecordingSession::OpenRecorder(Recorder*& recorder, const std::string& guid, int tag) {
     recorder = new Recorder(this);
-    if (recorder->Open(guid.c_str(), tag, RecordingFormat::CHANNELS, RecordingFormat::SAMPLE_RATE,
+    if (recorder->Open(guid.c_str(), tag, RecordingFormat::CHANNELS, m_sampleRate,
                        RecordingFormat::FRAMES_PER_BLOCK) != 0) {
         OS_Log::Error("failed to open microphone device! \n");
         delete recorder;
@@ -356,13 +408,14 @@ int RecordingSession::Finish() {
         failure = packer->Failure();
         delete packer;
     }
+    m_fileName.clear();
     m_active = false;
     // FFmpeg's error codes are negated errno values where there is one
     return failure == 0 ? 0 : (failure == -1 ? EIO : AVUNERROR(failure));
 }
 
 bool RecordingSession::FirstOfPeriod(int64_t timestamp) {
-    int64_t frame = RecordingFormat::FrameAt(timestamp);
+    int64_t frame = RecordingFormat::FrameAt(timestamp, m_fps);
     if (frame == m_lastFrame)
         return false;
     m_lastFrame = frame;
@@ -424,6 +477,14 @@ int RecordingSession::OnAudioData(int tag, double time, const void* data, int si
     // Microseconds on the recording clock when the block's first sample was
     // captured.
     int64_t timestamp = m_clock.ElapsedUsAt(std::llround(time * 1e6));
+    if (!m_silenceTold && m_soundPeak <= SOUND_SILENCE_LEVEL) {
+        const int16_t* samples = static_cast<const int16_t*>(data);
+        int peak = 0;
+        for (int i = 0; i < size / 2; ++i)
+            peak = std::max(peak, std::abs((int)samples[i]));
+        if (peak > m_soundPeak)
+            m_soundPeak = peak;
+    }
     if (!m_mixing) {
         MMPacket packet;
         packet.Fill(data, size, timestamp);

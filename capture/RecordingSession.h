@@ -64,6 +64,15 @@ public:
     // A running camera silent this long is gone (unplugged, stream error).
     // Far above a frame time even at 5 pictures a second in the dark.
     static constexpr int64_t CAMERA_SILENCE_MS = 1500;
+    // Sound that holds no sample above this level over its first
+    // SOUND_SILENCE_MS is silence: the listener hears OnSoundSilent.
+    static constexpr int SOUND_SILENCE_LEVEL = 16;
+    static constexpr int64_t SOUND_SILENCE_MS = 5000;
+    // How often the free room on the file's disk is looked at, and the
+    // least room a recording ends at: about a minute of the busiest file
+    // (H.264 at 60 fps), more when the file has grown faster.
+    static constexpr int64_t DISK_CHECK_MS = 1000;
+    static constexpr int64_t DISK_LOW_BYTES = 16 << 20;
 
     RecordingSession();
     // Free.
@@ -112,8 +121,14 @@ public:
     void SetRecording(bool recording) { m_recording = recording; }
 
     // --- the file ---
+    // The next recording's video codec (RecordingFormat::VideoCodec),
+    // pictures a second and sound samples a second; the defaults until set.
+    // Before OpenPacker, with no recording running.
+    void SetFormat(int codec, int fps, int sampleRate);
+    int FrameRate() const { return m_fps; }
+    int SampleRate() const { return m_sampleRate; }
     // Opens a packer on fileName for pictures of width x height in the given
-    // layout, written at the same size and 25 pictures a second. 0, or -1
+    // layout, written at the same size in the format set. 0, or -1
     // (released again).
     int OpenPacker(const std::string& fileName, int width, int height, int bitsPerPixel, uint32_t fourcc);
     // Starts the recording clock: pictures and sound are stamped from here.
@@ -174,8 +189,12 @@ private:
     // Worker: the end of a recording: sound, pictures, file. The packer's
     // failure, or 0.
     int Finish();
-    // Worker: ends a recording whose file or camera failed.
+    // Worker: ends a recording whose file or camera failed, or whose disk
+    // is nearly full; tells of a silent sound source.
     void Watch();
+    // Worker: the free room on the file's disk is less than a minute of
+    // recording at the rate the file grew so far.
+    bool DiskLow();
     // True when a picture of this time is the first of its frame period:
     // the packer writes one a period, a second would only take a waiting
     // place from the next period's.
@@ -200,9 +219,20 @@ private:
     std::atomic<AvPacker*> m_packer;  // read by the sources and the worker's watch
     OS_Clock m_clock;
     std::atomic<bool> m_active;
+    // Format of the next recording (SetFormat).
+    int m_codec;
+    int m_fps;
+    int m_sampleRate;
     // Frame of the last picture pushed; picture thread only (reset by
     // StartClock before any picture source runs).
     int64_t m_lastFrame;
+
+    // Watching a recording (worker), and the sound's loudest sample of its
+    // first seconds (sound threads).
+    std::string m_fileName;
+    int64_t m_nextDiskCheckMs;
+    bool m_silenceTold;
+    std::atomic<int> m_soundPeak;
 
     // Sound: worker only, but for the callbacks.
     Recorder* m_micRecorder;

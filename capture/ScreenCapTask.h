@@ -29,6 +29,8 @@ public:
     // until Stop. Before Start; without it the task's own clock, started by
     // Start, gives the grid.
     void SetFrameClock(const OS_Clock* clock) { m_pacer.SetClock(clock); }
+    // Pictures a second; before Start.
+    void SetFrameRate(int fps) { m_pacer.SetFrameRate(fps); }
     // Opens the grabber on the rectangle. 0, or -1 when the grabber cannot
     // be opened (no display, no area, unsupported screen depth) or the frame
     // pool cannot hold its pictures.

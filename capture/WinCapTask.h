@@ -28,6 +28,8 @@ public:
     void SetListener(ScreenCapListener* listener) { m_listener = listener; }
     // The clock the listener numbers pictures with; as for ScreenCapTask.
     void SetFrameClock(const OS_Clock* clock) { m_pacer.SetClock(clock); }
+    // Pictures a second; before Start.
+    void SetFrameRate(int fps) { m_pacer.SetFrameRate(fps); }
     // Opens the grabber on window. 0, or -1 when it cannot be opened (no
     // display, no such window, no area, unsupported screen depth) or the
     // frame pool cannot hold its pictures.

@@ -28,15 +28,15 @@ int64_t ThreadCpuUs() {
 
 const int SOUND_FRAME_BYTES = AvPacker::AUDIO_CHANNELS * 2;  // one stereo 16-bit sample frame
 
-int64_t MsToSoundFrames(double ms) { return std::llround(ms * AvPacker::AUDIO_SAMPLE_RATE / 1000.0); }
-int64_t UsToSoundFrames(int64_t us) { return std::llround((double)us * AvPacker::AUDIO_SAMPLE_RATE / 1e6); }
-
 }  // namespace
+
+int64_t AvPacker::MsToSoundFrames(double ms) const { return std::llround(ms * m_sampleRate / 1000.0); }
+int64_t AvPacker::UsToSoundFrames(int64_t us) const { return std::llround((double)us * m_sampleRate / 1e6); }
 
 AvPacker::AvPacker()
     : m_quit(false), m_accepting(false), m_finished(true), m_failure(0), m_opened(false), m_muxer(nullptr),
       m_scaler(nullptr), m_audioFrame(nullptr), m_srcWidth(0), m_srcHeight(0), m_dstWidth(0), m_dstHeight(0),
-      m_fps(0), m_audioSamples(0), m_soundStarted(false), m_soundPlaced(0), m_trimPending(0), m_soundShift(0), m_soundOffset(0),
+      m_fps(0), m_codec(RecordingFormat::CODEC_MPEG4), m_sampleRate(AUDIO_SAMPLE_RATE), m_audioSamples(0), m_soundStarted(false), m_soundPlaced(0), m_trimPending(0), m_soundShift(0), m_soundOffset(0),
       m_soundFrame(nullptr), m_soundFill(0), m_havePicture(false), m_lastPts(0), m_picturesPushed(0),
       m_picturesSkipped(0), m_picturesEncoded(0), m_picturesFailed(0), m_soundEncoded(0),
       m_soundFramesFailed(0), m_soundSkipped(0), m_soundSilence(0),
@@ -54,6 +54,11 @@ int AvPacker::Open(const char* fileName, int srcWidth, int srcHeight, int bitsPe
     m_opened = true;
     m_srcWidth = srcWidth;
     m_srcHeight = srcHeight;
+    // x264 codes 4:2:0 only at even sizes: an odd last column or row is cut
+    if (m_codec == RecordingFormat::CODEC_H264) {
+        dstWidth &= ~1;
+        dstHeight &= ~1;
+    }
     m_dstWidth = dstWidth;
     m_dstHeight = dstHeight;
     m_fps = fps;
@@ -73,10 +78,15 @@ int AvPacker::Open(const char* fileName, int srcWidth, int srcHeight, int bitsPe
     video.height = dstHeight;
     video.bitRate = VIDEO_BIT_RATE;
     video.codecId = AV_CODEC_ID_MPEG4;
+    if (m_codec == RecordingFormat::CODEC_H264) {
+        video.codecId = AV_CODEC_ID_H264;
+        video.bitRate = 0;
+        video.quality = H264_QUALITY;
+    }
     video.timeBaseNum = 1;
     video.timeBaseDen = fps;
     AudioStreamParams audio;
-    audio.sampleRate = AUDIO_SAMPLE_RATE;
+    audio.sampleRate = m_sampleRate;
     audio.channels = AUDIO_CHANNELS;
     audio.codecId = AV_CODEC_ID_AAC;
     audio.bitRate = AUDIO_BIT_RATE;
@@ -119,8 +129,9 @@ int AvPacker::Open(const char* fileName, int srcWidth, int srcHeight, int bitsPe
         Close();
         return -1;
     }
-    OS_Log::Info("packer: recording %s, %dx%d to %dx%d at %d fps\n", fileName, srcWidth, srcHeight, dstWidth,
-                 dstHeight, fps);
+    OS_Log::Info("packer: recording %s, %dx%d to %dx%d at %d fps, %s, sound at %d Hz\n", fileName, srcWidth,
+                 srcHeight, dstWidth, dstHeight, fps, m_codec == RecordingFormat::CODEC_H264 ? "h264" : "mpeg4",
+                 m_sampleRate);
     return 0;
 }
 
@@ -204,7 +215,7 @@ void AvPacker::EncodeAndRelease(MMPacket& packet) {
 
 void AvPacker::EncodePicture(const MMPacket& packet) {
     // The picture's frame, as the encoder's 32-bit pts.
-    int32_t pts = (int32_t)RecordingFormat::FrameAt(packet.timestamp);
+    int32_t pts = (int32_t)RecordingFormat::FrameAt(packet.timestamp, m_fps);
     // The encoder refuses a picture that is not later than the last one:
     // don't spend a conversion on it. At screen rates that is most pictures,
     // so it is only counted.
@@ -264,13 +275,13 @@ void AvPacker::PlaceSound(const MMPacket& packet) {
         m_soundOffset = 0;
         if (m_soundStarted)
             OS_Log::Info("packer: sound clock jumped by %lld ms; sound goes on\n",
-                         (long long)(error * 1000 / AUDIO_SAMPLE_RATE));
+                         (long long)(error * 1000 / m_sampleRate));
     } else if (!m_soundStarted || std::llabs(error) > MsToSoundFrames(SOUND_JUMP_MS)) {
         correction = error;
         m_soundOffset = 0;
         if (m_soundStarted)
             OS_Log::Info("packer: sound moved by %lld ms to its capture time\n",
-                         (long long)(error * 1000 / AUDIO_SAMPLE_RATE));
+                         (long long)(error * 1000 / m_sampleRate));
     } else {
         // drift: one step of SOUND_STEP_MS once the smoothed offset passes
         // SOUND_DRIFT_MS, so the offset stays within a step of 0
@@ -379,8 +390,8 @@ void AvPacker::Close() {
                      "%lld packets discarded\n",
                      (long long)s.picturesPushed, (long long)s.picturesRefused, (long long)s.picturesSkipped,
                      (long long)s.picturesEncoded, (long long)s.soundEncoded,
-                     (long long)(s.soundSilence * 1000 / AUDIO_SAMPLE_RATE),
-                     (long long)(s.soundTrimmed * 1000 / AUDIO_SAMPLE_RATE), (long long)s.packetsDiscarded);
+                     (long long)(s.soundSilence * 1000 / m_sampleRate),
+                     (long long)(s.soundTrimmed * 1000 / m_sampleRate), (long long)s.packetsDiscarded);
     }
 }
 

@@ -12,14 +12,14 @@ class AudioFrameHolder;
 class Mp4Muxer;
 class VideoFrameScaler;
 
-// Turns one recording into one MP4 file: MPEG-4 Part 2 video (stream 0) and
-// AAC stereo sound at 11025 Hz (stream 1). Producers push pictures and
+// Turns one recording into one MP4 file: MPEG-4 Part 2 or H.264 video
+// (stream 0) and AAC stereo sound, by default at 11025 Hz (stream 1). Producers push pictures and
 // sound blocks from any thread; the packer's own thread converts, encodes
 // and writes them in arrival order. At most two pictures wait (newer ones
 // are dropped while the encoder is behind); sound is never dropped at Push.
 //
 // Sound is placed on the pictures' time line by the time it was captured:
-// a block stamped t microseconds belongs at sample t * 11025 / 1000000 of
+// a block stamped t microseconds belongs at sample t * rate / 1000000 of
 // the track. A late start, a stall of the source or sound missing at the
 // stop is filled with silence; sound that runs ahead of its time (bursts, a
 // device clock running fast) is trimmed. Both tracks start at 0: the first
@@ -35,8 +35,12 @@ class VideoFrameScaler;
 // delete, or Open -> Push ... -> Close -> delete. Never reopened.
 class AvPacker : public OS_Thread {
 public:
-    // Fixed encoding settings; the recording windows cannot change them.
-    static constexpr int VIDEO_BIT_RATE = 1500000;      // bits per second
+    // Encoding settings; the recording windows choose only the codec and
+    // the rates (SetEncoding, Open).
+    static constexpr int VIDEO_BIT_RATE = 1500000;      // MPEG-4, bits per second
+    // H.264 keeps a quality (x264's crf) instead of a rate: a still screen
+    // costs almost nothing, a busy one gets the bits it needs.
+    static constexpr int H264_QUALITY = 23;
     static constexpr int AUDIO_SAMPLE_RATE = RecordingFormat::SAMPLE_RATE;
     static constexpr int AUDIO_CHANNELS = RecordingFormat::CHANNELS;
     static constexpr int AUDIO_BIT_RATE = 64000;        // bits per second
@@ -92,6 +96,13 @@ public:
     // Closes first when the owner has not.
     ~AvPacker() override;
 
+    // The video codec (RecordingFormat::VideoCodec) and the sound's samples
+    // a second; MPEG-4 and AUDIO_SAMPLE_RATE unless set. Before Open.
+    void SetEncoding(int codec, int sampleRate) {
+        m_codec = codec;
+        m_sampleRate = sampleRate > 0 ? sampleRate : AUDIO_SAMPLE_RATE;
+    }
+
     // Opens fileName for pictures of srcWidth x srcHeight described by fourcc
     // (0: bitsPerPixel 24 = BGR, 32 = BGRA; "YUY2": packed 4:2:2) that are
     // encoded at dstWidth x dstHeight, fps pictures a second, then starts the
@@ -103,7 +114,7 @@ public:
     // the packer is not open or closing. The caller never releases its copy
     // afterwards. Pictures: type 0, the layout given to Open, timestamp =
     // microseconds on the recording clock at which it was taken; the packer
-    // writes it as frame RecordingFormat::FrameAt(timestamp). Sound: type 1,
+    // writes it as frame RecordingFormat::FrameAt(timestamp, fps). Sound: type 1,
     // 1024 interleaved 16-bit stereo sample frames, timestamp = when its
     // first sample was captured on the same clock; may be negative. Always
     // 0. Any thread.
@@ -143,6 +154,9 @@ private:
     // Records the first failure (see Failure); the muxer's write error when
     // it has one.
     void Fail(int error);
+    // Sample frames of sound in a time.
+    int64_t MsToSoundFrames(double ms) const;
+    int64_t UsToSoundFrames(int64_t us) const;
 
     PacketQueue m_queue;            // has its own lock, held only for list work
     std::atomic<bool> m_quit;       // set by Close, read by the thread every pass
@@ -158,6 +172,8 @@ private:
     int32_t m_dstWidth;
     int32_t m_dstHeight;
     int32_t m_fps;
+    int32_t m_codec;
+    int32_t m_sampleRate;
     int64_t m_audioSamples;         // sample frames encoded so far: next sound pts
     // Sound placement (packer thread).
     bool m_soundStarted;            // the first block has been placed

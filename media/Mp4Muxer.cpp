@@ -17,6 +17,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <initializer_list>
 
@@ -32,9 +33,10 @@ extern "C" {
 
 namespace {
 
-// A key frame at least once a second at 25 frames per second, so a damaged
-// or cut file can be played from the next second on.
-const int KEY_FRAME_INTERVAL = 25;
+// H.264 through x264 at a speed that leaves a core for capture at 1080p:
+// no look-ahead or B-frames, which only add pictures held back.
+const char* const H264_ENCODER = "libx264";
+const char* const H264_PRESET = "superfast";
 
 // Above this many pixels (2560 x 1440) the video encoder cuts each picture
 // into slices, one per core, each encoded on its own thread: at 3840 x 2160
@@ -186,7 +188,9 @@ int Mp4Muxer::Open(const char* fileName, VideoStreamParams video, AudioStreamPar
 }
 
 int Mp4Muxer::AddVideoStream() {
-    const AVCodec* codec = avcodec_find_encoder((AVCodecID)m_video.codecId);
+    bool h264 = m_video.codecId == AV_CODEC_ID_H264;
+    const AVCodec* codec =
+        h264 ? avcodec_find_encoder_by_name(H264_ENCODER) : avcodec_find_encoder((AVCodecID)m_video.codecId);
     if (!codec)
         return -1;
     AVStream* stream = avformat_new_stream(m_formatContext, nullptr);
@@ -210,26 +214,35 @@ int Mp4Muxer::AddVideoStream() {
     c->height = m_video.height;
     c->time_base = AVRational{m_video.timeBaseNum, m_video.timeBaseDen};
     c->framerate = AVRational{m_video.timeBaseDen, m_video.timeBaseNum};
-    c->gop_size = KEY_FRAME_INTERVAL;
+    // A key frame once a second, so a damaged or cut file can be played
+    // from the next second on.
+    c->gop_size = m_video.timeBaseDen / std::max(m_video.timeBaseNum, 1);
     c->pix_fmt = AV_PIX_FMT_YUV420P;
     c->max_b_frames = 0;
     // Slice threads keep the pictures in order and add no delay, unlike
     // frame threads, which would hold pictures back and copy each one.
     c->thread_count = VideoEncoderThreads(m_video.width, m_video.height);
     c->thread_type = FF_THREAD_SLICE;
-    // MPEG quantisation, with its weighting matrices, instead of H.263's
-    // flat one: the same bits keep more of the fine detail of text and
-    // window edges, which a screen is mostly made of (about 1 dB sharper
-    // still pictures at 1.5 Mbit/s, no more CPU). Private to the MPEG-4
-    // encoder; another codec simply lacks the option.
-    av_opt_set_int(c->priv_data, "mpeg_quant", 1, 0);
-    // Finest quantiser: on a still screen the rate control would otherwise
-    // spend the first seconds on key frames at 2, twice the bits of 3 for a
-    // difference hard to see, and then starve the next ones to pay for them
-    // (key frames swinging between 34 and 43 dB). The encoder's rate
-    // control works in lambda; both limits say the same.
-    c->qmin = MIN_QUANTISER;
-    av_opt_set_int(c->priv_data, "lmin", MIN_QUANTISER * FF_QP2LAMBDA, 0);
+    if (h264) {
+        av_opt_set(c->priv_data, "preset", H264_PRESET, 0);
+        av_opt_set_int(c->priv_data, "crf", m_video.quality, 0);
+        av_opt_set_int(c->priv_data, "rc-lookahead", 0, 0);
+        c->bit_rate = 0;
+    } else {
+        // MPEG quantisation, with its weighting matrices, instead of H.263's
+        // flat one: the same bits keep more of the fine detail of text and
+        // window edges, which a screen is mostly made of (about 1 dB sharper
+        // still pictures at 1.5 Mbit/s, no more CPU). Private to the MPEG-4
+        // encoder; another codec simply lacks the option.
+        av_opt_set_int(c->priv_data, "mpeg_quant", 1, 0);
+        // Finest quantiser: on a still screen the rate control would otherwise
+        // spend the first seconds on key frames at 2, twice the bits of 3 for a
+        // difference hard to see, and then starve the next ones to pay for them
+        // (key frames swinging between 34 and 43 dB). The encoder's rate
+        // control works in lambda; both limits say the same.
+        c->qmin = MIN_QUANTISER;
+        av_opt_set_int(c->priv_data, "lmin", MIN_QUANTISER * FF_QP2LAMBDA, 0);
+    }
     if (m_outputFormat->flags & AVFMT_GLOBALHEADER)
         c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     // A hint: the MP4 writer picks its own finer time base at the header.

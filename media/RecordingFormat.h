@@ -2,9 +2,13 @@
 
 #include <cstdint>
 
-// What every recording is made of, whichever window records it. These shape
-// the output file and are not settings.
+// What every recording is made of, whichever window records it. The frame
+// and sample rates and the codec below are the defaults a user who changes
+// no setting records with.
 namespace RecordingFormat {
+
+// Video codecs a recording can use.
+enum VideoCodec { CODEC_MPEG4 = 0, CODEC_H264 = 1 };
 
 // Output pictures a second.
 constexpr int FRAMES_PER_SECOND = 25;
@@ -23,11 +27,20 @@ constexpr int FRAMES_PER_BLOCK = 1024;
 constexpr int BLOCK_BYTES = FRAMES_PER_BLOCK * CHANNELS * 2;
 
 // The frame a picture taken us microseconds after the start of the
-// recording clock belongs to: the count of frame periods, rounded to the
-// nearest (1019 ms is frame 25, 1021 ms frame 26). The capture pacing, the
-// one-picture-per-period rule and the packer's pts all use it.
-constexpr int64_t FrameAt(int64_t us) { return (us + FRAME_PERIOD_US / 2) / FRAME_PERIOD_US; }
-// When frame's period begins, in microseconds of the recording clock.
-constexpr int64_t PeriodStart(int64_t frame) { return frame * FRAME_PERIOD_US - FRAME_PERIOD_US / 2; }
+// recording clock belongs to at fps pictures a second: the count of frame
+// periods, rounded to the nearest (at 25, 1019 ms is frame 25, 1021 ms frame
+// 26). Exact for rates whose period is not a whole microsecond (30, 60).
+// The capture pacing, the one-picture-per-period rule and the packer's pts
+// all use it.
+constexpr int64_t FrameAt(int64_t us, int fps) {
+    int64_t n = us * fps + 500000;
+    return n >= 0 ? n / 1000000 : -((999999 - n) / 1000000);
+}
+// When frame's period begins, in microseconds of the recording clock: the
+// first microsecond FrameAt gives frame for.
+constexpr int64_t PeriodStart(int64_t frame, int fps) {
+    int64_t n = frame * 1000000 - 500000;
+    return n >= 0 ? (n + fps - 1) / fps : -((-n) / fps);
+}
 
 }  // namespace RecordingFormat

@@ -72,8 +72,10 @@ int VideoFrameScaler::Init(int srcWidth, int srcHeight, uint32_t fourcc, int bit
     // Screen pictures at their own size: libyuv's SIMD converter, which
     // averages each 2 x 2 block for the chroma, reads the fourth byte not at
     // all, and never reads past a row. Several times faster than swscale's
-    // generic path.
-    m_direct = m_srcFormat == AV_PIX_FMT_BGR0 && srcWidth == dstWidth && srcHeight == dstHeight;
+    // generic path. An encoder that needs even sizes gets the picture less
+    // its odd last column or row, cut rather than scaled.
+    m_direct = m_srcFormat == AV_PIX_FMT_BGR0 && (dstWidth == srcWidth || dstWidth == (srcWidth & ~1)) &&
+               (dstHeight == srcHeight || dstHeight == (srcHeight & ~1));
     if (m_direct)
         return 0;
 
@@ -119,7 +121,7 @@ AVFrame* VideoFrameScaler::Scale(const uint8_t* picture, int32_t pts) {
     if (m_direct) {
         // libyuv's "ARGB" is blue, green, red, alpha in memory.
         libyuv::ARGBToI420(picture, m_srcWidth * 4, m_frame->data[0], m_frame->linesize[0], m_frame->data[1],
-                           m_frame->linesize[1], m_frame->data[2], m_frame->linesize[2], m_srcWidth, m_srcHeight);
+                           m_frame->linesize[1], m_frame->data[2], m_frame->linesize[2], m_dstWidth, m_dstHeight);
         m_frame->pts = pts;
         return m_frame;
     }

@@ -21,7 +21,7 @@ public:
     // Pictures of srcWidth x srcHeight, described by fourcc (0: by
     // bitsPerPixel, 24 BGR or 32 BGR and an unused byte; "YUY2": packed
     // 4:2:2), are converted
-    // to dstWidth x dstHeight. 0, or -1 for any other fourcc or when FFmpeg
+    // to dstWidth x dstHeight (one less than an odd source size: cut). 0, or -1 for any other fourcc or when FFmpeg
     // refuses the sizes.
     int Init(int srcWidth, int srcHeight, uint32_t fourcc, int bitsPerPixel, int dstWidth, int dstHeight);
     // Bytes of one source picture (rows packed, top row first).

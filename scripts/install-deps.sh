@@ -18,6 +18,8 @@ PACKAGES=(
   # run and test: private X server, sound server, desktop driving, stream checks
   xvfb pulseaudio pulseaudio-utils xdotool x11-utils x11-xserver-utils x11-apps twm
   ffmpeg dbus-x11 xdg-utils tzdata procps
+  # H.264 recordings: FFmpeg's libx264 encoder
+  libx264-164
   libqt5multimedia5-plugins
   # the camera preview draws with OpenGL: Mesa's software renderer under Xvfb
   libgl1-mesa-dri

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/ConfigFile.h"
+#include "app/RecordingSettings.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/TestEnv.h"
 
@@ -141,4 +142,28 @@ TEST_F(ConfigFileTest, MissingFileIsNeverCreatedAndSaveReplacesTheFileWholeOrKee
     EXPECT_TRUE(cfg.IsDirty());
     EXPECT_EQ("default.cfg\n", Listing()) << "no temporary file left";
     rmdir(path.c_str());
+}
+
+// The recording options: the defaults without entries, every offered value, and a value not offered
+// logged and replaced by its default; saving keeps the file's other lines.
+TEST_F(ConfigFileTest, RecordingSettingsTakeOfferedValuesAndFallBackOnOthers) {
+    RecordingSettings settings;
+    auto read = [&](const std::string& text) {
+        WriteFileText(path, text);
+        EXPECT_EQ(0, settings.Load(path.c_str()));
+        return std::to_string(settings.codec) + " " + std::to_string(settings.fps) + " " +
+               std::to_string(settings.sampleRate) + " '" + settings.outputFolder + "'";
+    };
+    EXPECT_EQ("0 25 11025 ''", read("camera.reverse=1\n"));
+    EXPECT_EQ("1 60 48000 '/tmp/my videos'",
+              read("video.codec=h264\nvideo.fps=60\naudio.rate=48000\noutput.folder= /tmp/my videos \n"));
+    LogCapture log;
+    EXPECT_EQ("0 25 11025 ''", read("video.codec=vp9\nvideo.fps=24\naudio.rate=44100x\ncamera.reverse=1\n"));
+    for (const char* bad : {"video.codec=vp9", "video.fps=24", "audio.rate=44100x"})
+        EXPECT_TRUE(log.Contains(bad)) << log.Text();
+    settings.fps = 30;
+    settings.codec = 1;
+    ASSERT_EQ(0, settings.Save(path.c_str()));
+    EXPECT_EQ("video.codec=h264\nvideo.fps=30\naudio.rate=11025\ncamera.reverse=1\noutput.folder=\n",
+              ReadFileText(path));
 }

@@ -154,11 +154,11 @@ struct BusyPacker : ScreenCapListener {
     std::deque<MMPacket> held;
 
     int OnScreenFrame(MMPacket* packet) override {
-        int64_t now = clock->ElapsedUs(), frame = RecordingFormat::FrameAt(packet->timestamp);
+        int64_t now = clock->ElapsedUs(), frame = RecordingFormat::FrameAt(packet->timestamp, 25);
         if (packet->timestamp > now || now - packet->timestamp > 20000)
             ++stampedLate;
         frames.push_back(frame);
-        intoPeriodMs += (packet->timestamp - RecordingFormat::PeriodStart(frame)) / 1000;
+        intoPeriodMs += (packet->timestamp - RecordingFormat::PeriodStart(frame, 25)) / 1000;
         held.push_back(*packet);
         if (held.size() > 3) {
             held.front().Release();

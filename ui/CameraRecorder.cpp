@@ -67,6 +67,7 @@ CameraRecorder::CameraRecorder(QWidget* parent, Qt::WindowFlags flags)
             &CameraRecorder::OnCameraChanged);
     connect(ui.btnOpenFolder, &QToolButton::clicked, this, &CameraRecorder::OnOpenFolder);
     connect(ui.btnConfig, &QToolButton::clicked, this, &CameraRecorder::OnShowConfig);
+    connect(ui.btnSettings, &QToolButton::clicked, m_controls, &RecorderControls::ShowSettings);
     connect(ui.cbxUseMic, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             &CameraRecorder::OnAudioInputChanged);
     m_controls->ConnectKeys(this, &CameraRecorder::OnStartRecord, &CameraRecorder::OnStopRecord);
@@ -146,6 +147,9 @@ void CameraRecorder::SetupUi() {
     ui.btnConfig->setIcon(QIcon(":/image/icon/settings.png"));
     ui.btnConfig->setIconSize(QSize(28, 28));
     horizontalLayout->addWidget(ui.btnConfig);
+    ui.btnSettings = MakeToolButton(ui.grpSettings, "btnSettings", tr("录制"), tr("录制设置"));
+    ui.btnSettings->setMinimumHeight(32);
+    horizontalLayout->addWidget(ui.btnSettings);
     horizontalLayout_3->addWidget(ui.grpSettings);
     horizontalLayout_3->addItem(new QSpacerItem(40, 20, QSizePolicy::Expanding, QSizePolicy::Minimum));
 }
@@ -313,12 +317,8 @@ void CameraRecorder::OnSoundStarted(int result) {
         m_starting = false;
         return;
     }
-    if (result == RecordingListener::SOUND_NO_MIX) {
-        // The recording goes on with pictures only.
-        QMessageBox::information(
-            this, tr("提示"), tr("系统中没有发现\"立体声混音\",可能是声卡驱动安装不正确!"),
-            QMessageBox::Ok);
-    }
+    if (result == RecordingListener::SOUND_NO_MIX)
+        m_controls->HintNoMix();
     Started();
 }
 
@@ -406,22 +406,7 @@ int CameraRecorder::OnShowConfig() {
 }
 
 int CameraRecorder::OnAudioInputChanged(int index) {
-    if (index != SOUND_MICROPHONE_AND_MIX)
-        return 0;
-    // the list the window shows
-    std::string mixGuid, micGuid;
-    FindMixAndMicDevices(m_controls->Events()->SoundDevices(), mixGuid, micGuid);
-    if (mixGuid.empty()) {
-        QMessageBox::information(
-            this, tr("提示"), tr("系统中没有发现\"立体声混音设备\",可能是声卡驱动安装不正确!"),
-            QMessageBox::Ok);
-        ui.cbxUseMic->setCurrentIndex(SOUND_MICROPHONE);
-    } else if (micGuid.empty()) {
-        QMessageBox::information(
-            this, tr("提示"), tr("系统中没有发现\"麦克风设备\",可能是声卡驱动安装不正确!"),
-            QMessageBox::Ok);
-        ui.cbxUseMic->setCurrentIndex(SOUND_MICROPHONE);
-    }
+    m_controls->CheckMixChoice(index, SOUND_MICROPHONE_AND_MIX);
     return 0;
 }
 

@@ -96,6 +96,7 @@ private:
         QFrame* line;
         QToolButton* btnOpenFolder;
         QToolButton* btnConfig;
+        QToolButton* btnSettings;
     } ui;
 
     DlgCamConfig* m_configDialog;  // made on first use; follows the running camera

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QIcon>
 #include <QObject>
 #include <QString>
@@ -8,7 +9,9 @@
 
 #include "ui/GlobalShortcut.h"
 
+class DlgSettings;
 class QComboBox;
+class QSystemTrayIcon;
 class QToolButton;
 class QWidget;
 class RecordingEvents;
@@ -44,10 +47,23 @@ public:
     // default device, a listed device, or (mixIndex) microphone and stereo
     // mix. false when there is nothing to start.
     bool StartSound(int index, int mixIndex);
+    // The list was set to index: when that is mixIndex (microphone and
+    // stereo mix) and the device list lacks either, says so and goes back
+    // to the default microphone (the item before it).
+    void CheckMixChoice(int index, int mixIndex);
+    // The hint of a recording that goes on without the stereo mix.
+    void HintNoMix();
     // The output file of a recording starting now; it becomes the last file.
+    // Reads the recording settings first: their format goes to the engine
+    // and their folder takes the file, so a change applies from here on.
     std::string NewOutputFile();
     // The file manager on the last file, or on the output folder.
     void OpenOutputFolder() const;
+    // The recording settings dialog, made on first use.
+    void ShowSettings();
+    // While recording, the tray icon's tooltip tells the time recorded and
+    // the file's size. Not owned.
+    void SetTray(QSystemTrayIcon* tray) { m_tray = tray; }
     // Busy: busy cursor, start button disabled.
     void SetBusy(bool busy);
     // The buttons of a recording (stop shown) or not (start shown); settings
@@ -59,6 +75,8 @@ public:
 private slots:
     void OnBlink();
     void OnSoundDevices();
+    // Tells that the chosen sound source gave only silence so far.
+    void OnSoundSilent();
 
 private:
     QWidget* m_window;
@@ -76,4 +94,8 @@ private:
     QIcon m_iconOn;
     QIcon m_iconOff;
     std::string m_lastFile;
+    DlgSettings* m_settings;  // child of the window; null until shown
+    QSystemTrayIcon* m_tray;
+    QString m_idleToolTip;
+    QElapsedTimer m_recordingSince;
 };

@@ -26,6 +26,10 @@ void RecordingEvents::OnCameraLost() {
     QMetaObject::invokeMethod(this, [this] { emit evtCameraLost(); }, Qt::QueuedConnection);
 }
 
+void RecordingEvents::OnSoundSilent() {
+    QMetaObject::invokeMethod(this, [this] { emit evtSoundSilent(); }, Qt::QueuedConnection);
+}
+
 void RecordingEvents::OnFinished() {
     QMetaObject::invokeMethod(this, [this] { emit evtFinished(); }, Qt::QueuedConnection);
 }

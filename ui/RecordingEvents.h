@@ -20,6 +20,7 @@ public:
     void OnSoundStarted(int result) override;
     void OnRecordingFailed(int cause, int error) override;
     void OnCameraLost() override;
+    void OnSoundSilent() override;
     void OnFinished() override;
 
 signals:
@@ -27,6 +28,7 @@ signals:
     void evtSoundStarted(int result);
     void evtRecordingFailed(int cause, int error);
     void evtCameraLost();
+    void evtSoundSilent();
     void evtFinished();
 
 private:

@@ -57,8 +57,10 @@ ScreenRecorder::ScreenRecorder(QWidget* parent)
 
     // The blinking stop button, F3/F4 and the sound list, which the
     // engine's worker reads.
-    m_controls = new RecorderControls(this, ui.btnStart, ui.btnStop, ui.cbxUseMic, 2,
+    m_controls = new RecorderControls(this, ui.btnStart, ui.btnStop, ui.cbxUseMic, SOUND_MICROPHONE_AND_MIX + 1,
                                       tr("output/屏幕录像-"), &m_session);
+    connect(ui.cbxUseMic, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+            [this](int index) { m_controls->CheckMixChoice(index, SOUND_MICROPHONE_AND_MIX); });
     connect(m_controls->Events(), &RecordingEvents::evtSoundStarted, this, &ScreenRecorder::OnSoundStarted);
     connect(m_controls->Events(), &RecordingEvents::evtRecordingFailed, this,
             &ScreenRecorder::OnRecordingFailed);
@@ -73,6 +75,8 @@ ScreenRecorder::ScreenRecorder(QWidget* parent)
             &ScreenRecorder::OnScreenModeChanged);
     connect(ui.btnView, &QToolButton::clicked, this, &ScreenRecorder::OnViewInfo);
     connect(ui.btnOpenFolder, &QToolButton::clicked, this, &ScreenRecorder::OnOpenFolder);
+    connect(ui.btnSettings, &QToolButton::clicked, m_controls, &RecorderControls::ShowSettings);
+    connect(ui.actionSettings, &QAction::triggered, m_controls, &RecorderControls::ShowSettings);
     m_controls->ConnectKeys(this, &ScreenRecorder::OnStartRecord, &ScreenRecorder::OnStopRecord);
 
     connect(ui.actionShowWindow, &QAction::triggered, this, &ScreenRecorder::showNormal);
@@ -99,10 +103,13 @@ void ScreenRecorder::SetupUi() {
     setObjectName("ScreenRecorder");
     setWindowTitle(tr("桌面录像"));
     setWindowIcon(QIcon(":/image/screen.png"));
-    resize(549, 59);
+    // wide enough for the settings button at the end, the rest where it was
+    resize(549 + 32 + 6, 59);
 
     ui.actionShowWindow = new QAction(tr("显示窗口"), this);
     ui.actionShowWindow->setObjectName("actionShowWindow");
+    ui.actionSettings = new QAction(tr("录制设置..."), this);
+    ui.actionSettings->setObjectName("actionSettings");
     ui.actionStartRecord = new QAction(tr("开始录制 (F3)"), this);
     ui.actionStartRecord->setObjectName("actionStartRecord");
     ui.actionStartRecord->setToolTip(tr("开始录制 (F3)"));
@@ -141,6 +148,7 @@ void ScreenRecorder::SetupUi() {
     ui.cbxUseMic->setFixedWidth(110);
     ui.cbxUseMic->addItem(tr("不使用麦克风"));
     ui.cbxUseMic->addItem(tr("默认麦克风"));
+    ui.cbxUseMic->addItem(tr("默认麦克风+立体声"));
     horizontalLayout->addWidget(ui.cbxUseMic);
     ui.cbxScreenMode = new QComboBox(ui.grpScreenMode);
     ui.cbxScreenMode->setObjectName("cbxScreenMode");
@@ -173,6 +181,10 @@ void ScreenRecorder::SetupUi() {
     ui.btnCloseWindow->setMinimumHeight(32);
     ui.btnCloseWindow->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     horizontalLayout_4->addWidget(ui.btnCloseWindow);
+    ui.btnSettings = MakeToolButton(ui.frame_4, "btnSettings", "", tr("录制设置"));
+    ui.btnSettings->setFixedSize(32, 32);
+    ui.btnSettings->setIcon(QIcon(":/image/icon/settings.png"));
+    horizontalLayout_4->addWidget(ui.btnSettings);
     horizontalLayout_5->addWidget(ui.frame_4);
 }
 
@@ -181,6 +193,7 @@ void ScreenRecorder::CreateTrayIcon() {
     m_trayMenu->addAction(ui.actionShowWindow);
     m_trayMenu->addAction(ui.actionStartRecord);
     m_trayMenu->addAction(ui.actionStopRecord);
+    m_trayMenu->addAction(ui.actionSettings);
     m_trayMenu->addSeparator();
     m_trayMenu->addAction(ui.actionExit);
 
@@ -191,6 +204,7 @@ void ScreenRecorder::CreateTrayIcon() {
     connect(m_trayIcon, &QSystemTrayIcon::activated, this, &ScreenRecorder::OnTrayIconActivated);
     if (!QSystemTrayIcon::isSystemTrayAvailable())
         OS_Log::Warning("no system tray: the tray icon will not show\n");
+    m_controls->SetTray(m_trayIcon);
     m_trayIcon->show();
 }
 
@@ -223,7 +237,7 @@ int ScreenRecorder::StartSound() {
     if (!m_useMicrophone)
         return Started();
     m_controls->SetBusy(true);
-    m_controls->StartSound(ui.cbxUseMic->currentIndex(), -1);
+    m_controls->StartSound(ui.cbxUseMic->currentIndex(), SOUND_MICROPHONE_AND_MIX);
     return 0;
 }
 
@@ -231,10 +245,13 @@ void ScreenRecorder::OnSoundStarted(int result) {
     if (!m_starting)
         return;
     m_controls->SetBusy(false);
-    if (result == RecordingListener::SOUND_FAILED)
+    if (result == RecordingListener::SOUND_FAILED) {
         FailStart(tr("无法启动麦克风捕捉!"));
-    else
-        Started();
+        return;
+    }
+    if (result == RecordingListener::SOUND_NO_MIX)
+        m_controls->HintNoMix();
+    Started();
 }
 
 int ScreenRecorder::Started() {

@@ -30,6 +30,9 @@ class ScreenRecorder : public BaseDialog {
 public:
     // Recording modes: index of cbxScreenMode.
     enum Mode { MODE_FULL_SCREEN = 0, MODE_WINDOW = 1, MODE_REGION = 2 };
+    // The sound list's item that mixes the default microphone with the
+    // stereo mix, as in the camera window.
+    static constexpr int SOUND_MICROPHONE_AND_MIX = 2;
 
     explicit ScreenRecorder(QWidget* parent);
     ~ScreenRecorder() override;
@@ -107,6 +110,7 @@ private:
     // addresses them.
     struct Widgets {
         QAction* actionShowWindow;
+        QAction* actionSettings;
         QAction* actionStartRecord;
         QAction* actionStopRecord;
         QAction* actionExit;
@@ -123,6 +127,7 @@ private:
         QFrame* frame_4;
         QFrame* line;
         QToolButton* btnOpenFolder;
+        QToolButton* btnSettings;
         QToolButton* btnCloseWindow;
     } ui;
 

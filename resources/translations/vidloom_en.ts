@@ -91,6 +91,10 @@
         <source>output/摄像头-</source>
         <translation>output/摄像头-</translation>
     </message>
+    <message>
+        <source>录制设置</source>
+        <translation>Recording settings</translation>
+    </message>
 </context>
 <context>
     <name>DlgCamConfig</name>
@@ -125,6 +129,81 @@
     <message>
         <source>饱和度</source>
         <translation>Saturation</translation>
+    </message>
+</context>
+<context>
+    <name>DlgSettings</name>
+    <message>
+        <source>录制设置</source>
+        <translation>Recording settings</translation>
+    </message>
+    <message>
+        <source>MPEG-4 (默认)</source>
+        <translation>MPEG-4 (default)</translation>
+    </message>
+    <message>
+        <source>H.264</source>
+        <translation>H.264</translation>
+    </message>
+    <message>
+        <source>视频编码:</source>
+        <translation>Video codec:</translation>
+    </message>
+    <message>
+        <source>25 帧/秒 (默认)</source>
+        <translation>25 fps (default)</translation>
+    </message>
+    <message>
+        <source>30 帧/秒</source>
+        <translation>30 fps</translation>
+    </message>
+    <message>
+        <source>60 帧/秒</source>
+        <translation>60 fps</translation>
+    </message>
+    <message>
+        <source>帧率:</source>
+        <translation>Frame rate:</translation>
+    </message>
+    <message>
+        <source>11025 Hz (默认)</source>
+        <translation>11025 Hz (default)</translation>
+    </message>
+    <message>
+        <source>44100 Hz</source>
+        <translation>44100 Hz</translation>
+    </message>
+    <message>
+        <source>48000 Hz</source>
+        <translation>48000 Hz</translation>
+    </message>
+    <message>
+        <source>声音采样率:</source>
+        <translation>Sound sample rate:</translation>
+    </message>
+    <message>
+        <source>默认文件夹</source>
+        <translation>Default folder</translation>
+    </message>
+    <message>
+        <source>浏览...</source>
+        <translation>Browse...</translation>
+    </message>
+    <message>
+        <source>视频文件夹:</source>
+        <translation>Recordings folder:</translation>
+    </message>
+    <message>
+        <source>确定</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>选择视频文件夹</source>
+        <translation>Choose the recordings folder</translation>
     </message>
 </context>
 <context>
@@ -186,6 +265,34 @@
     <message>
         <source>无法写入视频文件 (%1)，录制已停止!</source>
         <translation>Cannot write the video file (%1); recording stopped!</translation>
+    </message>
+    <message>
+        <source>提示</source>
+        <translation>Notice</translation>
+    </message>
+    <message>
+        <source>系统中没有发现&quot;立体声混音设备&quot;,可能是声卡驱动安装不正确!</source>
+        <translation>No &quot;stereo mix device&quot; was found on this system; the sound card driver may not be installed correctly!</translation>
+    </message>
+    <message>
+        <source>系统中没有发现&quot;麦克风设备&quot;,可能是声卡驱动安装不正确!</source>
+        <translation>No &quot;microphone device&quot; was found on this system; the sound card driver may not be installed correctly!</translation>
+    </message>
+    <message>
+        <source>系统中没有发现&quot;立体声混音&quot;,可能是声卡驱动安装不正确!</source>
+        <translation>No &quot;stereo mix&quot; was found on this system; the sound card driver may not be installed correctly!</translation>
+    </message>
+    <message>
+        <source>正在录制 %1:%2:%3, %4 MB</source>
+        <translation>Recording %1:%2:%3, %4 MB</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot;在录制的前 5 秒只有静音，请检查声音设备。录制继续进行。</source>
+        <translation>&quot;%1&quot; recorded only silence in the first 5 seconds: please check the sound device. The recording goes on.</translation>
+    </message>
+    <message>
+        <source>磁盘空间不足，录制已停止!</source>
+        <translation>The disk is nearly full: the recording has stopped!</translation>
     </message>
 </context>
 <context>
@@ -308,6 +415,18 @@
     <message>
         <source>output/屏幕录像-</source>
         <translation>output/屏幕录像-</translation>
+    </message>
+    <message>
+        <source>录制设置...</source>
+        <translation>Recording settings...</translation>
+    </message>
+    <message>
+        <source>默认麦克风+立体声</source>
+        <translation>Default microphone + stereo mix</translation>
+    </message>
+    <message>
+        <source>录制设置</source>
+        <translation>Recording settings</translation>
     </message>
 </context>
 <context>
