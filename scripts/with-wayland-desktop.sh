@@ -20,8 +20,7 @@
 # sound server runs with a 440 Hz default source (PULSE_SERVER exported).
 # VIDLOOM_DESKTOP_STANDIN=1 starts only the bus and PipeWire, for tests that
 # serve the portal themselves (tests/support/standin-portal.py): no compositor,
-# no portal, no WAYLAND_DISPLAY; VIDLOOM_STANDIN_DESKTOP=1 and VIDLOOM_REQUIRE_DESKTOP=standin
-# are exported instead.
+# no portal, no WAYLAND_DISPLAY; VIDLOOM_STANDIN_DESKTOP=1 is exported instead.
 set -euo pipefail
 
 if [ $# -eq 0 ]; then
@@ -80,7 +79,7 @@ if [ "${VIDLOOM_DESKTOP_INNER:-}" = "1" ]; then
   PIDS+=($!)
   if [ "${VIDLOOM_DESKTOP_STANDIN:-0}" = "1" ]; then
     unset WAYLAND_DISPLAY
-    export VIDLOOM_STANDIN_DESKTOP=1 VIDLOOM_REQUIRE_DESKTOP=standin
+    export VIDLOOM_STANDIN_DESKTOP=1
     set +e
     "$@" >&4 2>&3 3>&- 4>&-
     exit $?

@@ -1,20 +1,9 @@
 #!/usr/bin/python3
-"""A stand-in screen-sharing portal on the session bus, for producers a real
-desktop will not make on demand. It serves org.freedesktop.portal.ScreenCast
-and hands out a real PipeWire node that GStreamer makes.
-
-    standin-portal.py CASE
-
-Prints "ready NODE" once it owns the portal's name, then for SelectSources
-the option names it got. Ends at the end of its standard input.
-"""
-import json
-import os
-import signal
-import socket
-import subprocess
-import sys
-import time
+"""standin-portal.py CASE: a stand-in screen-sharing portal on the session bus
+that hands out a real PipeWire node, for what a real desktop will not make on
+demand. Prints "ready NODE" once it owns the portal's name, then the option
+names of each SelectSources. Ends at the end of its standard input."""
+import json, os, signal, socket, subprocess, sys, time  # noqa: E401
 
 from gi.repository import Gio, GLib
 
@@ -33,15 +22,11 @@ CASES = {
     "early": {"early": True},
 }
 XML = """<node><interface name="org.freedesktop.portal.ScreenCast">
-<method name="CreateSession"><arg type="a{sv}" direction="in"/><arg type="o" direction="out"/></method>
-<method name="SelectSources"><arg type="o" direction="in"/><arg type="a{sv}" direction="in"/>
-<arg type="o" direction="out"/></method>
-<method name="Start"><arg type="o" direction="in"/><arg type="s" direction="in"/><arg type="a{sv}" direction="in"/>
-<arg type="o" direction="out"/></method>
-<method name="OpenPipeWireRemote"><arg type="o" direction="in"/><arg type="a{sv}" direction="in"/>
-<arg type="h" direction="out"/></method>
+<method name="CreateSession"><arg type="a{sv}"/><arg type="o" direction="out"/></method>
+<method name="SelectSources"><arg type="o"/><arg type="a{sv}"/><arg type="o" direction="out"/></method>
+<method name="Start"><arg type="o"/><arg type="s"/><arg type="a{sv}"/><arg type="o" direction="out"/></method>
+<method name="OpenPipeWireRemote"><arg type="o"/><arg type="a{sv}"/><arg type="h" direction="out"/></method>
 <property name="version" type="u" access="read"/>
-<property name="AvailableSourceTypes" type="u" access="read"/>
 <property name="AvailableCursorModes" type="u" access="read"/>
 </interface></node>"""
 
@@ -74,12 +59,11 @@ def main():
         token = invocation.get_parameters()[-1]["handle_token"]
         request = "%s/request/%s/%s" % (PATH, sender, token)
         response = GLib.Variant("(ua{sv})", (code, results))
-        # the answer before or after the method's reply
-        if not case.get("early"):
-            invocation.return_value(GLib.Variant("(o)", (request,)))
+        # the answer after the method's reply, as GNOME's, or before it
+        reply = lambda: invocation.return_value(GLib.Variant("(o)", (request,)))
+        case.get("early") or reply()
         bus.emit_signal(None, request, "org.freedesktop.portal.Request", "Response", response)
-        if case.get("early"):
-            invocation.return_value(GLib.Variant("(o)", (request,)))
+        case.get("early") and reply()
 
     def call(conn, sender, path, iface, method, params, invocation):
         if method == "CreateSession":
@@ -100,7 +84,7 @@ def main():
             invocation.return_value_with_unix_fd_list(GLib.Variant("(h)", (0,)), fds)
 
     def prop(conn, sender, path, iface, name):
-        return GLib.Variant("u", {"version": version, "AvailableSourceTypes": 3, "AvailableCursorModes": 3}[name])
+        return GLib.Variant("u", {"version": version, "AvailableCursorModes": 3}[name])
 
     info = Gio.DBusNodeInfo.new_for_xml(XML).interfaces[0]
     bus.register_object(PATH, info, call, prop, None)
