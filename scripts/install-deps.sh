@@ -29,6 +29,9 @@ PACKAGES=(
   mutter xdg-desktop-portal xdg-desktop-portal-gnome pipewire pipewire-bin wireplumber
   gstreamer1.0-tools gstreamer1.0-pipewire gstreamer1.0-plugins-base gstreamer1.0-plugins-bad
   gir1.2-atspi-2.0 at-spi2-core python3-gi dbus
+  # a PipeWire producer that changes its picture size (video-src-reneg), for the
+  # stand-in portal
+  pipewire-tests
   # the real program's windows on that desktop speak X11
   xwayland
   # fuzzing and sanitizers

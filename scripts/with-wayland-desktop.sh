@@ -18,6 +18,9 @@
 # VIDLOOM_DESKTOP_PROGRAM=1 readies it for the real program, as a GNOME session
 # is: the compositor starts Xwayland (DISPLAY, XAUTHORITY exported) and a
 # sound server runs with a 440 Hz default source (PULSE_SERVER exported).
+# VIDLOOM_DESKTOP_STANDIN=1 starts only the bus and PipeWire, for tests that
+# serve the portal themselves (tests/support/standin-portal.py): no compositor,
+# no portal, no WAYLAND_DISPLAY; VIDLOOM_STANDIN_DESKTOP=1 is exported instead.
 set -euo pipefail
 
 if [ $# -eq 0 ]; then
@@ -74,6 +77,13 @@ if [ "${VIDLOOM_DESKTOP_INNER:-}" = "1" ]; then
   wait_for pipewire "${PIDS[-1]}" test -S "$XDG_RUNTIME_DIR/pipewire-0"
   wireplumber >"$LOGS/wireplumber.log" 2>&1 &
   PIDS+=($!)
+  if [ "${VIDLOOM_DESKTOP_STANDIN:-0}" = "1" ]; then
+    unset WAYLAND_DISPLAY
+    export VIDLOOM_STANDIN_DESKTOP=1
+    set +e
+    "$@" >&4 2>&3 3>&- 4>&-
+    exit $?
+  fi
 
   # --- the compositor, headless with one virtual monitor
   x11=(--no-x11)

@@ -2,7 +2,9 @@
 // vidloom:wayland
 // Screen capture through the screen-sharing portal on the private GNOME desktop
 // (scripts/with-wayland-desktop.sh): the handshake and its outcomes, the PipeWire
-// stream with its cursor, and the pacing of the capture task.
+// stream with its cursor, and the pacing of the capture task. The PortalStandIn
+// cases run on a bare desktop (VIDLOOM_DESKTOP_STANDIN=1) with a stand-in portal
+// for what GNOME will not make on demand.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -10,6 +12,7 @@
 #include <algorithm>
 #include <atomic>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <vector>
@@ -33,6 +36,19 @@ namespace {
             GTEST_SKIP() << "no test desktop: run under scripts/with-wayland-desktop.sh";         \
         }                                                                                         \
     } while (0)
+
+// The seven bars of the smpte pattern, each in its place with its colour
+// (bits red, green, blue), high in the picture and in its middle.
+bool BarsRight(const std::vector<uint8_t>& bgrx, int w, int h) {
+    static const int colours[7] = {7, 6, 3, 2, 5, 4, 1};
+    for (int y : {h / 10, h / 2})
+        for (int i = 0; i < 7; ++i) {
+            const uint8_t* p = &bgrx[((size_t)y * w + (2 * i + 1) * w / 14) * 4];
+            if (((p[2] > 96) << 2 | (p[1] > 96) << 1 | (p[0] > 96)) != colours[i])
+                return false;
+        }
+    return true;
+}
 
 void EnsureApp() {
     static int argc = 1;
@@ -247,4 +263,63 @@ TEST(PortalCapture, CompositorGoneEndsCapture) {
     EXPECT_TRUE(end.ended);
     EXPECT_TRUE(task.HasEnded());
     task.Stop();
+}
+
+// The handshake's outcomes and the odd producers: each case asks a stand-in portal, and a
+// started one must give the bars in their colours and places at the size of the first picture.
+TEST(PortalStandIn, OutcomesAndProducers) {
+    if (!getenv("VIDLOOM_STANDIN_DESKTOP"))
+        GTEST_SKIP() << "no stand-in desktop: run under VIDLOOM_DESKTOP_STANDIN=1 scripts/with-wayland-desktop.sh";
+    InitFramePool();
+    struct Case {
+        const char* name;
+        ScreenCastPortal::Outcome outcome;
+        int width, height;
+    } cases[] = {
+        {"deny", ScreenCastPortal::OUTCOME_REFUSED, 0, 0},
+        {"cancel", ScreenCastPortal::OUTCOME_CANCELLED, 0, 0},
+        {"rgbx", ScreenCastPortal::OUTCOME_STARTED, 320, 240},
+        {"padded", ScreenCastPortal::OUTCOME_STARTED, 321, 241},  // rows of 963 bytes padded to 964
+        {"resize", ScreenCastPortal::OUTCOME_STARTED, 0, 0},      // 320x240 and 640x480 by turns
+        {"v3", ScreenCastPortal::OUTCOME_STARTED, 320, 240},      // a portal without tokens
+        {"early", ScreenCastPortal::OUTCOME_STARTED, 320, 240},   // the answer before the reply
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        // killed at the end of the case, and its producer with it
+        ChildProcess standIn;
+        standIn.Start({c.name}, VIDLOOM_SOURCE_DIR "/tests/support/standin-portal.py");
+        uint32_t node = 0;
+        ASSERT_EQ(1, sscanf(standIn.ReadLine().c_str(), "ready %u", &node));
+        ScreenCastPortal portal;
+        portal.SetRestoreToken("old-token");
+        ASSERT_EQ(c.outcome, StartPortal(portal, ""));
+        // tokens only from version 4 on
+        std::string options = standIn.ReadLine();
+        bool v3 = std::string(c.name) == "v3";
+        EXPECT_EQ(!v3, options.find("persist_mode") != std::string::npos) << options;
+        EXPECT_EQ(!v3, options.find("restore_token") != std::string::npos) << options;
+        // a cancel says nothing; a refusal says why
+        EXPECT_EQ(c.outcome == ScreenCastPortal::OUTCOME_REFUSED, !portal.ErrorText().empty());
+        if (c.outcome != ScreenCastPortal::OUTCOME_STARTED)
+            continue;
+        EXPECT_EQ(v3 ? "old-token" : "standin-token", portal.RestoreToken());
+        EXPECT_EQ(node, portal.NodeId());
+
+        PortalCapTask task;
+        ASSERT_EQ(0, task.Open(portal.PipeWireFd(), portal.NodeId(), 0, 0, 0, 0));
+        // the changing size: three changes; pictures keep coming, scaled into the first size
+        OS_Sleep(c.width ? 0 : 2500);
+        int64_t before = task.StreamPictures();
+        OS_Sleep(1000);
+        EXPECT_GT(task.StreamPictures() - before, 10);
+        EXPECT_FALSE(task.HasEnded());
+        std::vector<uint8_t> picture(task.frameSize());
+        EXPECT_EQ(0, task.GrabStill(picture.data(), task.frameSize()));
+        if (c.width) {
+            EXPECT_EQ(c.width, task.width());
+            EXPECT_EQ(c.height, task.height());
+            EXPECT_TRUE(BarsRight(picture, c.width, c.height));
+        }
+    }
 }

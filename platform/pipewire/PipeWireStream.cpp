@@ -352,7 +352,8 @@ void PipeWireStream::ReadPicture(spa_buffer* buffer) {
     if (offset >= d->maxsize || m_width <= 0 || m_height <= 0)
         return;
     int64_t available = (int64_t)d->maxsize - offset;
-    int stride = d->chunk->stride > 0 ? d->chunk->stride : m_width * bpp;
+    // no stride given (GStreamer's producers): rows padded to 4 bytes
+    int stride = d->chunk->stride > 0 ? d->chunk->stride : SPA_ROUND_UP_N(m_width * bpp, 4);
 
     // the producer's crop, inside the picture
     int x = 0, y = 0, w = m_width, h = m_height;
