@@ -80,7 +80,6 @@ int AvPacker::Open(const char* fileName, int srcWidth, int srcHeight, int bitsPe
     video.codecId = AV_CODEC_ID_MPEG4;
     if (m_codec == RecordingFormat::CODEC_H264) {
         video.codecId = AV_CODEC_ID_H264;
-        video.bitRate = 0;
         video.quality = H264_QUALITY;
     }
     video.timeBaseNum = 1;

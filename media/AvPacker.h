@@ -39,7 +39,7 @@ public:
     // the rates (SetEncoding, Open).
     static constexpr int VIDEO_BIT_RATE = 1500000;      // MPEG-4, bits per second
     // H.264 keeps a quality (x264's crf) instead of a rate: a still screen
-    // costs almost nothing, a busy one gets the bits it needs.
+    // costs almost nothing, and a busy one no more than MPEG-4's rate.
     static constexpr int H264_QUALITY = 23;
     static constexpr int AUDIO_SAMPLE_RATE = RecordingFormat::SAMPLE_RATE;
     static constexpr int AUDIO_CHANNELS = RecordingFormat::CHANNELS;

@@ -227,7 +227,11 @@ int Mp4Muxer::AddVideoStream() {
         av_opt_set(c->priv_data, "preset", H264_PRESET, 0);
         av_opt_set_int(c->priv_data, "crf", m_video.quality, 0);
         av_opt_set_int(c->priv_data, "rc-lookahead", 0, 0);
+        // The quality holds until a busy screen would need more than the
+        // rate, over two seconds: never a bigger file than MPEG-4's.
         c->bit_rate = 0;
+        c->rc_max_rate = m_video.bitRate;
+        c->rc_buffer_size = 2 * m_video.bitRate;
     } else {
         // MPEG quantisation, with its weighting matrices, instead of H.263's
         // flat one: the same bits keep more of the fine detail of text and

@@ -6,7 +6,7 @@
 struct VideoStreamParams {
     int32_t width;        // coded width
     int32_t height;       // coded height
-    int32_t bitRate;      // bits per second; 0 with a quality
+    int32_t bitRate;      // bits per second; with a quality, the most it may take
     int32_t quality;      // H.264: x264's constant rate factor instead of a rate; 0: none
     int32_t codecId;      // FFmpeg AVCodecID; 0: the file gets no video stream
     int32_t timeBaseNum;  // codec time base: one frame period

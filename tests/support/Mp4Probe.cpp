@@ -130,6 +130,19 @@ double ProbeSound::Frequency(int channel) const {
     return (crossings - 1) * (double)sampleRate / (last - first);
 }
 
+double ProbeSound::TonePower(int channel, double hz) const {
+    double k = 2 * std::cos(2 * M_PI * hz / sampleRate), s1 = 0, s2 = 0, energy = 0;
+    for (int64_t i = 0; i < Frames(); ++i) {
+        double x = samples[i * channels + channel];
+        double s = x + k * s1 - s2;
+        s2 = s1;
+        s1 = s;
+        energy += x * x;
+    }
+    double power = s1 * s1 + s2 * s2 - k * s1 * s2;
+    return energy > 0 ? power / (energy * Frames()) : 0;
+}
+
 double ProbeSound::Rms(int channel, int64_t from, int64_t count) const {
     int64_t end = std::min(Frames(), from + count);
     double sum = 0;

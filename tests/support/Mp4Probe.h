@@ -48,6 +48,8 @@ struct ProbeSound {
     double Frequency(int channel) const;
     // Root mean square of one channel over [from, from + count) frames.
     double Rms(int channel, int64_t from, int64_t count) const;
+    // Power of one frequency in a channel (Goertzel), relative to the signal's.
+    double TonePower(int channel, double hz) const;
 };
 
 class Mp4Probe {
