@@ -20,6 +20,7 @@ public:
     int Stop() { return Kill(0); }
     // The same after sending sig: exit status, 128 + signal, or -1.
     int Kill(int sig);
+    int pid() const { return m_pid; }
 
 private:
     pid_t m_pid = -1;
