@@ -48,10 +48,8 @@ struct Frames : CameraCallback {
 };
 
 std::string Fields(const CameraCapture& c) {
-    char text[96];
-    snprintf(text, sizeof text, "%dx%d %d %d %u %d", c.width, c.height, c.bitCount, c.lineBytes,
-             c.compression, c.fps);
-    return text;
+    return std::to_string(c.width) + "x" + std::to_string(c.height) + " " + std::to_string(c.bitCount) + " " +
+           std::to_string(c.lineBytes) + " " + std::to_string(c.compression) + " " + std::to_string(c.fps);
 }
 
 class CameraCaptureTest : public ::testing::Test {

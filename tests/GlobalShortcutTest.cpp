@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <QKeySequence>
-#include <cstdio>
 #include <memory>
 #include <regex>
 #include <string>
@@ -34,11 +33,6 @@ void Press(const std::string& keys, const Key& key, int count) {
 // State of a keyboard lock ("Num Lock", "Caps Lock") as xset reports it.
 bool LockOn(const std::string& name) { return std::regex_search(RunCommand("xset q"), std::regex(name + ":\\s+on ")); }
 
-// Another X client (a second copy of this program) that grabs key: "ready" or "taken".
-std::string StartHolder(ChildProcess& holder, const char* key) {
-    return holder.Start({"--hold-key", key}) == 0 ? holder.ReadLine() : "not started";
-}
-
 }  // namespace
 
 TEST(GlobalShortcut, ItsKeyActivatesItOnceOthersModifiersLockKeysAndOtherProgramsNot) {
@@ -63,10 +57,11 @@ TEST(GlobalShortcut, ItsKeyActivatesItOnceOthersModifiersLockKeysAndOtherProgram
         EXPECT_EQ(presses, f3.count) << "after " << presses - 1 << " lock keys";
     }
     EXPECT_FALSE(LockOn("Caps Lock") || LockOn("Num Lock"));
-    // A key held by another program fails gracefully; grabs are released.
+    // A key held by another program (a second copy of this one, --hold-key: "ready" or "taken") fails
+    // gracefully; grabs are released.
     {
         ChildProcess other;
-        ASSERT_EQ("ready", StartHolder(other, "F6"));
+        ASSERT_EQ("ready", other.StartAndReadLine({"--hold-key", "F6"}));
         Key f6("F6"), f8("F8");
         EXPECT_FALSE(f6.shortcut.isValid()) << "the other program holds F6";
         Press("F6 F8", f8, 1);
@@ -79,9 +74,9 @@ TEST(GlobalShortcut, ItsKeyActivatesItOnceOthersModifiersLockKeysAndOtherProgram
     auto f7 = std::make_unique<GlobalShortcut>(QKeySequence("F7"));
     ASSERT_TRUE(f7->isValid());
     ChildProcess whileHeld, after;
-    EXPECT_EQ("taken", StartHolder(whileHeld, "F7"));
+    EXPECT_EQ("taken", whileHeld.StartAndReadLine({"--hold-key", "F7"}));
     f7.reset();
-    EXPECT_EQ("ready", StartHolder(after, "F7")) << "the destructor releases the key";
+    EXPECT_EQ("ready", after.StartAndReadLine({"--hold-key", "F7"})) << "the destructor releases the key";
 }
 
 int main(int argc, char** argv) {
@@ -89,10 +84,7 @@ int main(int argc, char** argv) {
     if (argc == 3 && std::string(argv[1]) == "--hold-key") {
         GuiTestApp();
         GlobalShortcut key{QKeySequence(QString::fromUtf8(argv[2]))};
-        printf("%s\n", key.isValid() ? "ready" : "taken");
-        fflush(stdout);
-        WaitForEndOfInput();
-        return 0;
+        return SayAndWaitForEndOfInput(key.isValid() ? "ready" : "taken");
     }
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -49,12 +49,9 @@ TEST(Cursor, PositionScalesAndTruncatesTowardZeroBlendingIsPremultipliedAndClipp
     // Clipped at every edge; hidden (1 x 1, 0 x 0, none) draws nothing.
     std::vector<uint32_t> white(16, 0xFFFFFFFF);
     Picture clipped(10, 6, 0);
-    BlendCursor(clipped.Bytes(), 10, 6, 40, white.data(), 4, 4, 8, 4);    // right and bottom
-    BlendCursor(clipped.Bytes(), 10, 6, 40, white.data(), 4, 4, -2, -3);  // left and top
-    BlendCursor(clipped.Bytes(), 10, 6, 40, white.data(), 4, 4, 10, 0);   // wholly outside
-    BlendCursor(clipped.Bytes(), 10, 6, 40, white.data(), 4, 4, 0, -4);
-    BlendCursor(clipped.Bytes(), 10, 6, 40, white.data(), 1, 1, 4, 2);
-    BlendCursor(clipped.Bytes(), 10, 6, 40, white.data(), 0, 0, 4, 2);
+    // (size, x, y): right and bottom, left and top, wholly outside twice, hidden twice
+    for (auto [size, x, y] : {std::tuple{4, 8, 4}, {4, -2, -3}, {4, 10, 0}, {4, 0, -4}, {1, 4, 2}, {0, 4, 2}})
+        BlendCursor(clipped.Bytes(), 10, 6, 40, white.data(), size, size, x, y);
     BlendCursor(clipped.Bytes(), 10, 6, 40, nullptr, 2, 2, 4, 2);
     std::vector<uint32_t> expected(60, 0);
     for (int at : {0, 1, 48, 49, 58, 59})  // 2 x 1 at the top left, 2 x 2 at the bottom right

@@ -10,6 +10,7 @@
 #include "media/PacketSink.h"
 #include "os/OS_Clock.h"
 #include "tests/support/FramePool.h"
+#include "tests/support/MediaSamples.h"
 #include "tests/support/Mp4Probe.h"
 #include "tests/support/TestEnv.h"
 
@@ -30,13 +31,6 @@ struct Events : RecordingListener, PacketSink {
     }
     std::atomic<int> cause{0}, lost{0}, finished{0}, previewed{0}, firstByte{0};
 };
-
-bool WaitFor(const std::atomic<int>& value, int wanted) {
-    for (int64_t end = OS_NowMs() + 10000; OS_NowMs() < end; OS_Sleep(5))
-        if (value >= wanted)
-            return true;
-    return false;
-}
 
 }  // namespace
 
@@ -77,7 +71,7 @@ TEST(RecordingSession, CameraPicturesAreFlippedPreviewedRecordedOnePerPeriodUnti
         session.OnCameraFrame(0, picture.data(), (long)picture.size());
     EXPECT_EQ(0, events.lost);
     // then nothing: the camera is gone
-    ASSERT_TRUE(WaitFor(events.finished, 1)) << "the silent camera ends the recording";
+    ASSERT_TRUE(WaitUntil([&] { return events.finished >= 1; })) << "the silent camera ends the recording";
     EXPECT_EQ(1, events.lost);
     EXPECT_EQ(RecordingListener::CAUSE_CAMERA, events.cause);
     EXPECT_FALSE(session.Active());

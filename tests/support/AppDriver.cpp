@@ -4,7 +4,6 @@
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
-#include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -117,10 +116,8 @@ std::string AppDriver::WaitWindow(const std::string& nameRegex, int timeoutMs) c
     do {
         std::string ids = RunCommand("xdotool search --onlyvisible --name " + Quote(nameRegex) +
                                      " 2>/dev/null");
-        std::istringstream in(ids);
-        std::string id;
-        if (in >> id)
-            return id;
+        if (!ids.empty())
+            return ids.substr(0, ids.find('\n'));
         OS_Sleep(100);
     } while (OS_NowMs() < deadline);
     return "";
@@ -149,20 +146,16 @@ std::string AppDriver::Record(int ms) const {
 }
 
 int AppDriver::WaitExit(int timeoutMs) {
-    if (m_pid <= 0)
-        return -1;
-    int64_t deadline = OS_NowMs() + timeoutMs;
-    for (;;) {
-        int status = 0;
-        pid_t done = waitpid(m_pid, &status, WNOHANG);
-        if (done == m_pid) {
+    int status = 0;
+    for (int64_t deadline = OS_NowMs() + timeoutMs; m_pid > 0; OS_Sleep(20)) {
+        if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
             m_pid = -1;
             return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         }
         if (OS_NowMs() >= deadline)
-            return -1;
-        OS_Sleep(20);
+            break;
     }
+    return -1;
 }
 
 void AppDriver::Kill(int signal) {

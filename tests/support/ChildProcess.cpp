@@ -1,6 +1,7 @@
 #include "tests/support/ChildProcess.h"
 
 #include <csignal>
+#include <cstdio>
 #include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -64,8 +65,11 @@ int ChildProcess::Kill(int sig) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-void WaitForEndOfInput() {
+int SayAndWaitForEndOfInput(const char* line) {
+    printf("%s\n", line);
+    fflush(stdout);
     char c;
     while (read(0, &c, 1) > 0) {
     }
+    return 0;
 }

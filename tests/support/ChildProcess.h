@@ -16,10 +16,15 @@ public:
     int Start(const std::vector<std::string>& args, const char* program = "/proc/self/exe");
     // Its next line without the line feed; "" at its end or after 10 s.
     std::string ReadLine();
-    // Closes its input (see WaitForEndOfInput) and waits for its exit status.
+    // Start, then its first line ("not started" when it could not start).
+    std::string StartAndReadLine(const std::vector<std::string>& args) {
+        return Start(args) == 0 ? ReadLine() : "not started";
+    }
+    // Closes its input (see SayAndWaitForEndOfInput) and waits for its exit status.
     int Stop() { return Kill(0); }
     // The same after sending sig: exit status, 128 + signal, or -1.
     int Kill(int sig);
+    int pid() const { return m_pid; }
 
 private:
     pid_t m_pid = -1;
@@ -28,5 +33,6 @@ private:
     std::string m_buffer;
 };
 
-// For the child side: blocks until standard input reaches its end.
-void WaitForEndOfInput();
+// For the child side: writes line to standard output, then blocks until standard input reaches its
+// end (see Stop). 0.
+int SayAndWaitForEndOfInput(const char* line);

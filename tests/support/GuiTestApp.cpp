@@ -74,13 +74,8 @@ QImage GrabScreen() {
 }
 
 QRgb MeanColour(const QImage& image, const QRect& area) {
-    long r = 0, g = 0, b = 0, n = 0;
-    for (int y = area.top(); y <= area.bottom(); ++y)
-        for (int x = area.left(); x <= area.right(); ++x, ++n) {
-            QRgb p = image.pixel(x, y);
-            r += qRed(p), g += qGreen(p), b += qBlue(p);
-        }
-    return n ? qRgb(r / n, g / n, b / n) : 0;
+    // Smooth scaling down averages each target pixel's whole area.
+    return image.copy(area).scaled(1, 1, Qt::IgnoreAspectRatio, Qt::SmoothTransformation).pixel(0, 0);
 }
 
 QWidget* ShowTestWindow(const QRect& rect, const QColor& body, const QString& title) {

@@ -2,10 +2,10 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <thread>
-#include <dirent.h>
 #include <sys/wait.h>
 
 static bool IsSet(const char* name) {
@@ -33,9 +33,7 @@ TempDir::~TempDir() {
 
 std::string ReadFileText(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 void WriteFileText(const std::string& path, const std::string& text) {
@@ -59,21 +57,12 @@ std::string RunCommand(const std::string& command, int* status) {
     return output;
 }
 
-namespace {
-
-int CountEntries(const char* folder) {
-    DIR* dir = opendir(folder);
-    if (!dir)
-        return -1;
-    int count = 0;
-    while (dirent* entry = readdir(dir))
-        if (entry->d_name[0] != '.')
-            ++count;
-    closedir(dir);
-    return count;
+// Entries of a /proc folder ("." and ".." are not listed).
+static int CountEntries(const char* folder) {
+    std::error_code error;
+    std::filesystem::directory_iterator entries(folder, error);
+    return error ? -1 : (int)std::distance(entries, std::filesystem::directory_iterator());
 }
-
-}  // namespace
 
 // Less the descriptor of the listing itself.
 int CountOpenFds() { return CountEntries("/proc/self/fd") - 1; }
