@@ -62,6 +62,8 @@ ScreenRecorder::ScreenRecorder(QWidget* parent)
     connect(ui.cbxUseMic, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             [this](int index) { m_controls->CheckMixChoice(index, SOUND_MICROPHONE_AND_MIX); });
     connect(m_controls->Events(), &RecordingEvents::evtSoundStarted, this, &ScreenRecorder::OnSoundStarted);
+    connect(m_controls->Events(), &RecordingEvents::evtCaptureOpened, this,
+            &ScreenRecorder::OnPortalCaptureOpened);
     connect(m_controls->Events(), &RecordingEvents::evtRecordingFailed, this,
             &ScreenRecorder::OnRecordingFailed);
     connect(m_controls->Events(), &RecordingEvents::evtFinished, this, &ScreenRecorder::OnFinished);
@@ -328,20 +330,29 @@ void ScreenRecorder::OnPortalStarted(int outcome) {
         FailStart(QString::fromStdString(m_portal->ErrorText()));
         return;
     }
-    if (StartPortalCapture() < 0) {
+    if (StartPortalCapture() < 0)
         FailStart(tr("无法启动桌面捕捉!"));
-        return;
-    }
-    StartSound();
 }
 
 int ScreenRecorder::StartPortalCapture() {
-    // a region is cut from the stream, in its pixels
+    // a region is cut from the stream, in its pixels; the stream's format
+    // and first picture come on the engine's worker: busy until then
     QRect cut = m_mode == MODE_REGION ? m_region : QRect();
     if (m_session.OpenPortal(m_portal->PipeWireFd(), m_portal->NodeId(), cut.left(), cut.top(), cut.width(),
-                             cut.height()) < 0) {
-        OS_Log::Error("failed to open the portal's stream!\n");
+                             cut.height()) < 0)
         return -1;
+    m_controls->SetBusy(true);
+    return 0;
+}
+
+void ScreenRecorder::OnPortalCaptureOpened(int result) {
+    if (!m_starting)
+        return;
+    m_controls->SetBusy(false);
+    if (result < 0) {
+        OS_Log::Error("failed to open the portal's stream!\n");
+        FailStart(tr("无法启动桌面捕捉!"));
+        return;
     }
     // the clock starts once the stream runs: waiting for its first picture
     // must not leave the file's first periods empty
@@ -349,9 +360,14 @@ int ScreenRecorder::StartPortalCapture() {
     if (m_session.OpenPacker(m_controls->NewOutputFile(), m_session.SourceWidth(), m_session.SourceHeight(),
                              m_session.SourceBitsPerPixel(), 0) < 0) {
         OS_Log::Error("failed to open AvPacker!\n");
-        return -1;
+        FailStart(tr("无法启动桌面捕捉!"));
+        return;
     }
-    return m_session.StartCapture();
+    if (m_session.StartCapture() < 0) {
+        FailStart(tr("无法启动桌面捕捉!"));
+        return;
+    }
+    StartSound();
 }
 
 // The desktop's own "stop sharing": the recording ends as F4 would.
