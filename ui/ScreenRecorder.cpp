@@ -214,6 +214,22 @@ void ScreenRecorder::ShowError(const QString& text) {
     QMessageBox::information(this, tr("错误"), text, QMessageBox::Ok);
 }
 
+QString ScreenRecorder::PortalFailureText(const ScreenCastPortal& portal) const {
+    if (portal.outcome() == ScreenCastPortal::OUTCOME_REFUSED)
+        return tr("桌面拒绝了屏幕共享。");
+    switch (portal.missing()) {
+    case ScreenCastPortal::MISSING_BUS:
+        return tr("Wayland 桌面录像需要桌面的 D-Bus 会话总线，但没有找到。");
+    case ScreenCastPortal::MISSING_PORTAL:
+        return tr("Wayland 桌面录像需要桌面的屏幕共享门户（xdg-desktop-portal 及本桌面的后端，"
+                  "如 xdg-desktop-portal-gnome 或 xdg-desktop-portal-kde），但它不可用。");
+    case ScreenCastPortal::MISSING_PIPEWIRE:
+        return tr("屏幕共享门户没有提供 PipeWire 连接：PipeWire 是否在运行？");
+    default:
+        return tr("屏幕共享门户出错，详情见日志。");
+    }
+}
+
 int ScreenRecorder::OnStartRecord() {
     if (m_recording || m_starting || m_choosing || m_finishing)
         return 0;
@@ -327,7 +343,7 @@ void ScreenRecorder::OnPortalStarted(int outcome) {
     }
     if (outcome != ScreenCastPortal::OUTCOME_STARTED) {
         OS_Log::Error("recording: the portal did not start: %s\n", m_portal->ErrorText().c_str());
-        FailStart(QString::fromStdString(m_portal->ErrorText()));
+        FailStart(PortalFailureText(*m_portal));
         return;
     }
     if (StartPortalCapture() < 0)
@@ -581,7 +597,7 @@ QPixmap ScreenRecorder::GrabStream() {
     portal.Close();
     m_choosing = false;
     if (outcome != ScreenCastPortal::OUTCOME_STARTED && outcome != ScreenCastPortal::OUTCOME_CANCELLED)
-        ShowError(QString::fromStdString(portal.ErrorText()));
+        ShowError(PortalFailureText(portal));
     return QPixmap::fromImage(still);
 }
 

@@ -108,6 +108,9 @@ private:
     std::string LoadPortalToken() const;
     void SavePortalToken(const std::string& token) const;
     void ShowError(const QString& text);
+    // The message for a portal that did not start: what was missing, or
+    // that the desktop refused.
+    QString PortalFailureText(const ScreenCastPortal& portal) const;
 
     // The widget set; object names are fixed because the style sheet
     // addresses them.
