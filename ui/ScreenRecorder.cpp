@@ -238,8 +238,12 @@ int ScreenRecorder::OnStartRecord() {
     // The portal asks the user first; the bar stays shown while recording
     // there, since F3/F4 reach it only while it has the focus and GNOME
     // shows no tray: it is the way to stop.
-    if (m_path == CAPTURE_PORTAL)
+    if (m_path == CAPTURE_PORTAL) {
+        // no region chosen yet: nothing to record, as on X11
+        if (m_mode == MODE_REGION && (m_region.width() <= 0 || m_region.height() <= 0))
+            return FailStart(tr("无法启动桌面捕捉!"));
         return AskPortal();
+    }
     hide();
     m_session.StartClock();
 
