@@ -43,7 +43,8 @@ class WinCapTask;
 // Finish).
 //
 // Lifecycle: SetListener, Init; per recording StartClock, the source
-// (OpenScreen/OpenWindow and StartCapture, or a running camera), OpenPacker,
+// (OpenScreen/OpenWindow and StartCapture, or a running camera; or
+// OpenPortal -> OnCaptureOpened, then StartClock, StartCapture), OpenPacker,
 // StartSound, SetRecording(true) ... Stop (or a failure) -> OnFinished;
 // Free.
 class RecordingSession : public OS_Thread,
