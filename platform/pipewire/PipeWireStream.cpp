@@ -162,7 +162,9 @@ int PipeWireStream::Open(int fd, uint32_t node, StreamSink* sink) {
         SPA_FORMAT_VIDEO_size, SPA_POD_CHOICE_RANGE_Rectangle(&size, &minSize, &maxSize), SPA_FORMAT_VIDEO_framerate,
         SPA_POD_CHOICE_RANGE_Fraction(&rate, &minRate, &maxRate));
     int res = pw_stream_connect(m_stream, PW_DIRECTION_INPUT, node,
-                                (pw_stream_flags)(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS | PW_STREAM_FLAG_RT_PROCESS), params, 1);
+                                (pw_stream_flags)(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS |
+                                                  PW_STREAM_FLAG_RT_PROCESS),
+                                params, 1);
     pw_thread_loop_unlock(m_loop);
     if (res < 0) {
         OS_Log::Error("[PipeWireStream::Open] Error: cannot connect to node %u: %s\n", node, strerror(-res));
