@@ -1,5 +1,6 @@
 #include "capture/FramePacer.h"
 
+#include "capture/LatestFrame.h"
 #include "os/OS_Log.h"
 
 using RecordingFormat::FrameAt;
@@ -63,4 +64,19 @@ FramePacer::Stats FramePacer::GetStats() const {
     s.latenessMsMax = m_lateMax;
     s.latenessMsTotal = m_lateTotal;
     return s;
+}
+
+bool FramePacer::Picture(LatestFrame& frame, int size, void** buffer, MMUserMalloc** from) {
+    *buffer = frame.Take(size);
+    *from = &frame.Blocks();
+    if (*buffer)
+        return true;
+    // no block free: try again
+    if (frame.PicturesPut() > 0)
+        return false;
+    // nothing from the stream yet: black, as a failed grab
+    struct NoPicture {
+        int Grab(void*, int) { return -1; }
+    } none;
+    return Picture(none, size, buffer, from);
 }

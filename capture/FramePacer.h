@@ -10,6 +10,8 @@
 #include "os/OS_Clock.h"
 #include "os/OS_Semaphore.h"
 
+class LatestFrame;
+
 // Paces a capture thread on the frame grid of the recording clock: a
 // picture taken at elapsed time t is frame RecordingFormat::FrameAt(t, fps),
 // so at 25 fps frame n's period runs from 40n - 20 ms to 40n + 20 ms. The thread grabs
@@ -54,8 +56,9 @@ public:
     // The body of a capture thread, until quit is set: at the start of each
     // period one picture of frameSize bytes from grabber (anything with
     // int Grab(void*, int), 0 on success) into a block of the frame pool,
-    // stamped with the time its grab began (a grab that comes back late
-    // still fills its period), handed to listener.
+    // or a LatestFrame's own block, stamped with the time its grab began (a
+    // grab that comes back late still fills its period), handed to
+    // listener.
     template <class Grabber>
     void RunCapture(Grabber& grabber, int frameSize, ScreenCapListener* listener, const std::atomic<bool>& quit);
 
@@ -75,6 +78,13 @@ private:
     // the listener: the next is due in the period after that one. A grab
     // that came back late still counts for the period it began in.
     void Delivered(int64_t began);
+    // One picture of size bytes into *buffer, a block of *from that the
+    // caller then holds: a pool block filled by grabber (black when it
+    // fails), or the stream's newest picture as LatestFrame made it. false
+    // when there is no block free.
+    template <class Grabber>
+    static bool Picture(Grabber& grabber, int size, void** buffer, MMUserMalloc** from);
+    static bool Picture(LatestFrame& frame, int size, void** buffer, MMUserMalloc** from);
     // The clock's reading in microseconds.
     int64_t Now() const { return m_clock ? m_clock->ElapsedUs() : m_ownClock.ElapsedUs(); }
 
@@ -95,32 +105,41 @@ void FramePacer::RunCapture(Grabber& grabber, int frameSize, ScreenCapListener* 
     Start();
     if (frameSize <= 0)
         return;
-    MemPool& pool = MemPool::Frames();
     while (!quit) {
         // sleep until this picture's frame period begins
         if (!WaitForPeriod())
             continue;
 
-        // a pool block, or none free and try again shortly
-        void* buffer = pool.Alloc((unsigned)frameSize);
-        if (!buffer) {
+        // the picture, or no block free and try again shortly
+        int64_t began = Now();
+        void* buffer = nullptr;
+        MMUserMalloc* from = nullptr;
+        if (!Picture(grabber, frameSize, &buffer, &from)) {
             OS_Sleep(POOL_RETRY_MS);
             continue;
         }
 
-        // the picture; a block still holds an older one, which a failed
-        // grab (a window that vanished) must not pass off as new
-        int64_t began = Now();
-        if (grabber.Grab(buffer, frameSize) != 0)
-            memset(buffer, 0, (size_t)frameSize);
-
         // wrap it with the time the grab began and hand it over; the
         // listener now owns the data
         MMPacket packet;
-        packet.allocator = &pool;
+        packet.allocator = from;
         packet.Attach(buffer, frameSize, began, true);
         packet.type = MMPacket::TYPE_VIDEO;
         DeliverScreenFrame(listener, &packet);
         Delivered(began);
     }
+}
+
+template <class Grabber>
+bool FramePacer::Picture(Grabber& grabber, int size, void** buffer, MMUserMalloc** from) {
+    MemPool& pool = MemPool::Frames();
+    *buffer = pool.Alloc((unsigned)size);
+    *from = &pool;
+    if (!*buffer)
+        return false;
+    // a block still holds an older picture, which a failed grab (a window
+    // that vanished) must not pass off as new
+    if (grabber.Grab(*buffer, size) != 0)
+        memset(*buffer, 0, (size_t)size);
+    return true;
 }

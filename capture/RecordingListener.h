@@ -35,6 +35,9 @@ public:
     // The sound recorded so far, its first seconds, is silence only; the
     // recording goes on. Told once per recording.
     virtual void OnSoundSilent() {}
+    // The portal's stream asked for with OpenPortal is open (0; its size is
+    // the source's) or not (-1, logged).
+    virtual void OnCaptureOpened(int result) { (void)result; }
     // The file of the last recording is finished and everything of it
     // released: a new one may start.
     virtual void OnFinished() = 0;

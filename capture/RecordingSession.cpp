@@ -1,11 +1,13 @@
 #include "capture/RecordingSession.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <unistd.h>
 #include <vector>
 
 extern "C" {
@@ -68,13 +70,15 @@ void RecordingSession::Post(const Request& request) {
     m_requests.push_back(request);
 }
 
-void RecordingSession::ListSoundDevices() { Post({REQUEST_LIST, 0, std::string()}); }
+void RecordingSession::ListSoundDevices() { Post({REQUEST_LIST, 0, std::string(), 0, 0, 0, 0, 0}); }
 
-void RecordingSession::StartSound(int choice, const std::string& guid) { Post({REQUEST_SOUND, choice, guid}); }
+void RecordingSession::StartSound(int choice, const std::string& guid) {
+    Post({REQUEST_SOUND, choice, guid, 0, 0, 0, 0, 0});
+}
 
 void RecordingSession::Stop() {
     m_recording = false;
-    Post({REQUEST_STOP, 0, std::string()});
+    Post({REQUEST_STOP, 0, std::string(), 0, 0, 0, 0, 0});
 }
 
 int RecordingSession::Run() {
@@ -82,7 +86,7 @@ int RecordingSession::Run() {
         OS_Sleep(PASS_SLEEP_MS);
 
         // the oldest request
-        Request request = {-1, 0, std::string()};
+        Request request = {-1, 0, std::string(), 0, 0, 0, 0, 0};
         {
             OS_MutexLocker guard(m_requestLock);
             if (!m_requests.empty()) {
@@ -101,6 +105,11 @@ int RecordingSession::Run() {
             int result = OpenSound(request.choice, request.guid);
             if (m_listener)
                 m_listener->OnSoundStarted(result);
+        } else if (request.type == REQUEST_PORTAL) {
+            int result = OpenPortalStream(request);
+            close(request.choice);
+            if (m_listener)
+                m_listener->OnCaptureOpened(result);
         } else if (request.type == REQUEST_STOP) {
             int failure = Finish();
             if (failure != 0 && m_listener)
@@ -220,21 +229,32 @@ int RecordingSession::OpenWindow(WindowId window) {
 }
 
 int RecordingSession::OpenPortal(int pipeWireFd, uint32_t node, int x, int y, int width, int height) {
-    m_active = true;
-    m_captureEnded = false;
-    m_portalTask = new PortalCapTask();
-    m_portalTask->SetFrameClock(&m_clock);
-    m_portalTask->SetListener(this);
-    m_portalTask->SetEndListener(this);
-    if (m_portalTask->Open(pipeWireFd, node, x, y, width, height) < 0) {
-        m_portalTask->Stop();
-        delete m_portalTask;
-        m_portalTask = nullptr;
+    // the caller may close its descriptor before the worker gets to it
+    int fd = fcntl(pipeWireFd, F_DUPFD_CLOEXEC, 3);
+    if (fd < 0) {
+        OS_Log::Error("[RecordingSession::OpenPortal] Error: cannot copy the PipeWire descriptor.\n");
         return -1;
     }
-    m_sourceWidth = m_portalTask->width();
-    m_sourceHeight = m_portalTask->height();
-    m_sourceBitsPerPixel = m_portalTask->bitsPerPixel();
+    m_active = true;
+    m_captureEnded = false;
+    Post({REQUEST_PORTAL, fd, std::string(), node, x, y, width, height});
+    return 0;
+}
+
+int RecordingSession::OpenPortalStream(const Request& r) {
+    PortalCapTask* task = new PortalCapTask();
+    task->SetFrameClock(&m_clock);
+    task->SetListener(this);
+    task->SetEndListener(this);
+    if (task->Open(r.choice, r.node, r.x, r.y, r.width, r.height) < 0) {
+        task->Stop();
+        delete task;
+        return -1;
+    }
+    m_sourceWidth = task->width();
+    m_sourceHeight = task->height();
+    m_sourceBitsPerPixel = task->bitsPerPixel();
+    m_portalTask = task;
     return 0;
 }
 

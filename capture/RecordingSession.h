@@ -43,7 +43,8 @@ class WinCapTask;
 // Finish).
 //
 // Lifecycle: SetListener, Init; per recording StartClock, the source
-// (OpenScreen/OpenWindow and StartCapture, or a running camera), OpenPacker,
+// (OpenScreen/OpenWindow and StartCapture, or a running camera; or
+// OpenPortal -> OnCaptureOpened, then StartClock, StartCapture), OpenPacker,
 // StartSound, SetRecording(true) ... Stop (or a failure) -> OnFinished;
 // Free.
 class RecordingSession : public OS_Thread,
@@ -91,11 +92,14 @@ public:
     // pictures to this engine. 0, or -1 with nothing left open.
     int OpenScreen(int x, int y, int width, int height);
     int OpenWindow(WindowId window);
-    // The stream of a screen-sharing portal (its PipeWire descriptor, kept
-    // by the caller, and node): the region x, y, width x height in stream
-    // pixels, or all of it when width <= 0. A stream that ends by itself
-    // (the desktop stopped sharing, the compositor went away) ends the
-    // recording as Stop would, reported as CAUSE_CAPTURE.
+    // Asks the worker to open the stream of a screen-sharing portal (its
+    // PipeWire descriptor, copied here, and node): the region x, y, width x
+    // height in stream pixels, or all of it when width <= 0. The stream's
+    // format and first picture take a moment, so the listener hears
+    // OnCaptureOpened; then the source's size is known. A stream that ends by
+    // itself (the desktop stopped sharing, the compositor went away) ends
+    // the recording as Stop would, reported as CAUSE_CAPTURE. -1 when the
+    // descriptor cannot be copied (nothing is asked).
     int OpenPortal(int pipeWireFd, uint32_t node, int x, int y, int width, int height);
     // The opened source's picture.
     int SourceWidth() const { return m_sourceWidth; }
@@ -171,16 +175,21 @@ private:
     RecordingSession(const RecordingSession&) = delete;
     RecordingSession& operator=(const RecordingSession&) = delete;
 
-    enum RequestType { REQUEST_LIST, REQUEST_SOUND, REQUEST_STOP };
+    enum RequestType { REQUEST_LIST, REQUEST_SOUND, REQUEST_STOP, REQUEST_PORTAL };
     struct Request {
         int type;
-        int choice;
+        int choice;  // REQUEST_PORTAL: the descriptor, the worker's to close
         std::string guid;
+        uint32_t node;
+        int x, y, width, height;
     };
 
     void Post(const Request& request);
     // Worker: opens and starts the recorders. A SoundResult.
     int OpenSound(int choice, const std::string& guid);
+    // Worker: opens the portal's stream for request; 0 or -1 (released
+    // again).
+    int OpenPortalStream(const Request& request);
     // Worker: one recorder with tag; 0 or -1 (released again).
     int OpenRecorder(Recorder*& recorder, const std::string& guid, int tag);
     // Worker: stops and closes the recorders, stereo mix first; no sound

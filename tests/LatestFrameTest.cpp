@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "capture/LatestFrame.h"
+#include "tests/support/FramePool.h"
 
 namespace {
 
@@ -33,6 +34,7 @@ std::vector<int> Bgr(const std::vector<uint8_t>& p, int w, int x, int y) {
 }  // namespace
 
 TEST(LatestFrame, PixelOrdersPaddedRowsRegionAndResize) {
+    InitFramePool();
     for (StreamPixels pixels : {StreamPixels::BGRX, StreamPixels::RGBA, StreamPixels::RGB, StreamPixels::BGR}) {
         LatestFrame frame;
         ASSERT_EQ(0, frame.Open(0, 0, 0, 0));
@@ -66,6 +68,8 @@ TEST(LatestFrame, PixelOrdersPaddedRowsRegionAndResize) {
 }
 
 TEST(LatestFrame, CursorFromMetadataIsDrawnWhereThePointerIs) {
+    MemPool& pool = InitFramePool();
+    int freeBlocks = FreePoolBlocks(pool);
     LatestFrame frame;
     ASSERT_EQ(0, frame.Open(2, 0, 6, 4));
     std::vector<uint8_t> data = Fill(StreamPixels::BGRX, 8, 4, 32, 0, 0, 0);
@@ -87,4 +91,20 @@ TEST(LatestFrame, CursorFromMetadataIsDrawnWhereThePointerIs) {
     frame.PutCursor(StreamCursor{false, 0, 0, 0, 0, 0, 0, nullptr});
     ASSERT_EQ(0, frame.Grab(out.data(), (int)out.size()));
     EXPECT_EQ((std::vector<int>{0, 0, 0}), Bgr(out, 6, 3, 2));
+
+    // taken pictures: the block itself, then on a still screen the same picture again with the
+    // cursor moved and nothing left where it was; every block goes back
+    frame.PutCursor(StreamCursor{true, 4, 2, 0, 0, 0, 0, nullptr});
+    uint8_t* first = (uint8_t*)frame.Take((int)out.size());
+    ASSERT_TRUE(first);
+    frame.PutCursor(StreamCursor{true, 6, 3, 0, 0, 0, 0, nullptr});
+    uint8_t* again = (uint8_t*)frame.Take((int)out.size());
+    ASSERT_TRUE(again && again != first);
+    std::vector<uint8_t> repeated(again, again + out.size());
+    EXPECT_EQ((std::vector<int>{255, 255, 255}), Bgr(repeated, 6, 3, 2));
+    EXPECT_EQ((std::vector<int>{0, 0, 0}), Bgr(repeated, 6, 1, 1));
+    frame.Blocks().Free(first);
+    frame.Blocks().Free(again);
+    frame.Close();
+    EXPECT_EQ(freeBlocks, FreePoolBlocks(pool));
 }

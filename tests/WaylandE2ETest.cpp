@@ -83,9 +83,10 @@ TEST(WaylandE2E, CancelRecordRestoreAndPortalGone) {
                     std::to_string((int)(stream.ToSeconds(pts[i] - pts[i - 1]) * 25 + 0.5)) + " ";
     double periods = stream.ToSeconds(last - first) * 25 + 1;
     EXPECT_GE(periods, 5.5 * 25);
-    // most periods filled: how many (98 % on a quiet machine) depends on the machine's load, so
-    // bench/PortalCaptureBench measures it
-    EXPECT_GE(packets.size() - 1, 0.9 * periods) << "periods " << periods << ", gaps " << gaps;
+    // nearly every period filled (all of them on a quiet machine): a period is lost only when
+    // the machine's load starves the capture thread or holds up the encoder, mostly in the
+    // recording's first second while the sound starts
+    EXPECT_GE(packets.size() - 1, 0.95 * periods) << "periods " << periods << ", gaps " << gaps;
     EXPECT_GE(probe.FindStream(ProbeStream::AUDIO), 0);
     std::string thumbs = Thumbnails(path);
     ASSERT_GE(thumbs.size(), 5u * 32 * 18);

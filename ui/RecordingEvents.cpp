@@ -33,3 +33,7 @@ void RecordingEvents::OnSoundSilent() {
 void RecordingEvents::OnFinished() {
     QMetaObject::invokeMethod(this, [this] { emit evtFinished(); }, Qt::QueuedConnection);
 }
+
+void RecordingEvents::OnCaptureOpened(int result) {
+    QMetaObject::invokeMethod(this, [this, result] { emit evtCaptureOpened(result); }, Qt::QueuedConnection);
+}

@@ -21,6 +21,7 @@ public:
     void OnRecordingFailed(int cause, int error) override;
     void OnCameraLost() override;
     void OnSoundSilent() override;
+    void OnCaptureOpened(int result) override;
     void OnFinished() override;
 
 signals:
@@ -29,6 +30,7 @@ signals:
     void evtRecordingFailed(int cause, int error);
     void evtCameraLost();
     void evtSoundSilent();
+    void evtCaptureOpened(int result);
     void evtFinished();
 
 private:

@@ -62,6 +62,8 @@ ScreenRecorder::ScreenRecorder(QWidget* parent)
     connect(ui.cbxUseMic, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             [this](int index) { m_controls->CheckMixChoice(index, SOUND_MICROPHONE_AND_MIX); });
     connect(m_controls->Events(), &RecordingEvents::evtSoundStarted, this, &ScreenRecorder::OnSoundStarted);
+    connect(m_controls->Events(), &RecordingEvents::evtCaptureOpened, this,
+            &ScreenRecorder::OnPortalCaptureOpened);
     connect(m_controls->Events(), &RecordingEvents::evtRecordingFailed, this,
             &ScreenRecorder::OnRecordingFailed);
     connect(m_controls->Events(), &RecordingEvents::evtFinished, this, &ScreenRecorder::OnFinished);
@@ -212,6 +214,22 @@ void ScreenRecorder::ShowError(const QString& text) {
     QMessageBox::information(this, tr("错误"), text, QMessageBox::Ok);
 }
 
+QString ScreenRecorder::PortalFailureText(const ScreenCastPortal& portal) const {
+    if (portal.outcome() == ScreenCastPortal::OUTCOME_REFUSED)
+        return tr("桌面拒绝了屏幕共享。");
+    switch (portal.missing()) {
+    case ScreenCastPortal::MISSING_BUS:
+        return tr("Wayland 桌面录像需要桌面的 D-Bus 会话总线，但没有找到。");
+    case ScreenCastPortal::MISSING_PORTAL:
+        return tr("Wayland 桌面录像需要桌面的屏幕共享门户（xdg-desktop-portal 及本桌面的后端，"
+                  "如 xdg-desktop-portal-gnome 或 xdg-desktop-portal-kde），但它不可用。");
+    case ScreenCastPortal::MISSING_PIPEWIRE:
+        return tr("屏幕共享门户没有提供 PipeWire 连接：PipeWire 是否在运行？");
+    default:
+        return tr("屏幕共享门户出错，详情见日志。");
+    }
+}
+
 int ScreenRecorder::OnStartRecord() {
     if (m_recording || m_starting || m_choosing || m_finishing)
         return 0;
@@ -220,8 +238,12 @@ int ScreenRecorder::OnStartRecord() {
     // The portal asks the user first; the bar stays shown while recording
     // there, since F3/F4 reach it only while it has the focus and GNOME
     // shows no tray: it is the way to stop.
-    if (m_path == CAPTURE_PORTAL)
+    if (m_path == CAPTURE_PORTAL) {
+        // no region chosen yet: nothing to record, as on X11
+        if (m_mode == MODE_REGION && (m_region.width() <= 0 || m_region.height() <= 0))
+            return FailStart(tr("无法启动桌面捕捉!"));
         return AskPortal();
+    }
     hide();
     m_session.StartClock();
 
@@ -325,23 +347,32 @@ void ScreenRecorder::OnPortalStarted(int outcome) {
     }
     if (outcome != ScreenCastPortal::OUTCOME_STARTED) {
         OS_Log::Error("recording: the portal did not start: %s\n", m_portal->ErrorText().c_str());
-        FailStart(QString::fromStdString(m_portal->ErrorText()));
+        FailStart(PortalFailureText(*m_portal));
         return;
     }
-    if (StartPortalCapture() < 0) {
+    if (StartPortalCapture() < 0)
         FailStart(tr("无法启动桌面捕捉!"));
-        return;
-    }
-    StartSound();
 }
 
 int ScreenRecorder::StartPortalCapture() {
-    // a region is cut from the stream, in its pixels
+    // a region is cut from the stream, in its pixels; the stream's format
+    // and first picture come on the engine's worker: busy until then
     QRect cut = m_mode == MODE_REGION ? m_region : QRect();
     if (m_session.OpenPortal(m_portal->PipeWireFd(), m_portal->NodeId(), cut.left(), cut.top(), cut.width(),
-                             cut.height()) < 0) {
-        OS_Log::Error("failed to open the portal's stream!\n");
+                             cut.height()) < 0)
         return -1;
+    m_controls->SetBusy(true);
+    return 0;
+}
+
+void ScreenRecorder::OnPortalCaptureOpened(int result) {
+    if (!m_starting)
+        return;
+    m_controls->SetBusy(false);
+    if (result < 0) {
+        OS_Log::Error("failed to open the portal's stream!\n");
+        FailStart(tr("无法启动桌面捕捉!"));
+        return;
     }
     // the clock starts once the stream runs: waiting for its first picture
     // must not leave the file's first periods empty
@@ -349,9 +380,14 @@ int ScreenRecorder::StartPortalCapture() {
     if (m_session.OpenPacker(m_controls->NewOutputFile(), m_session.SourceWidth(), m_session.SourceHeight(),
                              m_session.SourceBitsPerPixel(), 0) < 0) {
         OS_Log::Error("failed to open AvPacker!\n");
-        return -1;
+        FailStart(tr("无法启动桌面捕捉!"));
+        return;
     }
-    return m_session.StartCapture();
+    if (m_session.StartCapture() < 0) {
+        FailStart(tr("无法启动桌面捕捉!"));
+        return;
+    }
+    StartSound();
 }
 
 // The desktop's own "stop sharing": the recording ends as F4 would.
@@ -565,7 +601,7 @@ QPixmap ScreenRecorder::GrabStream() {
     portal.Close();
     m_choosing = false;
     if (outcome != ScreenCastPortal::OUTCOME_STARTED && outcome != ScreenCastPortal::OUTCOME_CANCELLED)
-        ShowError(QString::fromStdString(portal.ErrorText()));
+        ShowError(PortalFailureText(portal));
     return QPixmap::fromImage(still);
 }
 

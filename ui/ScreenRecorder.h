@@ -63,6 +63,8 @@ public slots:
     // desktop ended its sharing.
     void OnPortalStarted(int outcome);
     void OnPortalClosed();
+    // The engine opened the portal's stream (0) or could not (-1).
+    void OnPortalCaptureOpened(int result);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -77,7 +79,8 @@ private:
     // Asks the portal for the screen or a window; the start goes on in
     // OnPortalStarted. 0, or -1 when the portal cannot be asked.
     int AskPortal();
-    // The portal's stream, the file and the capture thread.
+    // Asks the engine for the portal's stream; the start goes on in
+    // OnPortalCaptureOpened. 0, or -1 when it cannot be asked.
     int StartPortalCapture();
     // Ends the portal's session (the desktop's sharing indicator goes).
     void ClosePortal();
@@ -105,6 +108,9 @@ private:
     std::string LoadPortalToken() const;
     void SavePortalToken(const std::string& token) const;
     void ShowError(const QString& text);
+    // The message for a portal that did not start: what was missing, or
+    // that the desktop refused.
+    QString PortalFailureText(const ScreenCastPortal& portal) const;
 
     // The widget set; object names are fixed because the style sheet
     // addresses them.

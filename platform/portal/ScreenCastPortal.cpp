@@ -63,7 +63,7 @@ QString PathOf(const QVariant& v) {
 
 ScreenCastPortal::ScreenCastPortal(QObject* parent)
     : QObject(parent), m_type(SOURCE_MONITOR), m_step(STEP_NONE), m_outcome(OUTCOME_NONE),
-      m_tokenSent(false), m_retried(false), m_version(0), m_cursorMode(0),
+      m_missing(MISSING_NOTHING), m_tokenSent(false), m_retried(false), m_version(0), m_cursorMode(0),
       m_pipeWireFd(-1), m_nodeId(0), m_streamWidth(0), m_streamHeight(0), m_closed(false) {}
 
 ScreenCastPortal::~ScreenCastPortal() { Close(); }
@@ -73,6 +73,7 @@ int ScreenCastPortal::Open(SourceType type) {
     m_type = type;
     m_outcome = OUTCOME_NONE;
     m_error.clear();
+    m_missing = MISSING_NOTHING;
     m_retried = false;
     m_closed = false;
 
@@ -80,7 +81,7 @@ int ScreenCastPortal::Open(SourceType type) {
     if (!bus.isConnected()) {
         OS_Log::Error("[ScreenCastPortal::Open] Error: no session bus: %s\n",
                       bus.lastError().message().toUtf8().constData());
-        Finish(OUTCOME_FAILED, NO_BUS_TEXT);
+        Finish(OUTCOME_FAILED, NO_BUS_TEXT, MISSING_BUS);
         return -1;
     }
     // Request paths spell the unique name without ':' and with '_' for '.'.
@@ -88,7 +89,7 @@ int ScreenCastPortal::Open(SourceType type) {
 
     m_version = ReadProperty("version");
     if (m_version == 0) {
-        Finish(OUTCOME_FAILED, NO_PORTAL_TEXT);
+        Finish(OUTCOME_FAILED, NO_PORTAL_TEXT, MISSING_PORTAL);
         return -1;
     }
     // Metadata keeps the cursor out of the picture so it can be drawn as
@@ -189,8 +190,9 @@ int ScreenCastPortal::Request(const char* method, QVariantList args, Step step) 
         OS_Log::Error("[ScreenCastPortal::Request] Error: %s: %s\n", method, error.message().toUtf8().constData());
         bool missing = error.type() == QDBusError::ServiceUnknown || error.type() == QDBusError::UnknownInterface ||
                        error.type() == QDBusError::UnknownMethod || error.type() == QDBusError::UnknownObject;
-        Finish(OUTCOME_FAILED, missing ? NO_PORTAL_TEXT : "The screen-sharing portal failed: " +
-                                                              error.message().toStdString());
+        Finish(OUTCOME_FAILED,
+               missing ? NO_PORTAL_TEXT : "The screen-sharing portal failed: " + error.message().toStdString(),
+               missing ? MISSING_PORTAL : MISSING_NOTHING);
     });
     return 0;
 }
@@ -218,10 +220,10 @@ void ScreenCastPortal::OnResponse(uint response, const QVariantMap& results) {
         }
         if (response == RESPONSE_CANCELLED) {
             OS_Log::Info("screen sharing cancelled by the user\n");
-            Finish(OUTCOME_CANCELLED, "");
+            Finish(OUTCOME_CANCELLED, "", MISSING_NOTHING);
         } else {
             OS_Log::Error("[ScreenCastPortal::OnResponse] Error: the desktop refused screen sharing (%u).\n", response);
-            Finish(OUTCOME_REFUSED, "The desktop refused to share the screen.");
+            Finish(OUTCOME_REFUSED, "The desktop refused to share the screen.", MISSING_NOTHING);
         }
         return;
     }
@@ -242,7 +244,7 @@ void ScreenCastPortal::OnResponse(uint response, const QVariantMap& results) {
             m_token = results.value("restore_token").toString().toStdString();
         ReadStreams(results.value("streams"));
         if (OpenPipeWireRemote() == 0)
-            Finish(OUTCOME_STARTED, "");
+            Finish(OUTCOME_STARTED, "", MISSING_NOTHING);
         break;
     case STEP_NONE:
         break;
@@ -279,13 +281,13 @@ int ScreenCastPortal::OpenPipeWireRemote() {
     if (!reply.isValid() || !reply.value().isValid() || m_nodeId == 0) {
         OS_Log::Error("[ScreenCastPortal::OpenPipeWireRemote] Error: %s\n",
                       reply.isValid() ? "no stream" : reply.error().message().toUtf8().constData());
-        Finish(OUTCOME_FAILED, NO_PIPEWIRE_TEXT);
+        Finish(OUTCOME_FAILED, NO_PIPEWIRE_TEXT, MISSING_PIPEWIRE);
         return -1;
     }
     // the reply's descriptor closes with it
     m_pipeWireFd = fcntl(reply.value().fileDescriptor(), F_DUPFD_CLOEXEC, 3);
     if (m_pipeWireFd < 0) {
-        Finish(OUTCOME_FAILED, NO_PIPEWIRE_TEXT);
+        Finish(OUTCOME_FAILED, NO_PIPEWIRE_TEXT, MISSING_PIPEWIRE);
         return -1;
     }
     OS_Log::Info("screen-sharing portal started: PipeWire node %u, %dx%d\n", m_nodeId, m_streamWidth,
@@ -299,16 +301,17 @@ void ScreenCastPortal::OnSessionClosed(const QVariantMap&) {
     m_session.clear();
     if (m_outcome == OUTCOME_NONE) {
         Unsubscribe();
-        Finish(OUTCOME_REFUSED, "The desktop ended screen sharing.");
+        Finish(OUTCOME_REFUSED, "The desktop ended screen sharing.", MISSING_NOTHING);
         return;
     }
     emit evtClosed();
 }
 
-void ScreenCastPortal::Finish(Outcome outcome, const std::string& error) {
+void ScreenCastPortal::Finish(Outcome outcome, const std::string& error, Missing missing) {
     m_step = STEP_NONE;
     m_outcome = outcome;
     m_error = error;
+    m_missing = missing;
     if (outcome != OUTCOME_STARTED)
         CloseSession();
     emit evtStarted(outcome);

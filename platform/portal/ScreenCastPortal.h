@@ -29,6 +29,8 @@ public:
         OUTCOME_REFUSED,    // the desktop said no
         OUTCOME_FAILED      // no bus, no portal, an error: ErrorText says which
     };
+    // What a failed handshake found missing, for the user's message.
+    enum Missing { MISSING_NOTHING, MISSING_BUS, MISSING_PORTAL, MISSING_PIPEWIRE };
 
     explicit ScreenCastPortal(QObject* parent = nullptr);
     // Closes the session.
@@ -54,8 +56,11 @@ public:
     void Close();
 
     Outcome outcome() const { return m_outcome; }
-    // A sentence for the user; "" after a cancel.
+    // A sentence for the log; "" after a cancel.
     const std::string& ErrorText() const { return m_error; }
+    // What was missing when the outcome is OUTCOME_FAILED: MISSING_NOTHING
+    // for another error.
+    Missing missing() const { return m_missing; }
     // After OUTCOME_STARTED: the PipeWire connection (owned here: the
     // stream connects on a duplicate), the stream's node, its size in
     // the desktop's pixels (0 when not given), and whether the cursor comes
@@ -94,7 +99,7 @@ private:
     // (the last argument); 0, or -1 (failed).
     int Request(const char* method, QVariantList args, Step step);
     void Unsubscribe();
-    void Finish(Outcome outcome, const std::string& error);
+    void Finish(Outcome outcome, const std::string& error, Missing missing);
     void CloseSession();
     // Reads a property of the ScreenCast interface; 0 when unreadable.
     unsigned ReadProperty(const char* name);
@@ -104,6 +109,7 @@ private:
     Step m_step;
     Outcome m_outcome;
     std::string m_error;
+    Missing m_missing;
     std::string m_token;
     bool m_tokenSent;    // this attempt's SelectSources carried m_token
     bool m_retried;      // a stale token was already retried without it

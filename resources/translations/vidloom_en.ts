@@ -428,6 +428,26 @@
         <source>录制设置</source>
         <translation>Recording settings</translation>
     </message>
+    <message>
+        <source>桌面拒绝了屏幕共享。</source>
+        <translation>The desktop refused to share the screen.</translation>
+    </message>
+    <message>
+        <source>Wayland 桌面录像需要桌面的 D-Bus 会话总线，但没有找到。</source>
+        <translation>Screen recording on Wayland needs the desktop&apos;s D-Bus session bus, and none was found.</translation>
+    </message>
+    <message>
+        <source>Wayland 桌面录像需要桌面的屏幕共享门户（xdg-desktop-portal 及本桌面的后端，如 xdg-desktop-portal-gnome 或 xdg-desktop-portal-kde），但它不可用。</source>
+        <translation>Screen recording on Wayland needs the desktop&apos;s screen-sharing portal (xdg-desktop-portal with a back end for this desktop, such as xdg-desktop-portal-gnome or xdg-desktop-portal-kde), and it is not available.</translation>
+    </message>
+    <message>
+        <source>屏幕共享门户没有提供 PipeWire 连接：PipeWire 是否在运行？</source>
+        <translation>The screen-sharing portal gave no PipeWire connection: is PipeWire running?</translation>
+    </message>
+    <message>
+        <source>屏幕共享门户出错，详情见日志。</source>
+        <translation>The screen-sharing portal failed; the log has the details.</translation>
+    </message>
 </context>
 <context>
     <name>main</name>
