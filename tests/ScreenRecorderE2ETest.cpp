@@ -177,8 +177,7 @@ TEST_F(ScreenRecorderE2E, RecordsTheWholeScreenWithSoundBetweenF3AndF4) {
 }
 
 TEST_F(ScreenRecorderE2E, A4kScreenFillsEveryPeriod) {
-    // Four times the pixels of 1080p, on two threads: with more than two runnable threads per core
-    // besides ours, the packer waits whole periods for a core, whatever it does.
+    // Four times the pixels of 1080p: with over two runnable threads per core the packer waits periods for one.
     double load = std::atof(ReadFileText("/proc/loadavg").c_str());
     if (load > 2 * sysconf(_SC_NPROCESSORS_ONLN))
         GTEST_SKIP() << "machine overloaded (load " << load << ")";
@@ -186,14 +185,7 @@ TEST_F(ScreenRecorderE2E, A4kScreenFillsEveryPeriod) {
     ASSERT_TRUE(server.Start("3840x2160x24"));
     ScopedEnv display("DISPLAY", server.display());
     ASSERT_NE("", StartRecorder());
-    // 3 s from the moment the grabber and the encoder are ready (seconds on a busy machine)
-    app.Key("F3");
-    int64_t ready = OS_NowMs() + 10000;
-    while (app.Log().find("packer: recording") == std::string::npos && OS_NowMs() < ready)
-        OS_Sleep(20);
-    OS_Sleep(3000);
-    app.Key("F4");
-    std::string path = app.WaitOutputFile();
+    std::string path = app.Record(5000);  // the encoder's warm-up takes up to 2 s on a busy machine
     ASSERT_NE("", path) << app.Log();
     // the pictures still queued at F4 are written before the file is finished
     for (int64_t end = OS_NowMs() + 30000; app.Log().find("packer: closed") == std::string::npos && OS_NowMs() < end;)
@@ -205,8 +197,7 @@ TEST_F(ScreenRecorderE2E, A4kScreenFillsEveryPeriod) {
     EXPECT_EQ(3840, stream.width);
     EXPECT_EQ(2160, stream.height);
     const std::vector<ProbePacket>& video = probe.Packets(0);
-    ASSERT_GE(video.size(), 3u) << app.Log();
-    EXPECT_GE(stream.ToSeconds(video.back().pts - video[0].pts), 2.9);
+    ASSERT_GE(video.size(), 50u) << app.Log();
     // Periods that passed while the X server was still answering a grab are lost to any recorder
     // (a machine so busy that the server waits for a core); every other period has its picture.
     std::string log = app.Log();
