@@ -9,6 +9,7 @@
 #include "app/CommandServer.h"
 #include "app/DlgWorkMode.h"
 #include "app/ExecutableFolder.h"
+#include "app/FramePoolWarmer.h"
 #include "app/ProgramLog.h"
 #include "app/QuitOnSignal.h"
 #include "app/SingleInstance.h"
@@ -113,6 +114,10 @@ int main(int argc, char* argv[]) {
         return -1;
     }
 
+    // off the UI thread, while the windows come up
+    FramePoolWarmer poolWarmer;
+    poolWarmer.Start();
+
     // the commands of desktop shortcuts; recording works without them
     CommandServer commands;
     commands.Open(INSTANCE_KEY);
@@ -126,6 +131,7 @@ int main(int argc, char* argv[]) {
     else
         workMode->Enter(mode == START_SCREEN);
     app.exec();
+    poolWarmer.Join();
     commands.Close();
     delete workMode;
     return 0;

@@ -1,8 +1,10 @@
 #include "capture/ScreenCapTask.h"
 
+#include "os/OS_Log.h"
+
 ScreenCapTask::ScreenCapTask()
     : m_listener(nullptr), m_x(0), m_y(0), m_width(0), m_height(0), m_frameSize(0), m_quit(false),
-      m_bitsPerPixel(0) {}
+      m_timed{&m_grabber, nullptr, RecordingFormat::FRAMES_PER_SECOND, 0, 0}, m_bitsPerPixel(0) {}
 
 ScreenCapTask::~ScreenCapTask() { Stop(); }
 
@@ -20,6 +22,7 @@ int ScreenCapTask::Open(int x, int y, int width, int height) {
         return -1;
     }
     m_quit = false;
+    m_timed.slowestUs = m_timed.periodsPassed = 0;
     return 0;
 }
 
@@ -27,10 +30,31 @@ void ScreenCapTask::Stop() {
     m_quit = true;
     m_pacer.Wake();
     Join();
+    FramePacer::Stats stats = m_pacer.GetStats();
+    if (stats.pictures > 0 && m_grabber.bitsPerPixel() != 0)
+        OS_Log::Info("screen capture: %lld pictures, %lld periods missed, %lld of them during grabs "
+                     "(the slowest %lld ms)\n",
+                     (long long)stats.pictures, (long long)stats.periodsMissed, (long long)m_timed.periodsPassed,
+                     (long long)(m_timed.slowestUs / 1000));
     m_grabber.Close();
 }
 
 int ScreenCapTask::Run() {
-    m_pacer.RunCapture(m_grabber, m_frameSize, m_listener, m_quit);
+    m_pacer.RunCapture(m_timed, m_frameSize, m_listener, m_quit);
     return 0;
+}
+
+int ScreenCapTask::TimedGrabber::Grab(void* buffer, int size) {
+    if (!clock)
+        return grabber->Grab(buffer, size);
+    int64_t began = clock->ElapsedUs();
+    int rc = grabber->Grab(buffer, size);
+    int64_t ended = clock->ElapsedUs();
+    if (ended - began > slowestUs)
+        slowestUs = ended - began;
+    // the next grab can come in the period this one ended in at the earliest
+    int64_t passed = RecordingFormat::FrameAt(ended, fps) - RecordingFormat::FrameAt(began, fps) - 1;
+    if (passed > 0)
+        periodsPassed += passed;
+    return rc;
 }

@@ -5,6 +5,7 @@
 #include "capture/DesktopGrabber.h"
 #include "capture/FramePacer.h"
 #include "capture/ScreenCapListener.h"
+#include "media/RecordingFormat.h"
 #include "os/OS_Clock.h"
 #include "os/OS_Thread.h"
 
@@ -28,16 +29,22 @@ public:
     // grabbed at the start of its own frame period. Not owned; it must run
     // until Stop. Before Start; without it the task's own clock, started by
     // Start, gives the grid.
-    void SetFrameClock(const OS_Clock* clock) { m_pacer.SetClock(clock); }
+    void SetFrameClock(const OS_Clock* clock) {
+        m_pacer.SetClock(clock);
+        m_timed.clock = clock;
+    }
     // Pictures a second; before Start.
-    void SetFrameRate(int fps) { m_pacer.SetFrameRate(fps); }
+    void SetFrameRate(int fps) {
+        m_pacer.SetFrameRate(fps);
+        m_timed.fps = fps > 0 ? fps : RecordingFormat::FRAMES_PER_SECOND;
+    }
     // Opens the grabber on the rectangle. 0, or -1 when the grabber cannot
     // be opened (no display, no area, unsupported screen depth) or the frame
     // pool cannot hold its pictures.
     int Open(int x, int y, int width, int height);
     // Wakes the thread and ends it (after at most the picture in hand),
-    // joins it and closes the grabber. Also right after Open without Start;
-    // safe twice.
+    // joins it, logs how the capture kept to the grid and closes the
+    // grabber. Also right after Open without Start; safe twice.
     void Stop();
 
     int width() const { return m_width; }
@@ -52,11 +59,24 @@ protected:
     int Run() override;
 
 private:
+    // The grabber as the pacer sees it, timing each grab: periods lost
+    // because the X server answered late are told apart from periods lost
+    // further on. Capture thread; read after it ends.
+    struct TimedGrabber {
+        DesktopGrabber* grabber;
+        const OS_Clock* clock;  // the frame grid's; null: not timed
+        int fps;
+        int64_t slowestUs;      // the longest grab
+        int64_t periodsPassed;  // periods that began and ended during a grab
+        int Grab(void* buffer, int size);
+    };
+
     ScreenCapListener* m_listener;
     DesktopGrabber m_grabber;
     int m_x, m_y, m_width, m_height;
     int m_frameSize;
     std::atomic<bool> m_quit;
     FramePacer m_pacer;
+    TimedGrabber m_timed;
     int m_bitsPerPixel;
 };

@@ -7,10 +7,6 @@
 #include <cstdint>
 #include <cstring>
 
-#ifndef MADV_POPULATE_WRITE
-#define MADV_POPULATE_WRITE 23  // Linux 5.14
-#endif
-
 #include "os/OS_Log.h"
 #include "os/OS_MutexLocker.h"
 
@@ -43,6 +39,7 @@ MemPool::Block* MemPool::MapBlock(size_t bytes, int index) {
     block->index = index;
     block->mapping = p;
     block->mappingBytes = used + page;
+    block->written = 0;
     return block;
 }
 
@@ -111,13 +108,14 @@ int MemPool::Reserve(unsigned blockSize) {
     for (int i = 0; i < WARM_BLOCKS && *link; ++i, link = &(*link)->next) {
         if ((*link)->bytes < m_blockSize && !Enlarge(link))
             return -1;
-        // The pages the pictures will use made now (a small window's
-        // picture uses only the start of a block); a kernel without this
-        // advice leaves them to the first write.
-        uintptr_t page = (uintptr_t)sysconf(_SC_PAGESIZE);
-        uintptr_t payload = (uintptr_t)(*link + 1);
-        uintptr_t start = payload / page * page;
-        madvise((void*)start, payload + blockSize - start, MADV_POPULATE_WRITE);
+        // The pages the pictures will use written now (a small window's
+        // picture uses only the start of a block). Written, not only
+        // populated: under a hypervisor that backs guest memory lazily a
+        // populated page still faults at its first real write.
+        if ((*link)->written < blockSize) {
+            memset(*link + 1, 0, blockSize);
+            (*link)->written = blockSize;
+        }
     }
     return 0;
 }

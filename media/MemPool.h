@@ -21,8 +21,9 @@ public:
     // being encoded and one being grabbed, with room to spare.
     static constexpr int FRAME_BLOCK_COUNT = 8;
     // Blocks every recording uses: one being grabbed, one being encoded, one
-    // waiting. The first write to a fresh page costs a fault; at 3840 x 2160
-    // a block's first picture pays some 8000 of them, enough to make the
+    // waiting. The first write to a fresh page costs a fault (under a
+    // hypervisor that backs memory lazily some 25 us); at 3840 x 2160 a
+    // block's first picture pays some 8000 of them, enough to make the
     // capture miss its period, so Reserve makes these pages beforehand.
     static constexpr int WARM_BLOCKS = 3;
 
@@ -42,7 +43,8 @@ public:
     // larger than the pool was made for (a screen above 1920 x 1080). A
     // smaller block is mapped again at the new size the next time it is
     // handed out; the pool never shrinks. The WARM_BLOCKS blocks handed out
-    // next get their size now, and the pages of their first blockSize bytes.
+    // next get their size now, and the pages of their first blockSize bytes
+    // (made once: a second call for the same size costs nothing).
     // 0, or -1 before Init or when the system refuses the mappings. Any
     // thread; called before a recording starts.
     int Reserve(unsigned blockSize);
@@ -63,6 +65,7 @@ private:
         int index;            // in m_blocks
         void* mapping;        // the whole mapping, guard page included
         size_t mappingBytes;
+        size_t written;       // payload bytes whose pages Reserve has made
     };
 
     static Block* MapBlock(size_t bytes, int index);

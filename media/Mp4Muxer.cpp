@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <initializer_list>
 
 extern "C" {
@@ -44,12 +45,18 @@ const char* const H264_PRESET = "superfast";
 // delay then costs the next period. At and below it one thread takes well
 // under half a period, and the two pictures the packer lets wait absorb a
 // late one. Slices are not free: the encoder then sizes its packet buffer
-// for the worst case, some 3 KB per 16 x 16 block (25 MB at 1920 x 1080),
-// and its first picture waits for those pages to be made; every slice
-// boundary also resets the prediction.
+// for the worst case, some 3 KB per 16 x 16 block (25 MB at 1920 x 1080,
+// made by the warm-up, see WarmVideoEncoder); every slice boundary also
+// resets the prediction.
 const int SLICE_THREADS_ABOVE_PIXELS = 2560 * 1440;
 // Beyond 4 slice threads the gain is small.
 const long MAX_ENCODER_THREADS = 4;
+
+// Pictures encoded and thrown away before a recording (see
+// WarmVideoEncoder): the encoder cycles through this many pictures of its
+// own before it reuses them. Timed just before the first real one, at 0:
+// the encoder wants its times to grow.
+const int WARM_UP_PICTURES = 3;
 
 // Finest quantiser the video encoder may use (see AddVideoStream).
 const int MIN_QUANTISER = 3;
@@ -101,7 +108,8 @@ int VideoEncoderThreads(int width, int height) {
 
 Mp4Muxer::Mp4Muxer()
     : m_outputFormat(nullptr), m_formatContext(nullptr), m_videoStreamIndex(-1), m_audioStreamIndex(-1),
-      m_videoOut(), m_audioOut(), m_packet(nullptr), m_headerWritten(false), m_lastWriteError(0) {}
+      m_videoOut(), m_audioOut(), m_packet(nullptr), m_headerWritten(false), m_videoKeyOwed(false),
+      m_lastWriteError(0) {}
 
 Mp4Muxer::~Mp4Muxer() { Close(); }
 
@@ -135,6 +143,12 @@ int Mp4Muxer::Open(const char* fileName, VideoStreamParams video, AudioStreamPar
         }
         if (OpenEncoder(m_videoOut) < 0) {
             OS_Log::Error("mux: failed to open video codec for encoder!\n");
+            Release();
+            return -1;
+        }
+        if (m_video.codecId == AV_CODEC_ID_MPEG4 && VideoEncoderThreads(m_video.width, m_video.height) > 1 &&
+            WarmVideoEncoder() < 0) {
+            OS_Log::Error("mux: failed to prepare the video encoder!\n");
             Release();
             return -1;
         }
@@ -321,7 +335,57 @@ int Mp4Muxer::OpenEncoder(OutputStream& os) {
 int Mp4Muxer::EncodeVideo(AVFrame* frame) {
     if (!m_headerWritten || !m_videoOut.codec || !frame)
         return -1;
-    return EncodeAndWrite(m_videoOut, frame);
+    if (!m_videoKeyOwed)
+        return EncodeAndWrite(m_videoOut, frame);
+    // The warm-up pictures are not in the file: the first real one must not
+    // refer to them. The caller's frame is reused for the next picture.
+    m_videoKeyOwed = false;
+    frame->pict_type = AV_PICTURE_TYPE_I;
+    int result = EncodeAndWrite(m_videoOut, frame);
+    frame->pict_type = AV_PICTURE_TYPE_NONE;
+    return result;
+}
+
+// The MPEG-4 encoder makes its buffers in its first pictures: with slices
+// a packet buffer for the worst case, zeroed (some 100 MB, 0.4 s or more
+// at 3840 x 2160), and its own copies of the pictures. Made during the
+// recording, that costs some ten periods, more than the two pictures the
+// packer lets wait can absorb; so a few black pictures are encoded and
+// thrown away here. With one thread the first pictures cost only a few
+// tens of ms more than the others, which the waiting pictures absorb.
+int Mp4Muxer::WarmVideoEncoder() {
+    AVCodecContext* c = m_videoOut.codec;
+    AVFrame* frame = av_frame_alloc();
+    if (!frame)
+        return -1;
+    frame->format = c->pix_fmt;
+    frame->width = c->width;
+    frame->height = c->height;
+    int err = av_frame_get_buffer(frame, 0);
+    if (err >= 0) {
+        // black: Y 16, U and V 128 (limited range)
+        for (int plane = 0; plane < 3; ++plane) {
+            int rows = plane == 0 ? frame->height : (frame->height + 1) / 2;
+            memset(frame->data[plane], plane == 0 ? 16 : 128, (size_t)frame->linesize[plane] * rows);
+        }
+    }
+    for (int i = 0; i < WARM_UP_PICTURES && err >= 0; ++i) {
+        frame->pts = i - WARM_UP_PICTURES;
+        err = avcodec_send_frame(c, frame);
+        while (err >= 0) {
+            err = avcodec_receive_packet(c, m_packet);
+            av_packet_unref(m_packet);
+        }
+        if (err == AVERROR(EAGAIN) && i + 1 < WARM_UP_PICTURES)
+            err = 0;
+    }
+    av_frame_free(&frame);
+    if (err != AVERROR(EAGAIN)) {
+        LogReason(OS_Log::LEVEL_ERROR, "warm-up picture", err);
+        return -1;
+    }
+    m_videoKeyOwed = true;
+    return 0;
 }
 
 int Mp4Muxer::EncodeAudio(AVFrame* frame) {
@@ -457,4 +521,5 @@ void Mp4Muxer::Release() {
     m_videoStreamIndex = -1;
     m_audioStreamIndex = -1;
     m_headerWritten = false;
+    m_videoKeyOwed = false;
 }

@@ -24,11 +24,14 @@ public:
 
     // Creates fileName (the container follows its extension), adds the video
     // stream (index 0) and the audio stream (index 1) unless their codecId is
-    // 0, opens both encoders and writes the header. 0, or -1 with everything
-    // released again.
+    // 0, opens both encoders and writes the header. Above 2560 x 1440 the
+    // MPEG-4 encoder is warmed up here with pictures that are not written
+    // (at 3840 x 2160 some 100 MB and a fraction of a second). 0, or -1
+    // with everything released again.
     int Open(const char* fileName, VideoStreamParams video, AudioStreamParams audio);
     // Encodes one YUV 4:2:0 picture of the coded size whose pts counts frame
-    // periods, and writes what the encoder gives back. 1 when a packet was
+    // periods from 0, and writes what the encoder gives back; the first
+    // picture after Open is sent as a key frame. 1 when a packet was
     // written, 0 when the encoder kept the frame, -1 on failure.
     int EncodeVideo(AVFrame* frame);
     // Encodes one frame of interleaved 16-bit sound whose pts counts samples
@@ -65,6 +68,7 @@ private:
     int AddVideoStream();
     int AddAudioStream();
     int OpenEncoder(OutputStream& os);
+    int WarmVideoEncoder();
     const AVFrame* ToEncoderFormat(OutputStream& os, const AVFrame* frame);
     int EncodeAndWrite(OutputStream& os, const AVFrame* frame);
     void Release();
@@ -79,5 +83,6 @@ private:
     OutputStream m_audioOut;
     AVPacket* m_packet;                // reused for every encoded packet
     bool m_headerWritten;              // the trailer is owed
+    bool m_videoKeyOwed;               // the next picture must be a key frame
     int m_lastWriteError;              // see LastWriteError
 };

@@ -109,6 +109,11 @@ int VideoFrameScaler::AllocFrame() {
         Free();
         return -1;
     }
+    // Its pages made now, not by the first picture of the recording.
+    for (int plane = 0; plane < 3; ++plane) {
+        int rows = plane == 0 ? m_dstHeight : (m_dstHeight + 1) / 2;
+        memset(m_frame->data[plane], 0, (size_t)m_frame->linesize[plane] * rows);
+    }
     return 0;
 }
 

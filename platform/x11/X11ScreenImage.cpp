@@ -123,6 +123,10 @@ int X11ScreenImage::AttachShm(int width, int height) {
         DetachShm();
         return -1;
     }
+    // The segment's pages made now rather than by the first grab, which
+    // would otherwise miss its period on a large screen (8100 faults at
+    // 3840 x 2160).
+    memset(shm->info.shmaddr, 0, (size_t)shm->image->bytes_per_line * height);
     shm->image->data = shm->info.shmaddr;
     shm->info.readOnly = False;
     m_conn->TakeError();
@@ -136,6 +140,9 @@ int X11ScreenImage::AttachShm(int width, int height) {
         return -1;
     }
     shmctl(shm->info.shmid, IPC_RMID, nullptr);
+    // The server's first copy into the segment maps it on its side, which
+    // on a large screen takes a few periods: done now, not in the first grab.
+    GrabShared(0, 0, width, height);
     return 0;
 }
 
