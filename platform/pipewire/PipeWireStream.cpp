@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "os/OS_Log.h"
+#include "os/OS_MutexLocker.h"
 
 // PipeWire's order: a thread loop runs the context; the core (our
 // connection) and the stream are made and connected with the loop locked.
@@ -101,6 +102,8 @@ int PipeWireStream::Open(int fd, uint32_t node, StreamSink* sink) {
     }();
 
     Close();
+    if (m_formatLock.Init() < 0)
+        return -1;
     m_sink = sink;
     m_ended = false;
     m_formatKnown = false;
@@ -288,14 +291,19 @@ void PipeWireStream::OnParamChanged(void* data, uint32_t id, const spa_pod* para
         return;
     spa_video_info_raw info = {};
     uint32_t mediaType = 0, mediaSubtype = 0;
+    StreamPixels pixels;
     if (spa_format_parse(param, &mediaType, &mediaSubtype) < 0 || mediaType != SPA_MEDIA_TYPE_video ||
         mediaSubtype != SPA_MEDIA_SUBTYPE_raw || spa_format_video_raw_parse(param, &info) < 0 ||
-        !PixelsOf(info.format, &self->m_pixels)) {
+        !PixelsOf(info.format, &pixels)) {
         self->End("unusable picture format");
         return;
     }
-    self->m_width = (int)info.size.width;
-    self->m_height = (int)info.size.height;
+    {
+        OS_MutexLocker guard(self->m_formatLock);
+        self->m_pixels = pixels;
+        self->m_width = (int)info.size.width;
+        self->m_height = (int)info.size.height;
+    }
     self->m_formatKnown = true;
     OS_Log::Info("screen stream: %s %dx%d, %u/%u frames per second at most %u/%u\n",
                  spa_debug_type_find_short_name(spa_type_video_format, info.format), self->m_width,
@@ -355,24 +363,32 @@ void PipeWireStream::Process() {
 }
 
 void PipeWireStream::ReadPicture(spa_buffer* buffer) {
+    int width, height;
+    StreamPixels pixels;
+    {
+        OS_MutexLocker guard(m_formatLock);
+        width = m_width;
+        height = m_height;
+        pixels = m_pixels;
+    }
     // where the picture is, clamped to the buffer
     spa_data* d = &buffer->datas[0];
-    int bpp = BytesPerPixel(m_pixels);
+    int bpp = BytesPerPixel(pixels);
     uint32_t offset = d->chunk->offset;
-    if (offset >= d->maxsize || m_width <= 0 || m_height <= 0)
+    if (offset >= d->maxsize || width <= 0 || height <= 0)
         return;
     int64_t available = (int64_t)d->maxsize - offset;
     // no stride given (GStreamer's producers): rows padded to 4 bytes
-    int stride = d->chunk->stride > 0 ? d->chunk->stride : SPA_ROUND_UP_N(m_width * bpp, 4);
+    int stride = d->chunk->stride > 0 ? d->chunk->stride : SPA_ROUND_UP_N(width * bpp, 4);
 
     // the producer's crop, inside the picture
-    int x = 0, y = 0, w = m_width, h = m_height;
+    int x = 0, y = 0, w = width, h = height;
     spa_meta_region* crop = (spa_meta_region*)spa_buffer_find_meta_data(buffer, SPA_META_VideoCrop, sizeof(*crop));
     if (crop && spa_meta_region_is_valid(crop)) {
-        x = SPA_CLAMP(crop->region.position.x, 0, m_width - 1);
-        y = SPA_CLAMP(crop->region.position.y, 0, m_height - 1);
-        w = SPA_MIN((int)crop->region.size.width, m_width - x);
-        h = SPA_MIN((int)crop->region.size.height, m_height - y);
+        x = SPA_CLAMP(crop->region.position.x, 0, width - 1);
+        y = SPA_CLAMP(crop->region.position.y, 0, height - 1);
+        w = SPA_MIN((int)crop->region.size.width, width - x);
+        h = SPA_MIN((int)crop->region.size.height, height - y);
     }
     // a row must fit its stride, and the last row the buffer
     if ((int64_t)(x + w) * bpp > stride)
@@ -390,7 +406,7 @@ void PipeWireStream::ReadPicture(spa_buffer* buffer) {
     picture.width = w;
     picture.height = h;
     picture.stride = stride;
-    picture.pixels = m_pixels;
+    picture.pixels = pixels;
     m_sink->OnStreamPicture(picture);
 }
 

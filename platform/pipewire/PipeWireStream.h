@@ -3,6 +3,8 @@
 #include <atomic>
 #include <cstdint>
 
+#include "os/OS_Mutex.h"
+
 struct pw_thread_loop;
 struct pw_context;
 struct pw_core;
@@ -104,7 +106,8 @@ private:
     uint32_t m_node;         // the producer's node
     StreamSink* m_sink;
 
-    // PipeWire's thread (and WaitForFormat under the loop's lock)
+    // set on PipeWire's loop, read on its data thread: a size can change mid-stream
+    OS_Mutex m_formatLock;
     int m_width, m_height;
     StreamPixels m_pixels;
     bool m_formatKnown;
