@@ -68,6 +68,15 @@ bool CursorPixel(uint32_t format, const uint8_t* p, uint32_t* argb) {
     return true;
 }
 
+// Stops a listener and frees its record.
+void RemoveHook(spa_hook*& hook) {
+    if (!hook)
+        return;
+    spa_hook_remove(hook);
+    delete hook;
+    hook = nullptr;
+}
+
 }  // namespace
 
 PipeWireStream::PipeWireStream()
@@ -206,29 +215,17 @@ void PipeWireStream::Close() {
     if (m_stream)
         pw_stream_disconnect(m_stream);
     m_ended = ended;
-    if (m_streamHook) {
-        spa_hook_remove(m_streamHook);
-        delete m_streamHook;
-        m_streamHook = nullptr;
-    }
+    RemoveHook(m_streamHook);
     if (m_stream) {
         pw_stream_destroy(m_stream);
         m_stream = nullptr;
     }
-    if (m_registryHook) {
-        spa_hook_remove(m_registryHook);
-        delete m_registryHook;
-        m_registryHook = nullptr;
-    }
+    RemoveHook(m_registryHook);
     if (m_registry) {
         pw_proxy_destroy((pw_proxy*)m_registry);
         m_registry = nullptr;
     }
-    if (m_coreHook) {
-        spa_hook_remove(m_coreHook);
-        delete m_coreHook;
-        m_coreHook = nullptr;
-    }
+    RemoveHook(m_coreHook);
     if (m_core) {
         pw_core_disconnect(m_core);
         m_core = nullptr;
