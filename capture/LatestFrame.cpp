@@ -22,8 +22,6 @@ void ToBgrx(const StreamPicture& p, const uint8_t* src, int w, int h, uint8_t* d
     }
 }
 
-int BytesPerPixel(StreamPixels p) { return (p == StreamPixels::BGR || p == StreamPixels::RGB) ? 3 : 4; }
-
 }  // namespace
 
 LatestFrame::LatestFrame()

@@ -10,6 +10,7 @@
 #include "tests/support/GuiTestApp.h"
 #include "tests/support/TestEnv.h"
 #include "tests/support/X11TestScreen.h"
+#include "ui/BarPlacement.h"
 #include "ui/InfoWindow.h"
 #include "ui/RegionOutline.h"
 #include "ui/RegionSelector.h"
@@ -225,4 +226,14 @@ TEST(InfoWindowTest, ShowsALargePictureUnscaledCutToItsTopLeftPart) {
     EXPECT_EQ(visible.topLeft(), corner) << "the top-left part shows";
     for (QPoint p : {visible.topLeft(), visible.bottomRight() - QPoint(2, 2)})
         EXPECT_EQ(screen.pixel(p), picture.pixel(p - corner));
+}
+
+// The bar shown through a portal recording leaves the recorded rectangle where there is room.
+TEST(BarPlacementTest, BesideTheRegionOrOnAnotherScreenElseInPlace) {
+    const QRect left(0, 0, 1280, 720), right(1280, 0, 1280, 720), bar(500, 100, 300, 40);
+    EXPECT_EQ(BarPlacement::OffRecording(bar, QRect(0, 300, 400, 300), {left}), bar.topLeft()) << "not recorded";
+    EXPECT_EQ(BarPlacement::OffRecording(bar, QRect(400, 50, 600, 500), {left}), QPoint(500, 558)) << "below";
+    EXPECT_EQ(BarPlacement::OffRecording(bar, QRect(0, 0, 900, 720), {left}), QPoint(908, 100)) << "right";
+    EXPECT_EQ(BarPlacement::OffRecording(bar, left, {left, right}), QPoint(1288, 100)) << "the other screen";
+    EXPECT_EQ(BarPlacement::OffRecording(bar, left, {left}), bar.topLeft()) << "no room: stays";
 }

@@ -26,6 +26,7 @@
 #include "capture/WindowTree.h"
 #include "os/OS_Log.h"
 #include "platform/portal/ScreenCastPortal.h"
+#include "ui/BarPlacement.h"
 #include "ui/FormParts.h"
 #include "ui/InfoWindow.h"
 #include "ui/RecorderControls.h"
@@ -46,7 +47,7 @@ const char* PORTAL_TOKEN_KEY = "portal.token";
 ScreenRecorder::ScreenRecorder(QWidget* parent)
     : BaseDialog("bg.png", parent), ui(), m_outline(nullptr), m_mode(MODE_FULL_SCREEN),
       m_infoWindow(nullptr), m_trayIcon(nullptr), m_trayMenu(nullptr), m_path(ChooseCapturePath()),
-      m_portal(nullptr), m_controls(nullptr), m_chosenWindow(0), m_useMicrophone(false), m_recording(false), m_starting(false), m_choosing(false), m_finishing(false) {
+      m_portal(nullptr), m_controls(nullptr), m_chosenWindow(0), m_barMoved(false), m_useMicrophone(false), m_recording(false), m_starting(false), m_choosing(false), m_finishing(false) {
     SetupUi();
 
     // Drop-down lists the style sheet can style.
@@ -281,7 +282,28 @@ int ScreenRecorder::Started() {
     m_recording = true;
     m_starting = false;
     m_controls->ShowRecording(true, ui.grpScreenMode);
+    if (m_path == CAPTURE_PORTAL)
+        MoveBarOffRecording();
     return 0;
+}
+
+void ScreenRecorder::MoveBarOffRecording() {
+    // a window's stream holds only that window
+    QRect recorded = m_regionOnDesktop;
+    if (m_mode == MODE_FULL_SCREEN && m_portal && m_portal->StreamWidth() > 0)
+        recorded = QRect(m_portal->StreamX(), m_portal->StreamY(), m_portal->StreamWidth(), m_portal->StreamHeight());
+    else if (m_mode != MODE_REGION)
+        return;
+    QList<QRect> screens;
+    for (QScreen* screen : QGuiApplication::screens())
+        screens << screen->availableGeometry();
+    QPoint at = BarPlacement::OffRecording(frameGeometry(), recorded, screens);
+    if (at == frameGeometry().topLeft())
+        return;
+    m_barHome = pos();
+    m_barMoved = true;
+    move(at);
+    OS_Log::Info("recording: the bar moved off the recorded picture, to %d,%d\n", at.x(), at.y());
 }
 
 int ScreenRecorder::FailStart(const QString& text) {
@@ -309,12 +331,17 @@ int ScreenRecorder::StartScreenCapture() {
         OS_Log::Error("failed to open Screen Capture Task !\n");
         return -1;
     }
-    if (m_session.OpenPacker(m_controls->NewOutputFile(), m_session.SourceWidth(), m_session.SourceHeight(),
-                             m_session.SourceBitsPerPixel(), 0) < 0) {
+    if (OpenFile(m_session.SourceWidth(), m_session.SourceHeight()) < 0)
+        return -1;
+    return m_session.StartCapture();
+}
+
+int ScreenRecorder::OpenFile(int width, int height) {
+    if (m_session.OpenPacker(m_controls->NewOutputFile(), width, height, m_session.SourceBitsPerPixel(), 0) < 0) {
         OS_Log::Error("failed to open AvPacker!\n");
         return -1;
     }
-    return m_session.StartCapture();
+    return 0;
 }
 
 int ScreenRecorder::AskPortal() {
@@ -369,25 +396,22 @@ void ScreenRecorder::OnPortalCaptureOpened(int result) {
     if (!m_starting)
         return;
     m_controls->SetBusy(false);
-    if (result < 0) {
+    if (result < 0)
         OS_Log::Error("failed to open the portal's stream!\n");
-        FailStart(tr("无法启动桌面捕捉!"));
-        return;
-    }
-    // the clock starts once the stream runs: waiting for its first picture
-    // must not leave the file's first periods empty
-    m_session.StartClock();
-    if (m_session.OpenPacker(m_controls->NewOutputFile(), m_session.SourceWidth(), m_session.SourceHeight(),
-                             m_session.SourceBitsPerPixel(), 0) < 0) {
-        OS_Log::Error("failed to open AvPacker!\n");
-        FailStart(tr("无法启动桌面捕捉!"));
-        return;
-    }
-    if (m_session.StartCapture() < 0) {
+    if (result < 0 || StartPortalRecording() < 0) {
         FailStart(tr("无法启动桌面捕捉!"));
         return;
     }
     StartSound();
+}
+
+int ScreenRecorder::StartPortalRecording() {
+    // the clock starts once the stream runs: waiting for its first picture
+    // must not leave the file's first periods empty
+    m_session.StartClock();
+    if (OpenFile(m_session.SourceWidth(), m_session.SourceHeight()) < 0)
+        return -1;
+    return m_session.StartCapture();
 }
 
 // The desktop's own "stop sharing": the recording ends as F4 would.
@@ -435,11 +459,8 @@ int ScreenRecorder::StartWindowCapture() {
     if (width <= 0 || height <= 0)
         return -1;
 
-    if (m_session.OpenPacker(m_controls->NewOutputFile(), width, height, m_session.SourceBitsPerPixel(),
-                             0) < 0) {
-        OS_Log::Error("failed to open AvPacker!\n");
+    if (OpenFile(width, height) < 0)
         return -1;
-    }
     OS_Log::Info("Window capture : (%dx%d) \n", width, height);
     return m_session.StartCapture();
 }
@@ -456,6 +477,9 @@ int ScreenRecorder::OnStopRecord() {
 void ScreenRecorder::ShowStopped() {
     m_recording = false;
     m_controls->ShowRecording(false, ui.grpScreenMode);
+    if (m_barMoved)
+        move(m_barHome);
+    m_barMoved = false;
     showNormal();
     activateWindow();
 }
@@ -558,6 +582,7 @@ int ScreenRecorder::OnChooseRegion() {
     if (RunChooser(selector) == QDialog::Accepted) {
         m_region = selector->selection();
         if (portal) {
+            m_regionOnDesktop = m_region;
             // The chooser covers the monitor in the desktop's pixels, the
             // stream may have others (a scale factor). No outline: a
             // Wayland client cannot place a window over the desktop.

@@ -76,12 +76,19 @@ private:
     void CreateTrayIcon();
     int StartScreenCapture();
     int StartWindowCapture();
+    // The file named after the start, for pictures of this size.
+    int OpenFile(int width, int height);
     // Asks the portal for the screen or a window; the start goes on in
     // OnPortalStarted. 0, or -1 when the portal cannot be asked.
     int AskPortal();
     // Asks the engine for the portal's stream; the start goes on in
     // OnPortalCaptureOpened. 0, or -1 when it cannot be asked.
     int StartPortalCapture();
+    // The stream is open: the clock, the file, the capture thread.
+    int StartPortalRecording();
+    // Through the portal the bar stays shown while recording: off the
+    // recorded rectangle where there is room.
+    void MoveBarOffRecording();
     // Ends the portal's session (the desktop's sharing indicator goes).
     void ClosePortal();
     // Sound, when chosen; the start ends in Started or FailStart.
@@ -152,6 +159,11 @@ private:
     RecorderControls* m_controls;  // child
     WindowId m_chosenWindow;
     QRect m_region;
+    // Through the portal: the region on the desktop (m_region is in the
+    // stream's pixels), and where the bar was before a recording moved it.
+    QRect m_regionOnDesktop;
+    QPoint m_barHome;
+    bool m_barMoved;
     bool m_useMicrophone;
     bool m_recording;
     // A start is under way, until it has succeeded or been undone: its

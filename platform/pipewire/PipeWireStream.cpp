@@ -38,8 +38,6 @@ constexpr int CursorMetaSize(int side) {
     return (int)(sizeof(spa_meta_cursor) + sizeof(spa_meta_bitmap)) + side * side * 4;
 }
 
-int BytesPerPixel(StreamPixels p) { return (p == StreamPixels::BGR || p == StreamPixels::RGB) ? 3 : 4; }
-
 bool PixelsOf(uint32_t format, StreamPixels* pixels) {
     switch (format) {
     case SPA_VIDEO_FORMAT_BGRx: *pixels = StreamPixels::BGRX; return true;

@@ -16,6 +16,8 @@ struct spa_buffer;
 // Pixel orders a screen stream may come in, named by their bytes in memory.
 enum class StreamPixels { BGRX, BGRA, RGBX, RGBA, BGR, RGB };
 
+inline int BytesPerPixel(StreamPixels p) { return (p == StreamPixels::BGR || p == StreamPixels::RGB) ? 3 : 4; }
+
 // One picture of the stream, valid only during the call that hands it over:
 // the buffer goes back to the producer right after.
 struct StreamPicture {

@@ -64,7 +64,7 @@ QString PathOf(const QVariant& v) {
 ScreenCastPortal::ScreenCastPortal(QObject* parent)
     : QObject(parent), m_type(SOURCE_MONITOR), m_step(STEP_NONE), m_outcome(OUTCOME_NONE),
       m_missing(MISSING_NOTHING), m_tokenSent(false), m_retried(false), m_version(0), m_cursorMode(0),
-      m_pipeWireFd(-1), m_nodeId(0), m_streamWidth(0), m_streamHeight(0), m_closed(false) {}
+      m_pipeWireFd(-1), m_nodeId(0), m_streamX(0), m_streamY(0), m_streamWidth(0), m_streamHeight(0), m_closed(false) {}
 
 ScreenCastPortal::~ScreenCastPortal() { Close(); }
 
@@ -121,7 +121,7 @@ void ScreenCastPortal::Close() {
         m_pipeWireFd = -1;
     }
     m_nodeId = 0;
-    m_streamWidth = m_streamHeight = 0;
+    m_streamX = m_streamY = m_streamWidth = m_streamHeight = 0;
 }
 
 unsigned ScreenCastPortal::ReadProperty(const char* name) {
@@ -251,6 +251,20 @@ void ScreenCastPortal::OnResponse(uint response, const QVariantMap& results) {
     }
 }
 
+namespace {
+
+// A stream property of two integers, (ii).
+void ReadPair(const QVariantMap& props, const char* key, int* first, int* second) {
+    if (!props.contains(key))
+        return;
+    const QDBusArgument pair = props.value(key).value<QDBusArgument>();
+    pair.beginStructure();
+    pair >> *first >> *second;
+    pair.endStructure();
+}
+
+}  // namespace
+
 void ScreenCastPortal::ReadStreams(const QVariant& streams) {
     // a(ua{sv}): the node and its properties; one source was asked for
     const QDBusArgument arg = streams.value<QDBusArgument>();
@@ -264,12 +278,8 @@ void ScreenCastPortal::ReadStreams(const QVariant& streams) {
         if (m_nodeId != 0)
             continue;
         m_nodeId = node;
-        if (props.contains("size")) {
-            const QDBusArgument size = props.value("size").value<QDBusArgument>();
-            size.beginStructure();
-            size >> m_streamWidth >> m_streamHeight;
-            size.endStructure();
-        }
+        ReadPair(props, "position", &m_streamX, &m_streamY);
+        ReadPair(props, "size", &m_streamWidth, &m_streamHeight);
     }
     arg.endArray();
 }

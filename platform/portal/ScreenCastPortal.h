@@ -62,11 +62,13 @@ public:
     // for another error.
     Missing missing() const { return m_missing; }
     // After OUTCOME_STARTED: the PipeWire connection (owned here: the
-    // stream connects on a duplicate), the stream's node, its size in
-    // the desktop's pixels (0 when not given), and whether the cursor comes
+    // stream connects on a duplicate), the stream's node, its place and
+    // size on the desktop (0 when not given), and whether the cursor comes
     // as metadata (else it is in the picture, or hidden).
     int PipeWireFd() const { return m_pipeWireFd; }
     uint32_t NodeId() const { return m_nodeId; }
+    int StreamX() const { return m_streamX; }
+    int StreamY() const { return m_streamY; }
     int StreamWidth() const { return m_streamWidth; }
     int StreamHeight() const { return m_streamHeight; }
     bool CursorAsMetadata() const { return m_cursorMode == CURSOR_METADATA; }
@@ -120,6 +122,6 @@ private:
     unsigned m_cursorMode;
     int m_pipeWireFd;
     uint32_t m_nodeId;
-    int m_streamWidth, m_streamHeight;
+    int m_streamX, m_streamY, m_streamWidth, m_streamHeight;
     bool m_closed;
 };
