@@ -18,6 +18,9 @@
 # VIDLOOM_DESKTOP_PROGRAM=1 readies it for the real program, as a GNOME session
 # is: the compositor starts Xwayland (DISPLAY, XAUTHORITY exported) and a
 # sound server runs with a 440 Hz default source (PULSE_SERVER exported).
+# VIDLOOM_DESKTOP_SHELL=1 runs GNOME Shell instead of plain mutter: it alone
+# lists the windows (org.gnome.Shell.Introspect) that the portal's window
+# picker offers; about a second slower to start.
 # VIDLOOM_DESKTOP_STANDIN=1 starts only the bus and PipeWire, for tests that
 # serve the portal themselves (tests/support/standin-portal.py): no compositor,
 # no portal, no WAYLAND_DISPLAY; VIDLOOM_STANDIN_DESKTOP=1 is exported instead.
@@ -88,7 +91,13 @@ if [ "${VIDLOOM_DESKTOP_INNER:-}" = "1" ]; then
   # --- the compositor, headless with one virtual monitor
   x11=(--no-x11)
   [ "${VIDLOOM_DESKTOP_PROGRAM:-0}" = "1" ] && x11=()
-  mutter --headless --wayland "${x11[@]}" --wayland-display "$WAYLAND_DISPLAY" \
+  compositor=(mutter)
+  # GNOME Shell wants a system bus (for logind, where /run/systemd/seats
+  # exists): the private bus stands in, and the services it asks for are
+  # missing there, which it takes in its stride.
+  [ "${VIDLOOM_DESKTOP_SHELL:-0}" = "1" ] &&
+    compositor=(env "DBUS_SYSTEM_BUS_ADDRESS=$DBUS_SESSION_BUS_ADDRESS" gnome-shell)
+  "${compositor[@]}" --headless --wayland "${x11[@]}" --wayland-display "$WAYLAND_DISPLAY" \
     --virtual-monitor "${VIDLOOM_TEST_MONITOR:-1280x720}" >"$LOGS/mutter.log" 2>&1 &
   PIDS+=($!)
   export VIDLOOM_COMPOSITOR_PID=${PIDS[-1]}
