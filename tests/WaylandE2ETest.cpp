@@ -162,7 +162,11 @@ TEST(WaylandE2E, CancelRecordRestoreWindowAndPortalGone) {
             << "red | blue, scaled into the first size: " << r << "," << b << " | " << r2 << "," << b2;
     }
 
-    // the window's grant is restored; the portal goes away mid-recording
+    // back in full screen the monitor's grant is restored; the portal goes away mid-recording
+    app.Click(bar, 299, 30);
+    OS_Sleep(500);
+    app.Key("Up Return");
+    OS_Sleep(1000);
     ASSERT_EQ(0, StartAnswering(app, "", &output)) << output << app.Log();
     OS_Sleep(2000);
     kill(atoi(getenv("VIDLOOM_PORTAL_PID")), SIGKILL);
