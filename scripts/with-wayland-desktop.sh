@@ -20,7 +20,7 @@
 # sound server runs with a 440 Hz default source (PULSE_SERVER exported).
 # VIDLOOM_DESKTOP_SHELL=1 runs GNOME Shell instead of plain mutter: it alone
 # lists the windows (org.gnome.Shell.Introspect) that the portal's window
-# picker offers; about a second slower to start.
+# picker offers; about two seconds slower to start.
 # VIDLOOM_DESKTOP_STANDIN=1 starts only the bus and PipeWire, for tests that
 # serve the portal themselves (tests/support/standin-portal.py): no compositor,
 # no portal, no WAYLAND_DISPLAY; VIDLOOM_STANDIN_DESKTOP=1 is exported instead.
