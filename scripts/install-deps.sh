@@ -34,6 +34,8 @@ PACKAGES=(
   pipewire-tests
   # the real program's windows on that desktop speak X11
   xwayland
+  # the portal's window picker lists the windows that GNOME Shell knows
+  gnome-shell
   # fuzzing and sanitizers
   clang libclang-rt-14-dev
 )

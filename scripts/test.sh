@@ -15,16 +15,18 @@ echo "== build"
 
 # Each Wayland test gets a desktop of its own: one of them ends the
 # compositor, and the portal remembers grants. The PortalStandIn cases serve
-# the portal themselves and need only the bus and PipeWire.
+# the portal themselves and need only the bus and PipeWire. The real program
+# runs on GNOME Shell, whose window list the portal's window picker shows.
 run_wayland_tests() {
   local dir=$1 name
   mapfile -t names < <(ctest --test-dir "$dir" -N -L wayland | sed -n 's/^ *Test *#[0-9]*: //p')
   for name in "${names[@]}"; do
     # the real program's windows run on Xwayland, and it records sound
-    program=0 standin=0
-    [[ $name == *E2E* ]] && program=1
+    program=0 standin=0 shell=0
+    [[ $name == *E2E* ]] && program=1 shell=1
     [[ $name == PortalStandIn.* ]] && standin=1
-    VIDLOOM_DESKTOP_PROGRAM=$program VIDLOOM_DESKTOP_STANDIN=$standin "$ROOT/scripts/with-wayland-desktop.sh" \
+    VIDLOOM_DESKTOP_PROGRAM=$program VIDLOOM_DESKTOP_STANDIN=$standin VIDLOOM_DESKTOP_SHELL=$shell \
+      "$ROOT/scripts/with-wayland-desktop.sh" \
       ctest --test-dir "$dir" --output-on-failure --no-tests=error -R "^${name}\$"
   done
 }

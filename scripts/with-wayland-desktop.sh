@@ -18,6 +18,9 @@
 # VIDLOOM_DESKTOP_PROGRAM=1 readies it for the real program, as a GNOME session
 # is: the compositor starts Xwayland (DISPLAY, XAUTHORITY exported) and a
 # sound server runs with a 440 Hz default source (PULSE_SERVER exported).
+# VIDLOOM_DESKTOP_SHELL=1 runs GNOME Shell instead of plain mutter: it alone
+# lists the windows (org.gnome.Shell.Introspect) that the portal's window
+# picker offers; about two seconds slower to start.
 # VIDLOOM_DESKTOP_STANDIN=1 starts only the bus and PipeWire, for tests that
 # serve the portal themselves (tests/support/standin-portal.py): no compositor,
 # no portal, no WAYLAND_DISPLAY; VIDLOOM_STANDIN_DESKTOP=1 is exported instead.
@@ -36,6 +39,14 @@ if [ "${VIDLOOM_DESKTOP_INNER:-}" = "1" ]; then
   cleanup_inner() {
     local p
     for ((i = ${#PIDS[@]} - 1; i >= 0; i--)); do kill "${PIDS[$i]}" 2>/dev/null || true; done
+    # a process stuck outside its main loop takes no TERM: 5 s, then KILL
+    for _ in $(seq 1 50); do
+      alive=0
+      for p in "${PIDS[@]}"; do kill -0 "$p" 2>/dev/null && alive=1; done
+      [ $alive = 1 ] || break
+      sleep 0.1
+    done
+    kill -KILL "${PIDS[@]}" 2>/dev/null || true
     for p in "${PIDS[@]}"; do wait "$p" 2>/dev/null || true; done
   }
   trap cleanup_inner EXIT
@@ -88,9 +99,30 @@ if [ "${VIDLOOM_DESKTOP_INNER:-}" = "1" ]; then
   # --- the compositor, headless with one virtual monitor
   x11=(--no-x11)
   [ "${VIDLOOM_DESKTOP_PROGRAM:-0}" = "1" ] && x11=()
-  mutter --headless --wayland "${x11[@]}" --wayland-display "$WAYLAND_DISPLAY" \
-    --virtual-monitor "${VIDLOOM_TEST_MONITOR:-1280x720}" >"$LOGS/mutter.log" 2>&1 &
-  PIDS+=($!)
+  compositor=(mutter)
+  # GNOME Shell wants a system bus (for logind, where /run/systemd/seats
+  # exists): the private bus stands in, and the services it asks for are
+  # missing there, which it takes in its stride.
+  shell=${VIDLOOM_DESKTOP_SHELL:-0}
+  [ "$shell" = "1" ] && compositor=(env "DBUS_SYSTEM_BUS_ADDRESS=$DBUS_SESSION_BUS_ADDRESS" gnome-shell)
+  for attempt in 1 2 3; do
+    "${compositor[@]}" --headless --wayland "${x11[@]}" --wayland-display "$WAYLAND_DISPLAY" \
+      --virtual-monitor "${VIDLOOM_TEST_MONITOR:-1280x720}" >"$LOGS/mutter.log" 2>&1 &
+    pid=$!
+    [ "$shell" = "1" ] || break
+    # Now and then the shell's start hangs for good: the child it forks to
+    # start ibus-daemon runs a script callback before exec and deadlocks.
+    # Another start does not.
+    for _ in $(seq 1 150); do
+      grep -q 'GNOME Shell started' "$LOGS/mutter.log" && break 2
+      kill -0 "$pid" 2>/dev/null || break
+      sleep 0.1
+    done
+    echo "with-wayland-desktop: GNOME Shell stuck at its start (attempt $attempt)" >&3
+    kill -KILL $(ps -o pid= --ppid "$pid") "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+  done
+  PIDS+=($pid)
   export VIDLOOM_COMPOSITOR_PID=${PIDS[-1]}
   wait_for mutter "$VIDLOOM_COMPOSITOR_PID" has_name org.gnome.Mutter.ScreenCast
   if [ ${#x11[@]} -eq 0 ]; then

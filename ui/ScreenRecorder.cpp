@@ -39,8 +39,10 @@
 namespace {
 
 // The portal's newest restore token: a grant is asked for once, and each
-// start hands out a new token that replaces the used one.
-const char* PORTAL_TOKEN_KEY = "portal.token";
+// start hands out a new token that replaces the used one. One for window
+// mode, one for the monitor: the desktop restores no grant of the other
+// kind, so one token would ask again at every change of mode.
+const char* PortalTokenKey(bool window) { return window ? "portal.token.window" : "portal.token"; }
 
 }  // namespace
 
@@ -349,8 +351,8 @@ int ScreenRecorder::AskPortal() {
     m_portal = new ScreenCastPortal(this);
     connect(m_portal, &ScreenCastPortal::evtStarted, this, &ScreenRecorder::OnPortalStarted);
     connect(m_portal, &ScreenCastPortal::evtClosed, this, &ScreenRecorder::OnPortalClosed);
-    m_portal->SetRestoreToken(LoadPortalToken());
     auto type = m_mode == MODE_WINDOW ? ScreenCastPortal::SOURCE_WINDOW : ScreenCastPortal::SOURCE_MONITOR;
+    m_portal->SetRestoreToken(LoadPortalToken(type == ScreenCastPortal::SOURCE_WINDOW));
     // a handshake that cannot begin reports through OnPortalStarted at once
     if (m_portal->Open(type) != 0 || !m_portal)
         return -1;
@@ -363,7 +365,7 @@ void ScreenRecorder::OnPortalStarted(int outcome) {
     if (!m_starting || !m_portal)
         return;
     m_controls->SetBusy(false);
-    SavePortalToken(m_portal->RestoreToken());
+    SavePortalToken(m_portal->Type() == ScreenCastPortal::SOURCE_WINDOW, m_portal->RestoreToken());
     if (outcome == ScreenCastPortal::OUTCOME_CANCELLED) {
         OS_Log::Info("recording: the user cancelled the screen sharing\n");
         ClosePortal();
@@ -424,18 +426,18 @@ void ScreenRecorder::OnPortalClosed() {
     ShowError(RecorderControls::FailureText(RecordingListener::CAUSE_CAPTURE, 0));
 }
 
-std::string ScreenRecorder::LoadPortalToken() const {
+std::string ScreenRecorder::LoadPortalToken(bool window) const {
     ConfigFile config;
     std::string token;
     if (config.Load(AppPaths::Global().ConfigPath().c_str(), ConfigFile::DEFAULT_CAPACITY))
-        config.GetString(PORTAL_TOKEN_KEY, token);
+        config.GetString(PortalTokenKey(window), token);
     return token;
 }
 
-void ScreenRecorder::SavePortalToken(const std::string& token) const {
+void ScreenRecorder::SavePortalToken(bool window, const std::string& token) const {
     ConfigFile config;
     if (!token.empty() && config.Load(AppPaths::Global().ConfigPath().c_str(), ConfigFile::DEFAULT_CAPACITY))
-        config.SetString(PORTAL_TOKEN_KEY, token.c_str());
+        config.SetString(PortalTokenKey(window), token.c_str());
 }
 
 void ScreenRecorder::ClosePortal() {
@@ -608,11 +610,11 @@ int ScreenRecorder::OnChooseRegion() {
 QPixmap ScreenRecorder::GrabStream() {
     m_choosing = true;  // the handshake's event loop takes no F3
     ScreenCastPortal portal;
-    portal.SetRestoreToken(LoadPortalToken());
+    portal.SetRestoreToken(LoadPortalToken(false));
     ScreenCastPortal::Outcome outcome = ScreenCastPortal::OUTCOME_FAILED;
     if (portal.Open(ScreenCastPortal::SOURCE_MONITOR) == 0)
         outcome = portal.WaitForStart(120000);
-    SavePortalToken(portal.RestoreToken());
+    SavePortalToken(false, portal.RestoreToken());
     QImage still;
     if (outcome == ScreenCastPortal::OUTCOME_STARTED) {
         PortalCapTask task;

@@ -111,9 +111,10 @@ private:
     // The same from the portal's stream (asking the user when there is no
     // grant yet), in stream pixels; null when it cannot be had.
     QPixmap GrabStream();
-    // The restore token kept in the settings, and the newest one kept.
-    std::string LoadPortalToken() const;
-    void SavePortalToken(const std::string& token) const;
+    // The restore token kept in the settings for a window's grant or a
+    // monitor's, and the newest one kept.
+    std::string LoadPortalToken(bool window) const;
+    void SavePortalToken(bool window, const std::string& token) const;
     void ShowError(const QString& text);
     // The message for a portal that did not start: what was missing, or
     // that the desktop refused.

@@ -47,6 +47,8 @@ public:
     // (evtStarted follows), -1 when it cannot begin (no session bus, no
     // portal: ErrorText says what is missing, outcome OUTCOME_FAILED).
     int Open(SourceType type);
+    // What Open asked for.
+    SourceType Type() const { return m_type; }
     // Runs the event loop until the handshake ends or timeoutMs passes;
     // the outcome (OUTCOME_NONE on time-out). For callers without a loop of
     // their own (commands, tests).

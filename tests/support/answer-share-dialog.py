@@ -1,10 +1,11 @@
 #!/usr/bin/python3
 """Answers the portal's "Screen Share" dialog on the private test desktop.
 
-    answer-share-dialog.py [share|cancel] [TIMEOUT_SECONDS]
+    answer-share-dialog.py [share|cancel] [TIMEOUT_SECONDS] [WINDOW_TITLE]
 
 Finds the dialog's button through AT-SPI and runs its click action. Exits 0
 once it has clicked, 1 when no dialog came within the time (default 20 s).
+Shares the first monitor or window listed, or the window of that title.
 """
 import sys
 import warnings
@@ -56,6 +57,7 @@ def main():
     choice = sys.argv[1] if len(sys.argv) > 1 else "share"
     timeout = float(sys.argv[2]) if len(sys.argv) > 2 else 20.0
     name = BUTTONS[choice]
+    title = sys.argv[3] if len(sys.argv) > 3 and sys.argv[3] else None
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
         desktop = Atspi.get_desktop(0)
@@ -72,7 +74,10 @@ def main():
             # Share stays insensitive until a monitor (or window) is chosen.
             choices = find(app, Atspi.Role.LIST, "GtkListBox")
             if choice == "share" and choices is not None:
-                Atspi.Selection.select_child(choices, 0)
+                titles = [choices.get_child_at_index(i).get_name() for i in range(choices.get_child_count())]
+                if title is not None and title not in titles:
+                    continue  # not listed yet
+                Atspi.Selection.select_child(choices, titles.index(title) if title else 0)
             if click(button):
                 return 0
         time.sleep(POLL_SECONDS)
