@@ -29,6 +29,8 @@ PACKAGES=(
   mutter xdg-desktop-portal xdg-desktop-portal-gnome pipewire pipewire-bin wireplumber
   gstreamer1.0-tools gstreamer1.0-pipewire gstreamer1.0-plugins-base gstreamer1.0-plugins-bad
   gir1.2-atspi-2.0 at-spi2-core python3-gi dbus
+  # the same moving client on X11, for the capture benchmark's comparison
+  gstreamer1.0-x
   # a PipeWire producer that changes its picture size (video-src-reneg), for the
   # stand-in portal
   pipewire-tests
