@@ -1,10 +1,16 @@
 #include "app/FramePoolWarmer.h"
 
+#include "capture/CapturePath.h"
 #include "capture/ScreenSize.h"
 #include "media/MemPool.h"
 
 int FramePoolWarmer::Run() {
-    // 4 bytes a pixel, as the X11 capture grabs them
+    // On X11 the screen's pictures are lent from the grabber's shared
+    // memory, not taken from the pool: nothing to make for them, and camera
+    // recordings never need full-screen blocks.
+    if (ChooseCapturePath() != CAPTURE_PORTAL)
+        return 0;
+    // 4 bytes a pixel, as the portal's pictures arrive
     int width = 0, height = 0;
     GetScreenSize(&width, &height);
     if (width > 0 && height > 0)

@@ -2,8 +2,9 @@
 
 #include "os/OS_Thread.h"
 
-// Makes the frame pool ready for a recording of the whole screen while the
-// user is still choosing what to record: the first blocks get the size of
+// Makes the frame pool ready for a recording of the whole screen through the
+// desktop's portal (a Wayland session) while the user is still choosing
+// what to record: the first blocks get the size of
 // one full-screen picture and their pages are written once. Made at a
 // recording's start, that took a few periods away from its beginning
 // (under a hypervisor that backs memory lazily some 150 ms at 1920 x 1080).

@@ -15,7 +15,7 @@ int FramePacer::Init(int frameSize) {
     MemPool& pool = MemPool::Frames();
     // A picture above 1920 x 1080 needs larger blocks than the pool was made
     // with; they are mapped once, not allocated per picture.
-    if (pool.Reserve((unsigned)frameSize) != 0) {
+    if (frameSize > 0 && pool.Reserve((unsigned)frameSize) != 0) {
         OS_Log::Error("[FramePacer::Init] Error: no frame pool for pictures of %d bytes.\n", frameSize);
         return -1;
     }
