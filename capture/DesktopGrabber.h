@@ -33,6 +33,12 @@ public:
     // Any state; safe twice. Lent pictures stay valid until given back.
     void Close();
 
+    // Makes the shared memory of a recording of width x height pixels
+    // beforehand (see X11ScreenImage::Prepare). 0, or -1 (logged). Any thread.
+    static int Prepare(int width, int height) {
+        return X11ScreenImage::Prepare(width, height, LENT_PICTURES);
+    }
+
     // Whether GrabLent works: shared memory, and the rectangle on the screen.
     bool Lends() const { return m_lends; }
     // Grabs the rectangle, cursor drawn in, straight into shared memory the

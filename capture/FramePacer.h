@@ -35,6 +35,7 @@ public:
         int64_t periodsMissed;   // periods since the first grab without a picture
         int64_t latenessMsMax;
         int64_t latenessMsTotal; // over all pictures but the first
+        int64_t firstMs;         // when the first grab began, on the clock
     };
 
     FramePacer();
@@ -108,6 +109,7 @@ private:
     std::atomic<int64_t> m_missed;
     std::atomic<int64_t> m_lateMax;
     std::atomic<int64_t> m_lateTotal;
+    std::atomic<int64_t> m_first;
 };
 
 template <class Grabber>

@@ -33,9 +33,9 @@ void ScreenCapTask::Stop() {
     FramePacer::Stats stats = m_pacer.GetStats();
     if (stats.pictures > 0 && m_grabber.bitsPerPixel() != 0)
         OS_Log::Info("screen capture: %lld pictures, %lld periods missed, %lld of them during grabs "
-                     "(the slowest %lld ms)\n",
+                     "(the slowest %lld ms), the first %lld ms after the clock's start\n",
                      (long long)stats.pictures, (long long)stats.periodsMissed, (long long)m_timed.periodsPassed,
-                     (long long)(m_timed.slowestUs / 1000));
+                     (long long)(m_timed.slowestUs / 1000), (long long)stats.firstMs);
     m_grabber.Close();
 }
 

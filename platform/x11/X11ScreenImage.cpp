@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <mutex>
+#include <vector>
 #include <cerrno>
 #include <cstring>
 
@@ -22,6 +24,7 @@ struct X11ScreenImage::Segment {
     XImage* image;  // null once detached
     Shm* shm;
     std::atomic<bool> lent;
+    size_t bytes;  // of the whole segment
 };
 
 // The segments of one Open. They stay mapped while any of them is lent out,
@@ -51,6 +54,73 @@ void CopyPixelRows(const uint8_t* src, int srcRowBytes, uint8_t* dst, int dstRow
 // Bytes before a segment's picture: a pointer to its Segment, padded so
 // that the picture stays aligned for SIMD.
 const size_t SEGMENT_HEADER = 64;
+
+// Segments made before a recording (Prepare), and those of closed images
+// kept for the next: made once, their pages are written once. Fresh pages
+// cost a fault each at the first write, under a hypervisor that backs
+// memory lazily some 25 us, so about 200 ms for a 3840 x 2160 picture.
+struct SpareSegment {
+    int shmid;
+    char* address;
+    size_t bytes;
+};
+const size_t MAX_SPARES = 4;
+std::mutex g_sparesLock;  // guards the two below
+std::vector<SpareSegment> g_spares;
+bool g_keepSpares = false;  // set by the first Prepare
+// Prepare's own connection, kept open: the server keeps one mapping per
+// segment for all its clients while any has it attached, so the pages it
+// maps for Prepare's copy are mapped already when a grabber attaches the
+// segment. Mapping them costs the server about as much as making them costs
+// us, some 30 ms at 1920 x 1080 under a hypervisor. Never closed.
+X11Connection* g_keeper = nullptr;
+
+// A segment of at least bytes, written through, already marked for removal
+// (Linux lets the server attach it still; a crash cannot leak it). false
+// (logged) when the system refuses.
+bool MakeSegment(size_t bytes, SpareSegment* made) {
+    made->shmid = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
+    if (made->shmid < 0) {
+        OS_Log::Warning("[X11ScreenImage::AttachShm] Warning: shmget failed: %s.\n", strerror(errno));
+        return false;
+    }
+    made->address = (char*)shmat(made->shmid, nullptr, 0);
+    shmctl(made->shmid, IPC_RMID, nullptr);
+    if (made->address == (char*)-1) {
+        OS_Log::Warning("[X11ScreenImage::AttachShm] Warning: shmat failed: %s.\n", strerror(errno));
+        return false;
+    }
+    // Written, not only mapped: a mapped page still faults at its first write.
+    memset(made->address, 0, bytes);
+    made->bytes = bytes;
+    return true;
+}
+
+// A spare of at least bytes, or a new segment.
+bool TakeSegment(size_t bytes, SpareSegment* taken) {
+    {
+        std::lock_guard<std::mutex> guard(g_sparesLock);
+        for (size_t i = 0; i < g_spares.size(); ++i)
+            if (g_spares[i].bytes >= bytes) {
+                *taken = g_spares[i];
+                g_spares.erase(g_spares.begin() + (long)i);
+                return true;
+            }
+    }
+    return MakeSegment(bytes, taken);
+}
+
+// Kept for the next image when Prepare asked for it, else unmapped.
+void PutSegment(const SpareSegment& segment) {
+    {
+        std::lock_guard<std::mutex> guard(g_sparesLock);
+        if (g_keepSpares && g_spares.size() < MAX_SPARES) {
+            g_spares.push_back(segment);
+            return;
+        }
+    }
+    shmdt(segment.address);
+}
 
 bool HostIsLittleEndian() {
     const uint16_t probe = 1;
@@ -124,6 +194,7 @@ int X11ScreenImage::AttachShm(int width, int height, int segments) {
         segment.image = nullptr;
         segment.shm = shm;
         segment.lent = false;
+        segment.bytes = 0;
     }
     m_shm = shm;
     for (int i = 0; i < segments; ++i)
@@ -134,8 +205,7 @@ int X11ScreenImage::AttachShm(int width, int height, int segments) {
     return 0;
 }
 
-// Creates the segment, lets the server attach it, then marks it for removal
-// at once: it stays while attached, and a crash cannot leak it.
+// Takes a segment, made beforehand or now, and lets the server attach it.
 int X11ScreenImage::AttachSegment(Segment* segment, int width, int height) {
     Display* display = m_conn->display();
     int screen = DefaultScreen(display);
@@ -145,21 +215,12 @@ int X11ScreenImage::AttachSegment(Segment* segment, int width, int height) {
         OS_Log::Warning("[X11ScreenImage::AttachShm] Warning: XShmCreateImage failed.\n");
         return -1;
     }
-    size_t bytes = SEGMENT_HEADER + (size_t)segment->image->bytes_per_line * height;
-    segment->info.shmid = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
-    if (segment->info.shmid < 0) {
-        OS_Log::Warning("[X11ScreenImage::AttachShm] Warning: shmget failed: %s.\n", strerror(errno));
+    SpareSegment taken;
+    if (!TakeSegment(SEGMENT_HEADER + (size_t)segment->image->bytes_per_line * height, &taken))
         return -1;
-    }
-    segment->info.shmaddr = (char*)shmat(segment->info.shmid, nullptr, 0);
-    if (segment->info.shmaddr == (char*)-1) {
-        OS_Log::Warning("[X11ScreenImage::AttachShm] Warning: shmat failed: %s.\n", strerror(errno));
-        return -1;
-    }
-    // The segment's pages made now rather than by the first grab, which
-    // would otherwise miss its period on a large screen (8100 faults at
-    // 3840 x 2160).
-    memset(segment->info.shmaddr, 0, bytes);
+    segment->info.shmid = taken.shmid;
+    segment->info.shmaddr = taken.address;
+    segment->bytes = taken.bytes;
     memcpy(segment->info.shmaddr, &segment, sizeof segment);
     // The server writes at the image's offset into the segment.
     segment->image->data = segment->info.shmaddr + SEGMENT_HEADER;
@@ -173,10 +234,12 @@ int X11ScreenImage::AttachSegment(Segment* segment, int width, int height) {
         segment->info.shmseg = 0;
         return -1;
     }
-    shmctl(segment->info.shmid, IPC_RMID, nullptr);
-    // The server's first copy into the segment maps it on its side, which
-    // on a large screen takes a few periods: done now, not in the first grab.
-    return GrabInto((uint8_t*)segment->image->data, 0, 0, width, height) == 0 ? 0 : -1;
+    // The server's first copy into a segment maps its pages on the server's
+    // side, some 30 ms at 1920 x 1080 under a hypervisor. Left to the first
+    // grab into it: there it fits in the grab's period at 1920 x 1080, and
+    // at larger sizes it costs the same periods as doing it here, where it
+    // would delay the first picture of the recording.
+    return 0;
 }
 
 // Owner's thread: the server lets go of every segment; the memory goes with
@@ -211,12 +274,59 @@ void X11ScreenImage::Release(Shm* shm) {
     for (int i = 0; i < shm->count; ++i) {
         Segment& segment = shm->segments[i];
         if (segment.info.shmaddr != (char*)-1)
-            shmdt(segment.info.shmaddr);
-        if (segment.info.shmid >= 0)
-            shmctl(segment.info.shmid, IPC_RMID, nullptr);
+            PutSegment({segment.info.shmid, segment.info.shmaddr, segment.bytes});
     }
     delete[] shm->segments;
     delete shm;
+}
+
+// Attaches a spare on the keeper and has the server copy the screen into it
+// once. Nothing is lost when it cannot: a grab maps the pages instead.
+void KeepMapped(const SpareSegment& spare, int width, int height) {
+    Display* display = g_keeper->display();
+    int screen = DefaultScreen(display);
+    XShmSegmentInfo info;
+    info.shmid = spare.shmid;
+    info.shmaddr = spare.address;
+    info.readOnly = False;
+    XImage* image = XShmCreateImage(display, DefaultVisual(display, screen), DefaultDepth(display, screen),
+                                    ZPixmap, nullptr, &info, width, height);
+    if (!image)
+        return;
+    image->data = spare.address + SEGMENT_HEADER;
+    g_keeper->TakeError();
+    XShmAttach(display, &info);
+    if (g_keeper->Sync() == 0 && !XShmGetImage(display, g_keeper->root(), image, 0, 0, AllPlanes))
+        g_keeper->TakeError();
+    image->data = nullptr;
+    XDestroyImage(image);
+}
+
+int X11ScreenImage::Prepare(int width, int height, int segments) {
+    if (!g_keeper) {
+        g_keeper = new X11Connection;
+        if (g_keeper->Open() != 0 || !g_keeper->hasShm())
+            g_keeper->Close();
+    }
+    width = std::min(width, g_keeper->IsOpen() ? g_keeper->screenWidth() : width);
+    height = std::min(height, g_keeper->IsOpen() ? g_keeper->screenHeight() : height);
+    size_t bytes = SEGMENT_HEADER + (size_t)width * BYTES_PER_PIXEL * height;
+    {
+        std::lock_guard<std::mutex> guard(g_sparesLock);
+        g_keepSpares = true;
+        for (const SpareSegment& spare : g_spares)
+            if (spare.bytes >= bytes)
+                --segments;
+    }
+    for (; segments > 0; --segments) {
+        SpareSegment segment;
+        if (!MakeSegment(bytes, &segment))
+            return -1;
+        if (g_keeper->IsOpen())
+            KeepMapped(segment, width, height);
+        PutSegment(segment);
+    }
+    return 0;
 }
 
 void X11ScreenImage::Close() {

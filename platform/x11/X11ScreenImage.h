@@ -47,6 +47,11 @@ public:
     int GrabInto(uint8_t* lent, int x, int y, int width, int height);
     // Gives a segment from Lend back; null is ignored. Any thread.
     static void GiveBack(void* lent);
+    // Makes segments for pictures of width x height pixels before they are
+    // needed, so that opening an image costs only their attachment, and from
+    // then on keeps the segments of a closed image for the next one. 0, or
+    // -1 (logged) when the system refuses. Any thread.
+    static int Prepare(int width, int height, int segments);
 
     // Copies the root window's rectangle (x, y, width, height) into dst:
     // height rows of width * 4 bytes, dstRowBytes apart. Parts of the
