@@ -24,7 +24,8 @@ struct X11ScreenImage::Segment {
     XImage* image;  // null once detached
     Shm* shm;
     std::atomic<bool> lent;
-    size_t bytes;  // of the whole segment
+    size_t bytes;   // of the whole segment
+    ShmSeg kept;    // see SpareSegment
 };
 
 // The segments of one Open. They stay mapped while any of them is lent out,
@@ -63,6 +64,7 @@ struct SpareSegment {
     int shmid;
     char* address;
     size_t bytes;
+    ShmSeg kept;  // its attachment on the keeper (below), or 0
 };
 const size_t MAX_SPARES = 4;
 std::mutex g_sparesLock;  // guards the two below
@@ -84,6 +86,7 @@ bool MakeSegment(size_t bytes, SpareSegment* made) {
         OS_Log::Warning("[X11ScreenImage::AttachShm] Warning: shmget failed: %s.\n", strerror(errno));
         return false;
     }
+    made->kept = 0;
     made->address = (char*)shmat(made->shmid, nullptr, 0);
     shmctl(made->shmid, IPC_RMID, nullptr);
     if (made->address == (char*)-1) {
@@ -110,16 +113,25 @@ bool TakeSegment(size_t bytes, SpareSegment* taken) {
     return MakeSegment(bytes, taken);
 }
 
-// Kept for the next image when Prepare asked for it, else unmapped.
-void PutSegment(const SpareSegment& segment) {
-    {
-        std::lock_guard<std::mutex> guard(g_sparesLock);
-        if (g_keepSpares && g_spares.size() < MAX_SPARES) {
-            g_spares.push_back(segment);
-            return;
-        }
+// Unmaps a segment, on the keeper's side too. Called with g_sparesLock
+// held, which also keeps the keeper to one thread at a time.
+void DropSegment(const SpareSegment& segment) {
+    if (segment.kept) {
+        XShmSegmentInfo info;
+        info.shmseg = segment.kept;
+        XShmDetach(g_keeper->display(), &info);
+        XSync(g_keeper->display(), False);
     }
     shmdt(segment.address);
+}
+
+// Kept for the next image when Prepare asked for it, else unmapped.
+void PutSegment(const SpareSegment& segment) {
+    std::lock_guard<std::mutex> guard(g_sparesLock);
+    if (g_keepSpares && g_spares.size() < MAX_SPARES)
+        g_spares.push_back(segment);
+    else
+        DropSegment(segment);
 }
 
 bool HostIsLittleEndian() {
@@ -195,6 +207,7 @@ int X11ScreenImage::AttachShm(int width, int height, int segments) {
         segment.shm = shm;
         segment.lent = false;
         segment.bytes = 0;
+        segment.kept = 0;
     }
     m_shm = shm;
     for (int i = 0; i < segments; ++i)
@@ -221,6 +234,7 @@ int X11ScreenImage::AttachSegment(Segment* segment, int width, int height) {
     segment->info.shmid = taken.shmid;
     segment->info.shmaddr = taken.address;
     segment->bytes = taken.bytes;
+    segment->kept = taken.kept;
     memcpy(segment->info.shmaddr, &segment, sizeof segment);
     // The server writes at the image's offset into the segment.
     segment->image->data = segment->info.shmaddr + SEGMENT_HEADER;
@@ -274,7 +288,7 @@ void X11ScreenImage::Release(Shm* shm) {
     for (int i = 0; i < shm->count; ++i) {
         Segment& segment = shm->segments[i];
         if (segment.info.shmaddr != (char*)-1)
-            PutSegment({segment.info.shmid, segment.info.shmaddr, segment.bytes});
+            PutSegment({segment.info.shmid, segment.info.shmaddr, segment.bytes, segment.kept});
     }
     delete[] shm->segments;
     delete shm;
@@ -282,7 +296,7 @@ void X11ScreenImage::Release(Shm* shm) {
 
 // Attaches a spare on the keeper and has the server copy the screen into it
 // once. Nothing is lost when it cannot: a grab maps the pages instead.
-void KeepMapped(const SpareSegment& spare, int width, int height) {
+static void KeepMapped(SpareSegment& spare, int width, int height) {
     Display* display = g_keeper->display();
     int screen = DefaultScreen(display);
     XShmSegmentInfo info;
@@ -296,8 +310,11 @@ void KeepMapped(const SpareSegment& spare, int width, int height) {
     image->data = spare.address + SEGMENT_HEADER;
     g_keeper->TakeError();
     XShmAttach(display, &info);
-    if (g_keeper->Sync() == 0 && !XShmGetImage(display, g_keeper->root(), image, 0, 0, AllPlanes))
-        g_keeper->TakeError();
+    if (g_keeper->Sync() == 0) {
+        spare.kept = info.shmseg;
+        if (!XShmGetImage(display, g_keeper->root(), image, 0, 0, AllPlanes))
+            g_keeper->TakeError();
+    }
     image->data = nullptr;
     XDestroyImage(image);
 }
@@ -312,19 +329,27 @@ int X11ScreenImage::Prepare(int width, int height, int segments) {
     height = std::min(height, g_keeper->IsOpen() ? g_keeper->screenHeight() : height);
     size_t bytes = SEGMENT_HEADER + (size_t)width * BYTES_PER_PIXEL * height;
     {
+        // spares for a smaller screen give way
         std::lock_guard<std::mutex> guard(g_sparesLock);
         g_keepSpares = true;
-        for (const SpareSegment& spare : g_spares)
-            if (spare.bytes >= bytes)
-                --segments;
+        for (size_t i = g_spares.size(); i-- > 0;)
+            if (g_spares[i].bytes < bytes) {
+                DropSegment(g_spares[i]);
+                g_spares.erase(g_spares.begin() + (long)i);
+            }
+        segments -= (int)g_spares.size();
     }
     for (; segments > 0; --segments) {
         SpareSegment segment;
         if (!MakeSegment(bytes, &segment))
             return -1;
+        std::lock_guard<std::mutex> guard(g_sparesLock);
         if (g_keeper->IsOpen())
             KeepMapped(segment, width, height);
-        PutSegment(segment);
+        if (g_spares.size() < MAX_SPARES)
+            g_spares.push_back(segment);
+        else
+            DropSegment(segment);
     }
     return 0;
 }
