@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include "app/FramePoolWarmer.h"
 #include "ui/CameraRecorder.h"
 #include "ui/ScreenRecorder.h"
 
@@ -57,6 +58,8 @@ void DlgWorkMode::Enter(bool screen) {
 
 int DlgWorkMode::OnEnter() {
     if (chScreen->isChecked()) {
+        // the recording's memory made off this thread while the bar comes up
+        FramePoolWarmer::Begin();
         ScreenRecorder* recorder = new ScreenRecorder(nullptr);
         recorder->show();
         m_launched = true;

@@ -1,13 +1,41 @@
 #include "app/FramePoolWarmer.h"
 
+#include "capture/CapturePath.h"
+#include "capture/DesktopGrabber.h"
 #include "capture/ScreenSize.h"
 #include "media/MemPool.h"
 
+namespace {
+
+FramePoolWarmer* g_warmer = nullptr;  // UI thread only
+
+}  // namespace
+
+void FramePoolWarmer::Begin() {
+    if (g_warmer)
+        return;
+    g_warmer = new FramePoolWarmer;
+    g_warmer->Start();
+}
+
+void FramePoolWarmer::End() {
+    if (!g_warmer)
+        return;
+    g_warmer->Join();
+    delete g_warmer;
+    g_warmer = nullptr;
+}
+
 int FramePoolWarmer::Run() {
-    // 4 bytes a pixel, as the X11 capture grabs them
     int width = 0, height = 0;
     GetScreenSize(&width, &height);
-    if (width > 0 && height > 0)
-        MemPool::Frames().Reserve((unsigned)width * (unsigned)height * 4);
+    if (width <= 0 || height <= 0)
+        return 0;
+    // On X11 the pictures are lent from the grabber's shared memory, not
+    // taken from the pool.
+    if (ChooseCapturePath() == CAPTURE_X11)
+        return DesktopGrabber::Prepare(width, height);
+    // 4 bytes a pixel, as the portal's pictures arrive
+    MemPool::Frames().Reserve((unsigned)width * (unsigned)height * 4);
     return 0;
 }

@@ -114,10 +114,6 @@ int main(int argc, char* argv[]) {
         return -1;
     }
 
-    // off the UI thread, while the windows come up
-    FramePoolWarmer poolWarmer;
-    poolWarmer.Start();
-
     // the commands of desktop shortcuts; recording works without them
     CommandServer commands;
     commands.Open(INSTANCE_KEY);
@@ -131,7 +127,7 @@ int main(int argc, char* argv[]) {
     else
         workMode->Enter(mode == START_SCREEN);
     app.exec();
-    poolWarmer.Join();
+    FramePoolWarmer::End();
     commands.Close();
     delete workMode;
     return 0;

@@ -188,6 +188,8 @@ void OurRecording(int width, int height, int seconds, int serverPid, const std::
     Counter counter;
     ScreenCapTask task;
     task.SetFrameClock(&counter.m_clock);
+    // as screen mode does while the user chooses what to record
+    DesktopGrabber::Prepare(width, height);
     int64_t open0 = OS_NowMs();
     task.Open(0, 0, width, height);
     int64_t openMs = OS_NowMs() - open0;

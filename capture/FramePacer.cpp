@@ -9,13 +9,13 @@ using RecordingFormat::PeriodStart;
 
 FramePacer::FramePacer()
     : m_clock(nullptr), m_fps(RecordingFormat::FRAMES_PER_SECOND), m_next(0), m_pictures(0),
-      m_missed(0), m_lateMax(0), m_lateTotal(0) {}
+      m_missed(0), m_lateMax(0), m_lateTotal(0), m_first(0) {}
 
 int FramePacer::Init(int frameSize) {
     MemPool& pool = MemPool::Frames();
     // A picture above 1920 x 1080 needs larger blocks than the pool was made
     // with; they are mapped once, not allocated per picture.
-    if (pool.Reserve((unsigned)frameSize) != 0) {
+    if (frameSize > 0 && pool.Reserve((unsigned)frameSize) != 0) {
         OS_Log::Error("[FramePacer::Init] Error: no frame pool for pictures of %d bytes.\n", frameSize);
         return -1;
     }
@@ -53,6 +53,8 @@ void FramePacer::Delivered(int64_t began) {
     // Every period from the one due up to this one got one picture at most.
     if (m_pictures > 0 && stamped > m_next)
         m_missed += stamped - m_next;
+    if (m_pictures == 0)
+        m_first = began;
     ++m_pictures;
     m_next = stamped + 1;
 }
@@ -63,6 +65,7 @@ FramePacer::Stats FramePacer::GetStats() const {
     s.periodsMissed = m_missed;
     s.latenessMsMax = m_lateMax;
     s.latenessMsTotal = m_lateTotal;
+    s.firstMs = m_first / 1000;
     return s;
 }
 

@@ -35,6 +35,7 @@ public:
         int64_t periodsMissed;   // periods since the first grab without a picture
         int64_t latenessMsMax;
         int64_t latenessMsTotal; // over all pictures but the first
+        int64_t firstMs;         // when the first grab began, on the clock
     };
 
     FramePacer();
@@ -44,9 +45,10 @@ public:
     void SetClock(const OS_Clock* clock) { m_clock = clock; }
     // Pictures a second of the grid (25 unless set). Before the thread starts.
     void SetFrameRate(int fps) { m_fps = fps > 0 ? fps : RecordingFormat::FRAMES_PER_SECOND; }
-    // Makes the frame pool's blocks hold pictures of frameSize bytes and
-    // creates the semaphore the thread sleeps on. 0, or -1 (logged) when the
-    // pool cannot hold such pictures.
+    // Makes the frame pool's blocks hold pictures of frameSize bytes (0: the
+    // pictures come from the grabber's own memory) and creates the semaphore
+    // the thread sleeps on. 0, or -1 (logged) when the pool cannot hold such
+    // pictures.
     int Init(int frameSize);
     // Cuts the current sleep short (Stop). Any thread.
     void Wake() { m_sleep.Post(); }
@@ -79,11 +81,21 @@ private:
     // that came back late still counts for the period it began in.
     void Delivered(int64_t began);
     // One picture of size bytes into *buffer, a block of *from that the
-    // caller then holds: a pool block filled by grabber (black when it
-    // fails), or the stream's newest picture as LatestFrame made it. false
-    // when there is no block free.
+    // caller then holds: memory the grabber lends when it does (GrabLent),
+    // else a pool block filled by grabber (black when it fails), or the
+    // stream's newest picture as LatestFrame made it. false when there is no
+    // block free.
     template <class Grabber>
     static bool Picture(Grabber& grabber, int size, void** buffer, MMUserMalloc** from);
+    // Grabbers that lend their own memory: 0 lent, -1 none free; 1 when the
+    // grabber does not lend.
+    template <class Grabber>
+    static auto Lend(Grabber& grabber, void** buffer, MMUserMalloc** from, int)
+        -> decltype(grabber.GrabLent(buffer, from)) {
+        return grabber.Lends() ? grabber.GrabLent(buffer, from) : 1;
+    }
+    template <class Grabber>
+    static int Lend(Grabber&, void**, MMUserMalloc**, long) { return 1; }
     static bool Picture(LatestFrame& frame, int size, void** buffer, MMUserMalloc** from);
     // The clock's reading in microseconds.
     int64_t Now() const { return m_clock ? m_clock->ElapsedUs() : m_ownClock.ElapsedUs(); }
@@ -97,6 +109,7 @@ private:
     std::atomic<int64_t> m_missed;
     std::atomic<int64_t> m_lateMax;
     std::atomic<int64_t> m_lateTotal;
+    std::atomic<int64_t> m_first;
 };
 
 template <class Grabber>
@@ -132,6 +145,9 @@ void FramePacer::RunCapture(Grabber& grabber, int frameSize, ScreenCapListener* 
 
 template <class Grabber>
 bool FramePacer::Picture(Grabber& grabber, int size, void** buffer, MMUserMalloc** from) {
+    int lent = Lend(grabber, buffer, from, 0);
+    if (lent != 1)
+        return lent == 0;
     MemPool& pool = MemPool::Frames();
     *buffer = pool.Alloc((unsigned)size);
     *from = &pool;

@@ -17,7 +17,7 @@ int ScreenCapTask::Open(int x, int y, int width, int height) {
         return -1;
     m_bitsPerPixel = m_grabber.bitsPerPixel();
     m_frameSize = width * height * m_bitsPerPixel / 8;
-    if (m_pacer.Init(m_frameSize) != 0) {
+    if (m_pacer.Init(m_grabber.Lends() ? 0 : m_frameSize) != 0) {
         m_grabber.Close();
         return -1;
     }
@@ -33,9 +33,9 @@ void ScreenCapTask::Stop() {
     FramePacer::Stats stats = m_pacer.GetStats();
     if (stats.pictures > 0 && m_grabber.bitsPerPixel() != 0)
         OS_Log::Info("screen capture: %lld pictures, %lld periods missed, %lld of them during grabs "
-                     "(the slowest %lld ms)\n",
+                     "(the slowest %lld ms), the first %lld ms after the clock's start\n",
                      (long long)stats.pictures, (long long)stats.periodsMissed, (long long)m_timed.periodsPassed,
-                     (long long)(m_timed.slowestUs / 1000));
+                     (long long)(m_timed.slowestUs / 1000), (long long)stats.firstMs);
     m_grabber.Close();
 }
 
@@ -45,10 +45,23 @@ int ScreenCapTask::Run() {
 }
 
 int ScreenCapTask::TimedGrabber::Grab(void* buffer, int size) {
-    if (!clock)
-        return grabber->Grab(buffer, size);
-    int64_t began = clock->ElapsedUs();
+    int64_t began = clock ? clock->ElapsedUs() : 0;
     int rc = grabber->Grab(buffer, size);
+    Time(began);
+    return rc;
+}
+
+int ScreenCapTask::TimedGrabber::GrabLent(void** picture, MMUserMalloc** from) {
+    int64_t began = clock ? clock->ElapsedUs() : 0;
+    int rc = grabber->GrabLent(picture, from);
+    if (rc == 0)
+        Time(began);
+    return rc;
+}
+
+void ScreenCapTask::TimedGrabber::Time(int64_t began) {
+    if (!clock)
+        return;
     int64_t ended = clock->ElapsedUs();
     if (ended - began > slowestUs)
         slowestUs = ended - began;
@@ -56,5 +69,4 @@ int ScreenCapTask::TimedGrabber::Grab(void* buffer, int size) {
     int64_t passed = RecordingFormat::FrameAt(ended, fps) - RecordingFormat::FrameAt(began, fps) - 1;
     if (passed > 0)
         periodsPassed += passed;
-    return rc;
 }

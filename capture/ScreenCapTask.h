@@ -10,8 +10,10 @@
 #include "os/OS_Thread.h"
 
 // The capture thread of a fixed screen rectangle: one picture at the start
-// of every frame period of the recording clock, grabbed into a block of the
-// process-wide frame pool and handed to the listener.
+// of every frame period of the recording clock, grabbed straight into shared
+// memory the grabber lends (or, for a rectangle partly off the screen or
+// without shared memory, into a block of the process-wide frame pool) and
+// handed to the listener.
 //
 // The owner (the recording engine) calls SetListener, SetFrameClock, Open and
 // Start on the UI thread, and at the end Stop (on its worker), then deletes
@@ -69,6 +71,9 @@ private:
         int64_t slowestUs;      // the longest grab
         int64_t periodsPassed;  // periods that began and ended during a grab
         int Grab(void* buffer, int size);
+        bool Lends() const { return grabber->Lends(); }
+        int GrabLent(void** picture, MMUserMalloc** from);
+        void Time(int64_t began);
     };
 
     ScreenCapListener* m_listener;

@@ -212,7 +212,7 @@ void AvPacker::EncodeAndRelease(MMPacket& packet) {
     packet.Release();
 }
 
-void AvPacker::EncodePicture(const MMPacket& packet) {
+void AvPacker::EncodePicture(MMPacket& packet) {
     // The picture's frame, as the encoder's 32-bit pts.
     int32_t pts = (int32_t)RecordingFormat::FrameAt(packet.timestamp, m_fps);
     // The encoder refuses a picture that is not later than the last one:
@@ -234,6 +234,9 @@ void AvPacker::EncodePicture(const MMPacket& packet) {
     // say that a track starts later, and the writer would shift every track
     // to the first packet it sees, cutting the sound that came before it.
     AVFrame* frame = m_scaler->Scale(packet.data, m_havePicture ? pts : 0);
+    // The picture's memory goes back now, not after the encode: the capture
+    // may be lending it from a short ring.
+    packet.Release();
     int64_t converted = ThreadCpuUs();
     m_convertCpuUs += converted - start;
     if (!frame)

@@ -146,7 +146,7 @@ private:
     AvPacker& operator=(const AvPacker&) = delete;
 
     void EncodeAndRelease(MMPacket& packet);
-    void EncodePicture(const MMPacket& packet);
+    void EncodePicture(MMPacket& packet);
     void PlaceSound(const MMPacket& packet);
     void AppendSound(const uint8_t* samples, int64_t frames);
     void EncodeSoundFrame();

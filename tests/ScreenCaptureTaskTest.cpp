@@ -26,6 +26,8 @@ struct Collector : ScreenCapListener {
     MMPacket last;
     std::vector<uint8_t> lastData;
     uint32_t lastPixel = 0;  // the bottom-right one
+    bool hold = false;       // keep the pictures instead, as a stalled packer
+    std::vector<MMPacket> held;
 
     int OnScreenFrame(MMPacket* packet) override {
         std::lock_guard<std::mutex> guard(lock);
@@ -34,7 +36,10 @@ struct Collector : ScreenCapListener {
         lastData.assign(packet->data, packet->data + packet->size);
         memcpy(&lastPixel, packet->data + packet->size - 4, 4);
         lastPixel &= 0xFFFFFF;  // the fourth byte is unused
-        packet->Release();
+        if (hold)
+            held.push_back(*packet);
+        else
+            packet->Release();
         return 0;
     }
     // Waits for at least n pictures; false after ms (a bound for a loaded machine, not a speed check).
@@ -52,8 +57,26 @@ using CaptureTask = X11ScreenTest;
 
 }  // namespace
 
-TEST_F(CaptureTask, ScreenTaskWaitsForAFreePoolBlockNeedsNoListenerAndEndsWithoutStop) {
+TEST_F(CaptureTask, ScreenTaskWaitsForAFreeBlockNeedsNoListenerAndEndsWithoutStop) {
     Window(100, 100, 64, 48, RED);
+    // On the screen: pictures lent from the grabber's segments, all of them held.
+    Collector lent;
+    lent.hold = true;
+    ScreenCapTask lending;
+    lending.SetListener(&lent);
+    ASSERT_EQ(0, lending.Open(100, 100, 64, 48));
+    ASSERT_EQ(0, lending.Start());
+    ASSERT_TRUE(lent.WaitFor(DesktopGrabber::LENT_PICTURES));
+    EXPECT_FALSE(lent.WaitFor(DesktopGrabber::LENT_PICTURES + 1, 200)) << "every segment out, no picture";
+    MMPacket first = lent.held[0];
+    lending.Stop();  // the held pictures outlive the grabber
+    EXPECT_NE(&MemPool::Frames(), first.allocator);
+    for (MMPacket& p : lent.held)
+        EXPECT_EQ(std::vector<uint8_t>(p.data, p.data + p.size), lent.lastData) << "red, whole";
+    for (MMPacket& p : lent.held)
+        p.Release();
+
+    // Partly off the screen: copied into pool blocks, the outside black.
     MemPool& pool = MemPool::Frames();
     std::vector<void*> held;
     while (void* p = pool.Alloc(1))
@@ -61,7 +84,7 @@ TEST_F(CaptureTask, ScreenTaskWaitsForAFreePoolBlockNeedsNoListenerAndEndsWithou
     Collector collector;
     ScreenCapTask task;
     task.SetListener(&collector);
-    ASSERT_EQ(0, task.Open(100, 100, 64, 48));
+    ASSERT_EQ(0, task.Open(-64, 100, 128, 48));
     ASSERT_EQ(0, task.Start());
     EXPECT_FALSE(collector.WaitFor(1, 200)) << "no block, no picture";
     pool.Free(held.back());
@@ -72,9 +95,9 @@ TEST_F(CaptureTask, ScreenTaskWaitsForAFreePoolBlockNeedsNoListenerAndEndsWithou
     for (void* p : held)
         pool.Free(p);
     EXPECT_EQ(MemPool::FRAME_BLOCK_COUNT, FreePoolBlocks(pool));
-    EXPECT_EQ(64 * 48 * 4, collector.last.size);
+    EXPECT_EQ(128 * 48 * 4, collector.last.size);
     EXPECT_EQ(&pool, collector.last.allocator);
-    EXPECT_EQ(RED, collector.lastPixel);
+    EXPECT_EQ(0u, collector.lastData[47 * 128 * 4 + 63 * 4 + 1]) << "off the screen";
 
     // No listener, Stop without Start, delete without Stop.
     ScreenCapTask screenTask;
@@ -111,14 +134,15 @@ TEST_F(CaptureTask, PictureLargerThanAPoolBlockGetsALargerBlock) {
     Collector collector;
     ScreenCapTask task;
     task.SetListener(&collector);
-    ASSERT_EQ(0, task.Open(0, 0, 3840, 2160));
+    ASSERT_EQ(0, task.Open(0, 1, 3840, 2160));  // partly off the screen: copied
     ASSERT_EQ(0, task.Start());
     EXPECT_TRUE(collector.WaitFor(2));
     task.Stop();
     EXPECT_EQ(&MemPool::Frames(), collector.last.allocator);
     EXPECT_EQ(3840u * 2160 * 4, MemPool::Frames().BlockSize());
     EXPECT_EQ(3840 * 2160 * 4, collector.last.size);
-    EXPECT_EQ(RED, collector.lastPixel) << "the whole picture is there";
+    EXPECT_EQ(0u, collector.lastPixel) << "its last row is off the screen";
+    EXPECT_EQ(0xFF, collector.lastData[(size_t)2158 * 3840 * 4 + 2]) << "the rest is there";
     EXPECT_EQ(MemPool::FRAME_BLOCK_COUNT, FreePoolBlocks(MemPool::Frames()));
 }
 
@@ -145,7 +169,7 @@ TEST_F(CaptureTask, WindowTaskDeliversPoolPicturesAndSurvivesTheWindow) {
     EXPECT_EQ(std::vector<uint8_t>(90 * 70 * 4, 0), collector.lastData);
 }
 
-// Numbers pictures by the time the task stamped them with and holds the latest three, as a busy packer does.
+// Numbers pictures by the time the task stamped them with and holds the latest two, as a busy packer's queue does.
 struct BusyPacker : ScreenCapListener {
     OS_Clock* clock = nullptr;
     std::vector<int64_t> frames;
@@ -160,7 +184,7 @@ struct BusyPacker : ScreenCapListener {
         frames.push_back(frame);
         intoPeriodMs += (packet->timestamp - RecordingFormat::PeriodStart(frame, 25)) / 1000;
         held.push_back(*packet);
-        if (held.size() > 3) {
+        if (held.size() > 2) {
             held.front().Release();
             held.pop_front();
         }

@@ -7,17 +7,33 @@
 #include <sys/shm.h>
 
 #include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <vector>
 #include <cerrno>
 #include <cstring>
 
 #include "os/OS_Log.h"
 #include "platform/x11/X11Connection.h"
 
-// The shared image and its segment. The XImage's obdata points at info, so
-// both live and die together.
-struct X11ScreenImage::Shm {
+// One shared image and its segment. The XImage's obdata points at info, so
+// both live and die together. The segment starts with a header that leads
+// back here from a lent picture; the picture follows it.
+struct X11ScreenImage::Segment {
     XShmSegmentInfo info;
-    XImage* image;
+    XImage* image;  // null once detached
+    Shm* shm;
+    std::atomic<bool> lent;
+    size_t bytes;   // of the whole segment
+    ShmSeg kept;    // see SpareSegment
+};
+
+// The segments of one Open. They stay mapped while any of them is lent out,
+// so a picture still on its way to the encoder survives Close.
+struct X11ScreenImage::Shm {
+    std::atomic<int> holders;  // the open image, plus one per lent segment
+    int count;
+    Segment* segments;
 };
 
 namespace {
@@ -34,6 +50,88 @@ void CopyPixelRows(const uint8_t* src, int srcRowBytes, uint8_t* dst, int dstRow
     }
     for (int row = 0; row < height; ++row)
         memcpy(dst + (size_t)row * dstRowBytes, src + (size_t)row * srcRowBytes, rowBytes);
+}
+
+// Bytes before a segment's picture: a pointer to its Segment, padded so
+// that the picture stays aligned for SIMD.
+const size_t SEGMENT_HEADER = 64;
+
+// Segments made before a recording (Prepare), and those of closed images
+// kept for the next: made once, their pages are written once. Fresh pages
+// cost a fault each at the first write, under a hypervisor that backs
+// memory lazily some 25 us, so about 200 ms for a 3840 x 2160 picture.
+struct SpareSegment {
+    int shmid;
+    char* address;
+    size_t bytes;
+    ShmSeg kept;  // its attachment on the keeper (below), or 0
+};
+const size_t MAX_SPARES = 4;
+std::mutex g_sparesLock;  // guards the two below
+std::vector<SpareSegment> g_spares;
+bool g_keepSpares = false;  // set by the first Prepare
+// Prepare's own connection, kept open: the server keeps one mapping per
+// segment for all its clients while any has it attached, so the pages it
+// maps for Prepare's copy are mapped already when a grabber attaches the
+// segment. Mapping them costs the server about as much as making them costs
+// us, some 30 ms at 1920 x 1080 under a hypervisor. Never closed.
+X11Connection* g_keeper = nullptr;
+
+// A segment of at least bytes, written through, already marked for removal
+// (Linux lets the server attach it still; a crash cannot leak it). false
+// (logged) when the system refuses.
+bool MakeSegment(size_t bytes, SpareSegment* made) {
+    made->shmid = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
+    if (made->shmid < 0) {
+        OS_Log::Warning("[X11ScreenImage::AttachShm] Warning: shmget failed: %s.\n", strerror(errno));
+        return false;
+    }
+    made->kept = 0;
+    made->address = (char*)shmat(made->shmid, nullptr, 0);
+    shmctl(made->shmid, IPC_RMID, nullptr);
+    if (made->address == (char*)-1) {
+        OS_Log::Warning("[X11ScreenImage::AttachShm] Warning: shmat failed: %s.\n", strerror(errno));
+        return false;
+    }
+    // Written, not only mapped: a mapped page still faults at its first write.
+    memset(made->address, 0, bytes);
+    made->bytes = bytes;
+    return true;
+}
+
+// A spare of at least bytes, or a new segment.
+bool TakeSegment(size_t bytes, SpareSegment* taken) {
+    {
+        std::lock_guard<std::mutex> guard(g_sparesLock);
+        for (size_t i = 0; i < g_spares.size(); ++i)
+            if (g_spares[i].bytes >= bytes) {
+                *taken = g_spares[i];
+                g_spares.erase(g_spares.begin() + (long)i);
+                return true;
+            }
+    }
+    return MakeSegment(bytes, taken);
+}
+
+// Unmaps a segment, on the keeper's side too. Called with g_sparesLock
+// held, which also keeps the keeper to one thread at a time.
+void DropSegment(const SpareSegment& segment) {
+    if (segment.kept) {
+        XShmSegmentInfo info;
+        info.shmseg = segment.kept;
+        XShmDetach(g_keeper->display(), &info);
+        XSync(g_keeper->display(), False);
+    }
+    shmdt(segment.address);
+}
+
+// Kept for the next image when Prepare asked for it, else unmapped.
+void PutSegment(const SpareSegment& segment) {
+    std::lock_guard<std::mutex> guard(g_sparesLock);
+    if (g_keepSpares && g_spares.size() < MAX_SPARES)
+        g_spares.push_back(segment);
+    else
+        DropSegment(segment);
 }
 
 bool HostIsLittleEndian() {
@@ -70,7 +168,7 @@ X11ScreenImage::X11ScreenImage() : m_conn(nullptr), m_shm(nullptr), m_maxWidth(0
 
 X11ScreenImage::~X11ScreenImage() { Close(); }
 
-int X11ScreenImage::Open(X11Connection* conn, int maxWidth, int maxHeight, Mode mode) {
+int X11ScreenImage::Open(X11Connection* conn, int maxWidth, int maxHeight, Mode mode, int segments) {
     Close();
     if (!conn || !conn->IsOpen())
         return -1;
@@ -88,81 +186,172 @@ int X11ScreenImage::Open(X11Connection* conn, int maxWidth, int maxHeight, Mode 
         Close();
         return -1;
     }
-    if (mode == MODE_AUTO && conn->hasShm() && AttachShm(m_maxWidth, m_maxHeight) == 0)
+    if (mode == MODE_AUTO && conn->hasShm() && AttachShm(m_maxWidth, m_maxHeight, std::max(segments, 1)) == 0)
         OS_Log::Info("X11 capture of %d x %d uses shared memory.\n", m_maxWidth, m_maxHeight);
     else
         OS_Log::Info("X11 capture of %d x %d uses XGetImage.\n", m_maxWidth, m_maxHeight);
     return 0;
 }
 
-// Creates the segment, lets the server attach it, then marks it for removal
-// at once: it stays while attached, and a crash cannot leak it.
-int X11ScreenImage::AttachShm(int width, int height) {
-    Display* display = m_conn->display();
-    int screen = DefaultScreen(display);
+int X11ScreenImage::AttachShm(int width, int height, int segments) {
     Shm* shm = new Shm();
-    shm->info.shmid = -1;
-    shm->info.shmaddr = (char*)-1;
-    shm->image = XShmCreateImage(display, DefaultVisual(display, screen), DefaultDepth(display, screen),
-                                 ZPixmap, nullptr, &shm->info, width, height);
-    if (!shm->image) {
-        OS_Log::Warning("[X11ScreenImage::AttachShm] Warning: XShmCreateImage failed.\n");
-        delete shm;
-        return -1;
+    shm->holders = 1;
+    shm->count = segments;
+    shm->segments = new Segment[segments];
+    for (int i = 0; i < segments; ++i) {
+        Segment& segment = shm->segments[i];
+        segment.info.shmid = -1;
+        segment.info.shmaddr = (char*)-1;
+        segment.info.shmseg = 0;
+        segment.image = nullptr;
+        segment.shm = shm;
+        segment.lent = false;
+        segment.bytes = 0;
+        segment.kept = 0;
     }
     m_shm = shm;
-    shm->info.shmid = shmget(IPC_PRIVATE, (size_t)shm->image->bytes_per_line * height, IPC_CREAT | 0600);
-    if (shm->info.shmid < 0) {
-        OS_Log::Warning("[X11ScreenImage::AttachShm] Warning: shmget failed: %s.\n", strerror(errno));
-        DetachShm();
+    for (int i = 0; i < segments; ++i)
+        if (AttachSegment(&shm->segments[i], width, height) != 0) {
+            DetachShm();
+            return -1;
+        }
+    return 0;
+}
+
+// Takes a segment, made beforehand or now, and lets the server attach it.
+int X11ScreenImage::AttachSegment(Segment* segment, int width, int height) {
+    Display* display = m_conn->display();
+    int screen = DefaultScreen(display);
+    segment->image = XShmCreateImage(display, DefaultVisual(display, screen), DefaultDepth(display, screen),
+                                     ZPixmap, nullptr, &segment->info, width, height);
+    if (!segment->image) {
+        OS_Log::Warning("[X11ScreenImage::AttachShm] Warning: XShmCreateImage failed.\n");
         return -1;
     }
-    shm->info.shmaddr = (char*)shmat(shm->info.shmid, nullptr, 0);
-    if (shm->info.shmaddr == (char*)-1) {
-        OS_Log::Warning("[X11ScreenImage::AttachShm] Warning: shmat failed: %s.\n", strerror(errno));
-        DetachShm();
+    SpareSegment taken;
+    if (!TakeSegment(SEGMENT_HEADER + (size_t)segment->image->bytes_per_line * height, &taken))
         return -1;
-    }
-    // The segment's pages made now rather than by the first grab, which
-    // would otherwise miss its period on a large screen (8100 faults at
-    // 3840 x 2160).
-    memset(shm->info.shmaddr, 0, (size_t)shm->image->bytes_per_line * height);
-    shm->image->data = shm->info.shmaddr;
-    shm->info.readOnly = False;
+    segment->info.shmid = taken.shmid;
+    segment->info.shmaddr = taken.address;
+    segment->bytes = taken.bytes;
+    segment->kept = taken.kept;
+    memcpy(segment->info.shmaddr, &segment, sizeof segment);
+    // The server writes at the image's offset into the segment.
+    segment->image->data = segment->info.shmaddr + SEGMENT_HEADER;
+    segment->info.readOnly = False;
     m_conn->TakeError();
-    XShmAttach(display, &shm->info);
+    XShmAttach(display, &segment->info);
     if (m_conn->Sync() != 0) {
         // A remote server cannot reach our memory.
         OS_Log::Warning("[X11ScreenImage::AttachShm] Warning: the X server cannot attach shared memory.\n");
         OS_Log::Warning("[X11ScreenImage::AttachShm] X error: %s\n", m_conn->ErrorText());
-        shm->info.shmseg = 0;
-        DetachShm();
+        segment->info.shmseg = 0;
         return -1;
     }
-    shmctl(shm->info.shmid, IPC_RMID, nullptr);
-    // The server's first copy into the segment maps it on its side, which
-    // on a large screen takes a few periods: done now, not in the first grab.
-    GrabShared(0, 0, width, height);
+    // The server's first copy into a segment maps its pages on the server's
+    // side, some 30 ms at 1920 x 1080 under a hypervisor. Left to the first
+    // grab into it: there it fits in the grab's period at 1920 x 1080, and
+    // at larger sizes it costs the same periods as doing it here, where it
+    // would delay the first picture of the recording.
     return 0;
 }
 
+// Owner's thread: the server lets go of every segment; the memory goes with
+// the last holder.
 void X11ScreenImage::DetachShm() {
     Shm* shm = m_shm;
     if (!shm)
         return;
     m_shm = nullptr;
-    if (shm->info.shmseg && m_conn->IsOpen()) {
-        XShmDetach(m_conn->display(), &shm->info);
-        m_conn->Sync();
+    bool attached = false;
+    for (int i = 0; i < shm->count; ++i) {
+        Segment& segment = shm->segments[i];
+        if (segment.info.shmseg && m_conn->IsOpen()) {
+            XShmDetach(m_conn->display(), &segment.info);
+            attached = true;
+        }
+        if (segment.image) {
+            // The data is the segment, not Xlib's to free.
+            segment.image->data = nullptr;
+            XDestroyImage(segment.image);
+            segment.image = nullptr;
+        }
     }
-    if (shm->info.shmaddr != (char*)-1)
-        shmdt(shm->info.shmaddr);
-    if (shm->info.shmid >= 0)
-        shmctl(shm->info.shmid, IPC_RMID, nullptr);
-    // The data is the segment, not Xlib's to free.
-    shm->image->data = nullptr;
-    XDestroyImage(shm->image);
+    if (attached)
+        m_conn->Sync();
+    Release(shm);
+}
+
+void X11ScreenImage::Release(Shm* shm) {
+    if (shm->holders.fetch_sub(1, std::memory_order_acq_rel) != 1)
+        return;
+    for (int i = 0; i < shm->count; ++i) {
+        Segment& segment = shm->segments[i];
+        if (segment.info.shmaddr != (char*)-1)
+            PutSegment({segment.info.shmid, segment.info.shmaddr, segment.bytes, segment.kept});
+    }
+    delete[] shm->segments;
     delete shm;
+}
+
+// Attaches a spare on the keeper and has the server copy the screen into it
+// once. Nothing is lost when it cannot: a grab maps the pages instead.
+static void KeepMapped(SpareSegment& spare, int width, int height) {
+    Display* display = g_keeper->display();
+    int screen = DefaultScreen(display);
+    XShmSegmentInfo info;
+    info.shmid = spare.shmid;
+    info.shmaddr = spare.address;
+    info.readOnly = False;
+    XImage* image = XShmCreateImage(display, DefaultVisual(display, screen), DefaultDepth(display, screen),
+                                    ZPixmap, nullptr, &info, width, height);
+    if (!image)
+        return;
+    image->data = spare.address + SEGMENT_HEADER;
+    g_keeper->TakeError();
+    XShmAttach(display, &info);
+    if (g_keeper->Sync() == 0) {
+        spare.kept = info.shmseg;
+        if (!XShmGetImage(display, g_keeper->root(), image, 0, 0, AllPlanes))
+            g_keeper->TakeError();
+    }
+    image->data = nullptr;
+    XDestroyImage(image);
+}
+
+int X11ScreenImage::Prepare(int width, int height, int segments) {
+    if (!g_keeper) {
+        g_keeper = new X11Connection;
+        if (g_keeper->Open() != 0 || !g_keeper->hasShm())
+            g_keeper->Close();
+    }
+    width = std::min(width, g_keeper->IsOpen() ? g_keeper->screenWidth() : width);
+    height = std::min(height, g_keeper->IsOpen() ? g_keeper->screenHeight() : height);
+    size_t bytes = SEGMENT_HEADER + (size_t)width * BYTES_PER_PIXEL * height;
+    {
+        // spares for a smaller screen give way
+        std::lock_guard<std::mutex> guard(g_sparesLock);
+        g_keepSpares = true;
+        for (size_t i = g_spares.size(); i-- > 0;)
+            if (g_spares[i].bytes < bytes) {
+                DropSegment(g_spares[i]);
+                g_spares.erase(g_spares.begin() + (long)i);
+            }
+        segments -= (int)g_spares.size();
+    }
+    for (; segments > 0; --segments) {
+        SpareSegment segment;
+        if (!MakeSegment(bytes, &segment))
+            return -1;
+        std::lock_guard<std::mutex> guard(g_sparesLock);
+        if (g_keeper->IsOpen())
+            KeepMapped(segment, width, height);
+        if (g_spares.size() < MAX_SPARES)
+            g_spares.push_back(segment);
+        else
+            DropSegment(segment);
+    }
+    return 0;
 }
 
 void X11ScreenImage::Close() {
@@ -172,20 +361,60 @@ void X11ScreenImage::Close() {
     m_maxWidth = m_maxHeight = 0;
 }
 
-int X11ScreenImage::shmId() const { return m_shm ? m_shm->info.shmid : -1; }
+int X11ScreenImage::shmId() const { return m_shm ? m_shm->segments[0].info.shmid : -1; }
+
+bool X11ScreenImage::Fits(int width, int height) const {
+    return width > 0 && height > 0 && width <= m_maxWidth && height <= m_maxHeight;
+}
+
+uint8_t* X11ScreenImage::Lend() {
+    if (!m_shm)
+        return nullptr;
+    for (int i = 0; i < m_shm->count; ++i) {
+        Segment& segment = m_shm->segments[i];
+        if (!segment.lent.load(std::memory_order_relaxed) && !segment.lent.exchange(true, std::memory_order_acquire)) {
+            m_shm->holders.fetch_add(1, std::memory_order_relaxed);
+            return (uint8_t*)segment.info.shmaddr + SEGMENT_HEADER;
+        }
+    }
+    return nullptr;
+}
+
+void X11ScreenImage::GiveBack(void* lent) {
+    if (!lent)
+        return;
+    Segment* segment;
+    memcpy(&segment, (uint8_t*)lent - SEGMENT_HEADER, sizeof segment);
+    Shm* shm = segment->shm;
+    segment->lent.store(false, std::memory_order_release);
+    Release(shm);
+}
+
+int X11ScreenImage::GrabInto(uint8_t* lent, int x, int y, int width, int height) {
+    if (!m_shm || !lent || !Fits(width, height))
+        return -1;
+    Segment* segment;
+    memcpy(&segment, lent - SEGMENT_HEADER, sizeof segment);
+    // The server writes rows of width pixels packed one after another.
+    XImage* image = segment->image;
+    image->width = width;
+    image->height = height;
+    image->bytes_per_line = width * BYTES_PER_PIXEL;
+    if (!XShmGetImage(m_conn->display(), m_conn->root(), image, x, y, AllPlanes)) {
+        m_conn->TakeError();
+        return -1;
+    }
+    return 0;
+}
 
 const uint8_t* X11ScreenImage::GrabShared(int x, int y, int width, int height) {
-    if (!m_shm || width <= 0 || height <= 0 || width > m_maxWidth || height > m_maxHeight)
+    // Any segment not lent out; the picture stays until the next grab or lend.
+    uint8_t* pixels = Lend();
+    if (!pixels)
         return nullptr;
-    // The server writes rows of width pixels packed one after another.
-    m_shm->image->width = width;
-    m_shm->image->height = height;
-    m_shm->image->bytes_per_line = width * BYTES_PER_PIXEL;
-    if (!XShmGetImage(m_conn->display(), m_conn->root(), m_shm->image, x, y, AllPlanes)) {
-        m_conn->TakeError();
-        return nullptr;
-    }
-    return (const uint8_t*)m_shm->image->data;
+    int rc = GrabInto(pixels, x, y, width, height);
+    GiveBack(pixels);
+    return rc == 0 ? pixels : nullptr;
 }
 
 int X11ScreenImage::Grab(int x, int y, int width, int height, uint8_t* dst, int dstRowBytes) {
