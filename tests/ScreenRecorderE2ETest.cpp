@@ -372,12 +372,18 @@ TEST_F(ScreenRecorderE2E, H264At30And60FpsAnd48kHzSoundFromTheSettings) {
         double end = stream.ToSeconds(video.back().pts + video.back().duration);
         // Counted from the second picture, as at 25 fps; the first one is shown from 0.
         std::string gaps;  // periods lost, and when
+        double key = 0, keyGap = 0;  // seeking finds a key frame at most 2 s back
         for (size_t i = 1; i < video.size(); ++i) {
             double lost = (stream.ToSeconds(video[i].pts) - stream.ToSeconds(video[i - 1].pts)) * fps - 1;
             if (lost > 0.5)
                 gaps += " " + std::to_string(std::lround(lost)) + " at " + std::to_string(stream.ToSeconds(video[i].pts));
+            if (video[i].key || i + 1 == video.size()) {
+                keyGap = std::fmax(keyGap, stream.ToSeconds(video[i].pts) - key);
+                key = stream.ToSeconds(video[i].pts);
+            }
         }
         EXPECT_GE(video.size() - 1, 0.99 * (end - stream.ToSeconds(video[1].pts)) * fps) << fps << " fps, lost:" << gaps;
+        EXPECT_LT(keyGap, 2.5) << fps << " fps";
         EXPECT_EQ("", RunCommand("ffmpeg -v error -i '" + path + "' -f null - 2>&1"));
         ProbeSound sound;
         ASSERT_EQ(0, probe.DecodeSound(1, &sound));
