@@ -30,6 +30,7 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
+#include "media/RecordingFormat.h"
 #include "os/OS_Log.h"
 
 namespace {
@@ -263,10 +264,15 @@ int Mp4Muxer::AddVideoStream() {
         av_opt_set_int(c->priv_data, "rc-lookahead", 0, 0);
         av_opt_set(c->priv_data, "x264-params", H264_SCREEN_OPTIONS, 0);
         // The quality holds until a busy screen would need more than the
-        // rate, over two seconds: never a bigger file than MPEG-4's.
+        // rate, over two seconds: never a bigger file than MPEG-4's. Above
+        // 25 pictures a second each keeps the bits it has at 25 (MPEG-4's
+        // files there come out about twice as large as at 25).
+        int fps = m_video.timeBaseDen / std::max(m_video.timeBaseNum, 1);
+        int64_t cap = (int64_t)m_video.bitRate * std::max(fps, RecordingFormat::FRAMES_PER_SECOND) /
+                      RecordingFormat::FRAMES_PER_SECOND;
         c->bit_rate = 0;
-        c->rc_max_rate = m_video.bitRate;
-        c->rc_buffer_size = 2 * m_video.bitRate;
+        c->rc_max_rate = cap;
+        c->rc_buffer_size = (int)(2 * cap);
     } else {
         // MPEG quantisation, with its weighting matrices, instead of H.263's
         // flat one: the same bits keep more of the fine detail of text and
