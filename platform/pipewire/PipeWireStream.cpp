@@ -19,10 +19,9 @@
 // The stream's callbacks run on the loop's thread with it locked. A buffer
 // taken with pw_stream_dequeue_buffer belongs to us until
 // pw_stream_queue_buffer: the producer cannot reuse it, so every buffer goes
-// back before the callback returns. The process callback runs on
-// PipeWire's data thread instead (one thread hop less per picture): it
-// copies the picture and touches nothing the other callbacks change while
-// pictures flow.
+// back before the callback returns. The process callback stays on the
+// loop's thread too: on PipeWire's data thread it raced a renegotiation,
+// which unmaps the old buffers on the loop's thread while a picture is read.
 
 namespace {
 
@@ -172,9 +171,7 @@ int PipeWireStream::Open(int fd, uint32_t node, StreamSink* sink) {
         SPA_FORMAT_VIDEO_size, SPA_POD_CHOICE_RANGE_Rectangle(&size, &minSize, &maxSize), SPA_FORMAT_VIDEO_framerate,
         SPA_POD_CHOICE_RANGE_Fraction(&rate, &minRate, &maxRate));
     int res = pw_stream_connect(m_stream, PW_DIRECTION_INPUT, node,
-                                (pw_stream_flags)(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS |
-                                                  PW_STREAM_FLAG_RT_PROCESS),
-                                params, 1);
+                                (pw_stream_flags)(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS), params, 1);
     pw_thread_loop_unlock(m_loop);
     if (res < 0) {
         OS_Log::Error("[PipeWireStream::Open] Error: cannot connect to node %u: %s\n", node, strerror(-res));
@@ -206,9 +203,8 @@ int PipeWireStream::WaitForFormat(int timeoutMs, int* width, int* height) {
 void PipeWireStream::Close() {
     if (m_loop)
         pw_thread_loop_lock(m_loop);
-    // Pictures come on PipeWire's data thread, which the disconnect stops
-    // (it waits for that thread) before the listener goes; the ended flag,
-    // set first, keeps the disconnect's own state change from the sink.
+    // the ended flag, set first, keeps the disconnect's own state change
+    // from the sink; the listener goes after the disconnect
     bool ended = m_ended.exchange(true);
     if (m_stream)
         pw_stream_disconnect(m_stream);

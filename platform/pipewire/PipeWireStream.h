@@ -108,7 +108,7 @@ private:
     uint32_t m_node;         // the producer's node
     StreamSink* m_sink;
 
-    // set on PipeWire's loop, read on its data thread: a size can change mid-stream
+    // a size can change mid-stream; WaitForFormat reads it from another thread
     OS_Mutex m_formatLock;
     int m_width, m_height;
     StreamPixels m_pixels;
