@@ -17,8 +17,7 @@
 #include "platform/x11/X11Connection.h"
 
 // One shared image and its segment. The XImage's obdata points at info, so
-// both live and die together. The segment starts with a header that leads
-// back here from a lent picture; the picture follows it.
+// both live and die together. A lent picture is the segment's start.
 struct X11ScreenImage::Segment {
     XShmSegmentInfo info;
     XImage* image;  // null once detached
@@ -52,10 +51,6 @@ void CopyPixelRows(const uint8_t* src, int srcRowBytes, uint8_t* dst, int dstRow
         memcpy(dst + (size_t)row * dstRowBytes, src + (size_t)row * srcRowBytes, rowBytes);
 }
 
-// Bytes before a segment's picture: a pointer to its Segment, padded so
-// that the picture stays aligned for SIMD.
-const size_t SEGMENT_HEADER = 64;
-
 // Segments made before a recording (Prepare), and those of closed images
 // kept for the next: made once, their pages are written once. Fresh pages
 // cost a fault each at the first write, under a hypervisor that backs
@@ -74,8 +69,42 @@ bool g_keepSpares = false;  // set by the first Prepare
 // segment for all its clients while any has it attached, so the pages it
 // maps for Prepare's copy are mapped already when a grabber attaches the
 // segment. Mapping them costs the server about as much as making them costs
-// us, some 30 ms at 1920 x 1080 under a hypervisor. Never closed.
+// us, some 30 ms at 1920 x 1080 under a hypervisor. Never closed. Its own
+// lock, taken after g_sparesLock when both are, keeps it to one thread and
+// the spares free while it waits on the server.
+std::mutex g_keeperLock;
 X11Connection* g_keeper = nullptr;
+
+// The segments of open or lent images by picture address, for GiveBack.
+// Kept in our own memory: any X client may write into a segment.
+std::mutex g_segmentsLock;
+std::vector<std::pair<const void*, void*>> g_segments;  // picture, its Segment
+
+// Wraps the segment in info, whose shmid and shmaddr are set, in a shared
+// image of width x height and has conn's server attach it. Null (logged
+// when the server cannot reach our memory, as a remote one cannot).
+XImage* AttachImage(X11Connection* conn, XShmSegmentInfo* info, int width, int height) {
+    Display* display = conn->display();
+    int screen = DefaultScreen(display);
+    XImage* image = XShmCreateImage(display, DefaultVisual(display, screen), DefaultDepth(display, screen), ZPixmap,
+                                    info->shmaddr, info, width, height);
+    if (!image) {
+        OS_Log::Warning("[X11ScreenImage::AttachShm] Warning: XShmCreateImage failed.\n");
+        return nullptr;
+    }
+    info->readOnly = False;
+    conn->TakeError();
+    XShmAttach(display, info);
+    if (conn->Sync() != 0) {
+        OS_Log::Warning("[X11ScreenImage::AttachShm] Warning: the X server cannot attach shared memory.\n");
+        OS_Log::Warning("[X11ScreenImage::AttachShm] X error: %s\n", conn->ErrorText());
+        info->shmseg = 0;
+        image->data = nullptr;
+        XDestroyImage(image);
+        return nullptr;
+    }
+    return image;
+}
 
 // A segment of at least bytes, written through, already marked for removal
 // (Linux lets the server attach it still; a crash cannot leak it). false
@@ -83,14 +112,14 @@ X11Connection* g_keeper = nullptr;
 bool MakeSegment(size_t bytes, SpareSegment* made) {
     made->shmid = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
     if (made->shmid < 0) {
-        OS_Log::Warning("[X11ScreenImage::AttachShm] Warning: shmget failed: %s.\n", strerror(errno));
+        OS_Log::Warning("[X11ScreenImage::Prepare] Warning: shmget failed: %s.\n", strerror(errno));
         return false;
     }
     made->kept = 0;
     made->address = (char*)shmat(made->shmid, nullptr, 0);
     shmctl(made->shmid, IPC_RMID, nullptr);
     if (made->address == (char*)-1) {
-        OS_Log::Warning("[X11ScreenImage::AttachShm] Warning: shmat failed: %s.\n", strerror(errno));
+        OS_Log::Warning("[X11ScreenImage::Prepare] Warning: shmat failed: %s.\n", strerror(errno));
         return false;
     }
     // Written, not only mapped: a mapped page still faults at its first write.
@@ -113,10 +142,10 @@ bool TakeSegment(size_t bytes, SpareSegment* taken) {
     return MakeSegment(bytes, taken);
 }
 
-// Unmaps a segment, on the keeper's side too. Called with g_sparesLock
-// held, which also keeps the keeper to one thread at a time.
+// Unmaps a segment, on the keeper's side too.
 void DropSegment(const SpareSegment& segment) {
     if (segment.kept) {
+        std::lock_guard<std::mutex> guard(g_keeperLock);
         XShmSegmentInfo info;
         info.shmseg = segment.kept;
         XShmDetach(g_keeper->display(), &info);
@@ -220,40 +249,24 @@ int X11ScreenImage::AttachShm(int width, int height, int segments) {
 
 // Takes a segment, made beforehand or now, and lets the server attach it.
 int X11ScreenImage::AttachSegment(Segment* segment, int width, int height) {
-    Display* display = m_conn->display();
-    int screen = DefaultScreen(display);
-    segment->image = XShmCreateImage(display, DefaultVisual(display, screen), DefaultDepth(display, screen),
-                                     ZPixmap, nullptr, &segment->info, width, height);
-    if (!segment->image) {
-        OS_Log::Warning("[X11ScreenImage::AttachShm] Warning: XShmCreateImage failed.\n");
-        return -1;
-    }
     SpareSegment taken;
-    if (!TakeSegment(SEGMENT_HEADER + (size_t)segment->image->bytes_per_line * height, &taken))
+    if (!TakeSegment((size_t)width * BYTES_PER_PIXEL * height, &taken))
         return -1;
     segment->info.shmid = taken.shmid;
     segment->info.shmaddr = taken.address;
     segment->bytes = taken.bytes;
     segment->kept = taken.kept;
-    memcpy(segment->info.shmaddr, &segment, sizeof segment);
-    // The server writes at the image's offset into the segment.
-    segment->image->data = segment->info.shmaddr + SEGMENT_HEADER;
-    segment->info.readOnly = False;
-    m_conn->TakeError();
-    XShmAttach(display, &segment->info);
-    if (m_conn->Sync() != 0) {
-        // A remote server cannot reach our memory.
-        OS_Log::Warning("[X11ScreenImage::AttachShm] Warning: the X server cannot attach shared memory.\n");
-        OS_Log::Warning("[X11ScreenImage::AttachShm] X error: %s\n", m_conn->ErrorText());
-        segment->info.shmseg = 0;
-        return -1;
+    {
+        std::lock_guard<std::mutex> guard(g_segmentsLock);
+        g_segments.emplace_back(taken.address, segment);
     }
     // The server's first copy into a segment maps its pages on the server's
     // side, some 30 ms at 1920 x 1080 under a hypervisor. Left to the first
     // grab into it: there it fits in the grab's period at 1920 x 1080, and
     // at larger sizes it costs the same periods as doing it here, where it
     // would delay the first picture of the recording.
-    return 0;
+    segment->image = AttachImage(m_conn, &segment->info, width, height);
+    return segment->image ? 0 : -1;
 }
 
 // Owner's thread: the server lets go of every segment; the memory goes with
@@ -287,8 +300,14 @@ void X11ScreenImage::Release(Shm* shm) {
         return;
     for (int i = 0; i < shm->count; ++i) {
         Segment& segment = shm->segments[i];
-        if (segment.info.shmaddr != (char*)-1)
-            PutSegment({segment.info.shmid, segment.info.shmaddr, segment.bytes, segment.kept});
+        if (segment.info.shmaddr == (char*)-1)
+            continue;
+        {
+            std::lock_guard<std::mutex> guard(g_segmentsLock);
+            g_segments.erase(std::find(g_segments.begin(), g_segments.end(),
+                                       std::make_pair((const void*)segment.info.shmaddr, (void*)&segment)));
+        }
+        PutSegment({segment.info.shmid, segment.info.shmaddr, segment.bytes, segment.kept});
     }
     delete[] shm->segments;
     delete shm;
@@ -297,24 +316,16 @@ void X11ScreenImage::Release(Shm* shm) {
 // Attaches a spare on the keeper and has the server copy the screen into it
 // once. Nothing is lost when it cannot: a grab maps the pages instead.
 static void KeepMapped(SpareSegment& spare, int width, int height) {
-    Display* display = g_keeper->display();
-    int screen = DefaultScreen(display);
+    std::lock_guard<std::mutex> guard(g_keeperLock);
     XShmSegmentInfo info;
     info.shmid = spare.shmid;
     info.shmaddr = spare.address;
-    info.readOnly = False;
-    XImage* image = XShmCreateImage(display, DefaultVisual(display, screen), DefaultDepth(display, screen),
-                                    ZPixmap, nullptr, &info, width, height);
+    XImage* image = AttachImage(g_keeper, &info, width, height);
     if (!image)
         return;
-    image->data = spare.address + SEGMENT_HEADER;
-    g_keeper->TakeError();
-    XShmAttach(display, &info);
-    if (g_keeper->Sync() == 0) {
-        spare.kept = info.shmseg;
-        if (!XShmGetImage(display, g_keeper->root(), image, 0, 0, AllPlanes))
-            g_keeper->TakeError();
-    }
+    spare.kept = info.shmseg;
+    if (!XShmGetImage(g_keeper->display(), g_keeper->root(), image, 0, 0, AllPlanes))
+        g_keeper->TakeError();
     image->data = nullptr;
     XDestroyImage(image);
 }
@@ -327,7 +338,7 @@ int X11ScreenImage::Prepare(int width, int height, int segments) {
     }
     width = std::min(width, g_keeper->IsOpen() ? g_keeper->screenWidth() : width);
     height = std::min(height, g_keeper->IsOpen() ? g_keeper->screenHeight() : height);
-    size_t bytes = SEGMENT_HEADER + (size_t)width * BYTES_PER_PIXEL * height;
+    size_t bytes = (size_t)width * BYTES_PER_PIXEL * height;
     {
         // spares for a smaller screen give way
         std::lock_guard<std::mutex> guard(g_sparesLock);
@@ -343,9 +354,9 @@ int X11ScreenImage::Prepare(int width, int height, int segments) {
         SpareSegment segment;
         if (!MakeSegment(bytes, &segment))
             return -1;
-        std::lock_guard<std::mutex> guard(g_sparesLock);
         if (g_keeper->IsOpen())
             KeepMapped(segment, width, height);
+        std::lock_guard<std::mutex> guard(g_sparesLock);
         if (g_spares.size() < MAX_SPARES)
             g_spares.push_back(segment);
         else
@@ -374,7 +385,7 @@ uint8_t* X11ScreenImage::Lend() {
         Segment& segment = m_shm->segments[i];
         if (!segment.lent.load(std::memory_order_relaxed) && !segment.lent.exchange(true, std::memory_order_acquire)) {
             m_shm->holders.fetch_add(1, std::memory_order_relaxed);
-            return (uint8_t*)segment.info.shmaddr + SEGMENT_HEADER;
+            return (uint8_t*)segment.info.shmaddr;
         }
     }
     return nullptr;
@@ -383,8 +394,15 @@ uint8_t* X11ScreenImage::Lend() {
 void X11ScreenImage::GiveBack(void* lent) {
     if (!lent)
         return;
-    Segment* segment;
-    memcpy(&segment, (uint8_t*)lent - SEGMENT_HEADER, sizeof segment);
+    Segment* segment = nullptr;
+    {
+        std::lock_guard<std::mutex> guard(g_segmentsLock);
+        for (const auto& known : g_segments)
+            if (known.first == lent)
+                segment = (Segment*)known.second;
+    }
+    if (!segment)
+        return;
     Shm* shm = segment->shm;
     segment->lent.store(false, std::memory_order_release);
     Release(shm);
@@ -393,10 +411,13 @@ void X11ScreenImage::GiveBack(void* lent) {
 int X11ScreenImage::GrabInto(uint8_t* lent, int x, int y, int width, int height) {
     if (!m_shm || !lent || !Fits(width, height))
         return -1;
-    Segment* segment;
-    memcpy(&segment, lent - SEGMENT_HEADER, sizeof segment);
+    XImage* image = nullptr;
+    for (int i = 0; i < m_shm->count; ++i)
+        if (m_shm->segments[i].info.shmaddr == (char*)lent)
+            image = m_shm->segments[i].image;
+    if (!image)
+        return -1;
     // The server writes rows of width pixels packed one after another.
-    XImage* image = segment->image;
     image->width = width;
     image->height = height;
     image->bytes_per_line = width * BYTES_PER_PIXEL;
