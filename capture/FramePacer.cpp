@@ -79,6 +79,8 @@ bool FramePacer::Picture(LatestFrame& frame, int size, void** buffer, MMUserMall
         return false;
     // nothing from the stream yet: black, as a failed grab
     struct NoPicture {
+        bool Lends() const { return false; }
+        int GrabLent(void**, MMUserMalloc**) { return -1; }
         int Grab(void*, int) { return -1; }
     } none;
     return Picture(none, size, buffer, from);

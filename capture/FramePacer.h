@@ -57,7 +57,8 @@ public:
 
     // The body of a capture thread, until quit is set: at the start of each
     // period one picture of frameSize bytes from grabber (anything with
-    // int Grab(void*, int), 0 on success) into a block of the frame pool,
+    // int Grab(void*, int), 0 on success, and Lends / GrabLent for memory
+    // it lends itself) into a block of the frame pool,
     // or a LatestFrame's own block, stamped with the time its grab began (a
     // grab that comes back late still fills its period), handed to
     // listener.
@@ -87,15 +88,6 @@ private:
     // block free.
     template <class Grabber>
     static bool Picture(Grabber& grabber, int size, void** buffer, MMUserMalloc** from);
-    // Grabbers that lend their own memory: 0 lent, -1 none free; 1 when the
-    // grabber does not lend.
-    template <class Grabber>
-    static auto Lend(Grabber& grabber, void** buffer, MMUserMalloc** from, int)
-        -> decltype(grabber.GrabLent(buffer, from)) {
-        return grabber.Lends() ? grabber.GrabLent(buffer, from) : 1;
-    }
-    template <class Grabber>
-    static int Lend(Grabber&, void**, MMUserMalloc**, long) { return 1; }
     static bool Picture(LatestFrame& frame, int size, void** buffer, MMUserMalloc** from);
     // The clock's reading in microseconds.
     int64_t Now() const { return m_clock ? m_clock->ElapsedUs() : m_ownClock.ElapsedUs(); }
@@ -145,9 +137,8 @@ void FramePacer::RunCapture(Grabber& grabber, int frameSize, ScreenCapListener* 
 
 template <class Grabber>
 bool FramePacer::Picture(Grabber& grabber, int size, void** buffer, MMUserMalloc** from) {
-    int lent = Lend(grabber, buffer, from, 0);
-    if (lent != 1)
-        return lent == 0;
+    if (grabber.Lends())
+        return grabber.GrabLent(buffer, from) == 0;
     MemPool& pool = MemPool::Frames();
     *buffer = pool.Alloc((unsigned)size);
     *from = &pool;

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "media/MMUserMalloc.h"
 #include "platform/WindowId.h"
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11CursorImage.h"
@@ -27,6 +28,9 @@ public:
     // buffer untouched when the window is gone or has no area, or when size
     // is too small for a picture.
     int Grab(void* buffer, int size);
+    // Lends nothing: a window's picture is scaled into a block of its own.
+    bool Lends() const { return false; }
+    int GrabLent(void**, MMUserMalloc**) { return -1; }
     // Any state; safe twice.
     void Close();
 
