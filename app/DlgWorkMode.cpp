@@ -59,8 +59,9 @@ void DlgWorkMode::Enter(bool screen) {
 int DlgWorkMode::OnEnter() {
     if (chScreen->isChecked()) {
         // the recording's memory made off this thread while the bar comes up
-        FramePoolWarmer::Begin();
-        ScreenRecorder* recorder = new ScreenRecorder(nullptr);
+        CapturePath path = ChooseCapturePath();
+        FramePoolWarmer::Begin(path);
+        ScreenRecorder* recorder = new ScreenRecorder(path, nullptr);
         recorder->show();
         m_launched = true;
     }

@@ -11,10 +11,11 @@ FramePoolWarmer* g_warmer = nullptr;  // UI thread only
 
 }  // namespace
 
-void FramePoolWarmer::Begin() {
+void FramePoolWarmer::Begin(CapturePath path) {
     if (g_warmer)
         return;
     g_warmer = new FramePoolWarmer;
+    g_warmer->m_path = path;
     g_warmer->Start();
 }
 
@@ -33,7 +34,7 @@ int FramePoolWarmer::Run() {
         return 0;
     // On X11 the pictures are lent from the grabber's shared memory, not
     // taken from the pool.
-    if (ChooseCapturePath() == CAPTURE_X11)
+    if (m_path == CAPTURE_X11)
         return DesktopGrabber::Prepare(width, height);
     // 4 bytes a pixel, as the portal's pictures arrive
     MemPool::Frames().Reserve((unsigned)width * (unsigned)height * 4);

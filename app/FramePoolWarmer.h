@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capture/CapturePath.h"
 #include "os/OS_Thread.h"
 
 // Makes the memory of a whole-screen recording while the user is still
@@ -12,11 +13,17 @@
 class FramePoolWarmer : public OS_Thread {
 public:
     // Starts the process's warmer when screen recording is entered; later
-    // calls do nothing. UI thread, after the pool's Init.
-    static void Begin();
+    // calls do nothing. path: the one the recordings will take. UI thread,
+    // after the pool's Init.
+    static void Begin(CapturePath path);
     // Waits for it if it was started; main, before the exit.
     static void End();
 
 protected:
     int Run() override;
+
+private:
+    FramePoolWarmer() : m_path(CAPTURE_X11) {}
+
+    CapturePath m_path;
 };

@@ -118,7 +118,7 @@ TEST(InstallE2E, EnglishDesktopReadsEnglish) {
     ASSERT_TRUE(english.load(":/translations/vidloom_en.qm"));
     QCoreApplication::installTranslator(&english);
     DlgWorkMode workModeWindow;
-    ScreenRecorder bar(nullptr);
+    ScreenRecorder bar(CAPTURE_X11, nullptr);
     QStringList texts;
     for (QWidget* window : {(QWidget*)&workModeWindow, (QWidget*)&bar}) {
         texts << window->windowTitle();

@@ -46,9 +46,9 @@ const char* PortalTokenKey(bool window) { return window ? "portal.token.window" 
 
 }  // namespace
 
-ScreenRecorder::ScreenRecorder(QWidget* parent)
+ScreenRecorder::ScreenRecorder(CapturePath path, QWidget* parent)
     : BaseDialog("bg.png", parent), ui(), m_outline(nullptr), m_mode(MODE_FULL_SCREEN),
-      m_infoWindow(nullptr), m_trayIcon(nullptr), m_trayMenu(nullptr), m_path(ChooseCapturePath()),
+      m_infoWindow(nullptr), m_trayIcon(nullptr), m_trayMenu(nullptr), m_path(path),
       m_portal(nullptr), m_controls(nullptr), m_chosenWindow(0), m_barMoved(false), m_useMicrophone(false), m_recording(false), m_starting(false), m_choosing(false), m_finishing(false) {
     SetupUi();
 

@@ -34,7 +34,8 @@ public:
     // stereo mix, as in the camera window.
     static constexpr int SOUND_MICROPHONE_AND_MIX = 2;
 
-    explicit ScreenRecorder(QWidget* parent);
+    // path: X11 or the desktop's portal, chosen by the caller
+    ScreenRecorder(CapturePath path, QWidget* parent);
     ~ScreenRecorder() override;
 
     bool IsRecording() const { return m_recording; }
