@@ -1,13 +1,16 @@
-// Screen capture of 1280 x 720 with a moving client (a GStreamer ball), the
-// capture thread alone at 25 pictures a second: through the screen-sharing
-// portal and PipeWire on the private GNOME desktop, or through X11 on a
-// private Xvfb of that size. Reports this process's CPU per captured second,
-// pictures delivered of those expected, and the display server's own CPU
-// apart (the compositor pays for the cast).
+// Screen capture of 1280 x 720 with a moving client (a GStreamer ball) at
+// 25 pictures a second: through the screen-sharing portal and PipeWire on
+// the private GNOME desktop, or through X11 on a private Xvfb of that size.
+// Reports this process's CPU per captured second, pictures delivered of
+// those expected, and the display server's own CPU apart (the compositor
+// pays for the cast). With "record", the pictures go through the real
+// packer into an MP4 file (the program's default codec, no sound), so the
+// CPU is the whole recording's picture path, and the frames written are
+// read back from the file.
 //
 //   scripts/build.sh build -- PortalCaptureBench
-//   scripts/with-wayland-desktop.sh build/bin/PortalCaptureBench [seconds]
-//   VIDLOOM_TEST_SCREEN=1280x720x24 scripts/with-test-servers.sh build/bin/PortalCaptureBench [seconds]
+//   scripts/with-wayland-desktop.sh build/bin/PortalCaptureBench [seconds [record]]
+//   VIDLOOM_TEST_SCREEN=1280x720x24 scripts/with-test-servers.sh build/bin/PortalCaptureBench [seconds [record]]
 #include <QCoreApplication>
 #include <atomic>
 #include <cstdio>
@@ -20,10 +23,13 @@
 #include "bench/CpuTime.h"
 #include "capture/PortalCapTask.h"
 #include "capture/ScreenCapTask.h"
+#include "media/AvPacker.h"
 #include "media/MemPool.h"
+#include "media/RecordingFormat.h"
 #include "os/OS_Clock.h"
 #include "platform/portal/ScreenCastPortal.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/Mp4Probe.h"
 #include "tests/support/TestEnv.h"
 
 namespace {
@@ -33,11 +39,16 @@ const int FPS = 25;
 // The client's window maps and the stream settles before measuring.
 const int SETTLE_MS = 1500;
 
+// Counts the pictures; hands them to the packer when there is one.
 struct Counter : ScreenCapListener {
     std::atomic<int> pictures{0};
+    AvPacker* packer = nullptr;
     int OnScreenFrame(MMPacket* packet) override {
         ++pictures;
-        packet->Release();
+        if (packer)
+            packer->Push(packet);
+        else
+            packet->Release();
         return 0;
     }
 };
@@ -58,9 +69,19 @@ double PidCpuSeconds(const std::string& pid) {
     return ticks / sysconf(_SC_CLK_TCK);
 }
 
-// Runs task (opened) for seconds; prints the figures.
+// Runs task (opened) for seconds, recording into file when it is not
+// empty; prints the figures.
 template <class Task>
-void Measure(const char* path, Task& task, Counter& counter, int seconds, const std::string& serverPid) {
+void Measure(const char* path, Task& task, Counter& counter, int seconds, const std::string& serverPid,
+             const std::string& file) {
+    AvPacker packer;
+    if (!file.empty()) {
+        if (packer.Open(file.c_str(), task.width(), task.height(), 32, 0, task.width(), task.height(), FPS) != 0) {
+            fprintf(stderr, "cannot open the packer\n");
+            return;
+        }
+        counter.packer = &packer;
+    }
     OS_Clock clock;
     task.SetListener(&counter);
     task.SetFrameClock(&clock);
@@ -74,15 +95,25 @@ void Measure(const char* path, Task& task, Counter& counter, int seconds, const 
     server = PidCpuSeconds(serverPid) - server;
     int pictures = counter.pictures - before;
     task.Stop();
-    printf("%s %dx%d: vidloom %.1f ms CPU per second, pictures %d of %d, display server %.1f ms CPU per second\n",
-           path, task.width(), task.height(), cpu * 1000 / seconds, pictures, seconds * FPS,
-           server * 1000 / seconds);
+    int64_t recordedMs = clock.ElapsedUs() / 1000;
+    printf("%s %dx%d%s: vidloom %.1f ms CPU per second, pictures %d of %d, display server %.1f ms CPU per second\n",
+           path, task.width(), task.height(), file.empty() ? "" : " recorded", cpu * 1000 / seconds, pictures,
+           seconds * FPS, server * 1000 / seconds);
+    if (file.empty())
+        return;
+    packer.Close();
+    counter.packer = nullptr;
+    Mp4Probe probe;
+    size_t written = probe.Open(file) == 0 ? probe.Packets(0).size() : 0;
+    printf("%s: frames written %zu of %lld\n", path, written, (long long)(recordedMs * FPS / 1000));
 }
 
 }  // namespace
 
 int main(int argc, char* argv[]) {
     int seconds = argc > 1 ? atoi(argv[1]) : 10;
+    TempDir dir;
+    std::string file = argc > 2 && std::string(argv[2]) == "record" ? dir.File("bench.mp4") : "";
     MemPool::Frames().Init(MemPool::FRAME_BLOCK_SIZE, MemPool::FRAME_BLOCK_COUNT);
     Counter counter;
     ChildProcess client;
@@ -102,7 +133,7 @@ int main(int argc, char* argv[]) {
         if (task.Open(portal.PipeWireFd(), portal.NodeId(), 0, 0, 0, 0) != 0)
             return 1;
         int64_t stream = task.StreamPictures();
-        Measure("portal", task, counter, seconds, getenv("VIDLOOM_COMPOSITOR_PID"));
+        Measure("portal", task, counter, seconds, getenv("VIDLOOM_COMPOSITOR_PID"), file);
         printf("portal: the compositor sent %.1f pictures per second\n",
                (double)(task.StreamPictures() - stream) / (seconds + SETTLE_MS / 1000.0));
         return 0;
@@ -114,7 +145,7 @@ int main(int argc, char* argv[]) {
             return 1;
         // our Xvfb: a child of the script that runs us
         std::string xvfb = RunCommand("pgrep -P " + std::to_string(getppid()) + " -x Xvfb");
-        Measure("x11", task, counter, seconds, xvfb.substr(0, xvfb.find('\n')));
+        Measure("x11", task, counter, seconds, xvfb.substr(0, xvfb.find('\n')), file);
         return 0;
     }
     fprintf(stderr, "run under scripts/with-wayland-desktop.sh or scripts/with-test-servers.sh\n");
