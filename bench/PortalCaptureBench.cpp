@@ -6,11 +6,12 @@
 // pays for the cast). With "record", the pictures go through the real
 // packer into an MP4 file (the program's default codec, no sound), so the
 // CPU is the whole recording's picture path, and the frames written are
-// read back from the file.
+// read back from the file. With "still", no client: a desktop that does
+// not change.
 //
 //   scripts/build.sh build -- PortalCaptureBench
-//   scripts/with-wayland-desktop.sh build/bin/PortalCaptureBench [seconds [record]]
-//   VIDLOOM_TEST_SCREEN=1280x720x24 scripts/with-test-servers.sh build/bin/PortalCaptureBench [seconds [record]]
+//   scripts/with-wayland-desktop.sh build/bin/PortalCaptureBench [seconds [record] [still]]
+//   VIDLOOM_TEST_SCREEN=1280x720x24 scripts/with-test-servers.sh build/bin/PortalCaptureBench [seconds [record] [still]]
 #include <QCoreApplication>
 #include <atomic>
 #include <cstdio>
@@ -113,14 +114,20 @@ void Measure(const char* path, Task& task, Counter& counter, int seconds, const 
 int main(int argc, char* argv[]) {
     int seconds = argc > 1 ? atoi(argv[1]) : 10;
     TempDir dir;
-    std::string file = argc > 2 && std::string(argv[2]) == "record" ? dir.File("bench.mp4") : "";
+    std::string file;
+    bool still = false;
+    for (int i = 2; i < argc; ++i) {
+        file = std::string(argv[i]) == "record" ? dir.File("bench.mp4") : file;
+        still = still || std::string(argv[i]) == "still";
+    }
     MemPool::Frames().Init(MemPool::FRAME_BLOCK_SIZE, MemPool::FRAME_BLOCK_COUNT);
     Counter counter;
     ChildProcess client;
 
     if (getenv("VIDLOOM_COMPOSITOR_PID")) {
         QCoreApplication app(argc, argv);
-        client.Start({"-q", "videotestsrc", "pattern=ball", "!", "waylandsink"}, "gst-launch-1.0");
+        if (!still)
+            client.Start({"-q", "videotestsrc", "pattern=ball", "!", "waylandsink"}, "gst-launch-1.0");
         ChildProcess answer;
         answer.Start({"share", "30"}, VIDLOOM_SOURCE_DIR "/tests/support/answer-share-dialog.py");
         ScreenCastPortal portal;
@@ -139,7 +146,8 @@ int main(int argc, char* argv[]) {
         return 0;
     }
     if (getenv("DISPLAY")) {
-        client.Start({"-q", "videotestsrc", "pattern=ball", "!", "ximagesink"}, "gst-launch-1.0");
+        if (!still)
+            client.Start({"-q", "videotestsrc", "pattern=ball", "!", "ximagesink"}, "gst-launch-1.0");
         ScreenCapTask task;
         if (task.Open(0, 0, WIDTH, HEIGHT) != 0)
             return 1;
