@@ -96,7 +96,8 @@ void Measure(const char* path, Task& task, Counter& counter, int seconds, const 
     server = PidCpuSeconds(serverPid) - server;
     int pictures = counter.pictures - before;
     task.Stop();
-    int64_t recordedMs = clock.ElapsedUs() / 1000;
+    // frames 0 to the one whose period the stop fell in
+    int64_t expected = RecordingFormat::FrameAt(clock.ElapsedUs(), FPS) + 1;
     printf("%s %dx%d%s: vidloom %.1f ms CPU per second, pictures %d of %d, display server %.1f ms CPU per second\n",
            path, task.width(), task.height(), file.empty() ? "" : " recorded", cpu * 1000 / seconds, pictures,
            seconds * FPS, server * 1000 / seconds);
@@ -106,7 +107,7 @@ void Measure(const char* path, Task& task, Counter& counter, int seconds, const 
     counter.packer = nullptr;
     Mp4Probe probe;
     size_t written = probe.Open(file) == 0 ? probe.Packets(0).size() : 0;
-    printf("%s: frames written %zu of %lld\n", path, written, (long long)(recordedMs * FPS / 1000));
+    printf("%s: frames written %zu of %lld\n", path, written, (long long)expected);
 }
 
 }  // namespace
