@@ -28,8 +28,8 @@ LatestFrame::LatestFrame()
     : m_blocks(SharedBlocks::Frames()), m_regionX(0), m_regionY(0), m_regionWidth(0), m_regionHeight(0),
       m_spare(nullptr), m_width(0), m_height(0), m_baseWidth(0), m_baseHeight(0), m_front(nullptr),
       m_frontArea(), m_last(nullptr), m_lastArea(), m_underX(0), m_underY(0), m_underWidth(0), m_underHeight(0),
-      m_pictures(0), m_cursorVisible(false), m_cursorX(0), m_cursorY(0), m_hotX(0), m_hotY(0), m_cursorWidth(0),
-      m_cursorHeight(0) {}
+      m_pictures(0), m_cursorVisible(false), m_cursorChanged(false), m_cursorX(0), m_cursorY(0), m_hotX(0),
+      m_hotY(0), m_cursorWidth(0), m_cursorHeight(0) {}
 
 LatestFrame::~LatestFrame() { Close(); }
 
@@ -49,7 +49,7 @@ void LatestFrame::Close() {
         *block = nullptr;
     }
     m_width = m_height = m_baseWidth = m_baseHeight = 0;
-    m_cursorVisible = false;
+    m_cursorVisible = m_cursorChanged = false;
     m_pictures = 0;
     m_cursorWidth = m_cursorHeight = m_underWidth = m_underHeight = 0;
     m_converted.clear();
@@ -133,6 +133,10 @@ void LatestFrame::Put(const StreamPicture& p) {
 
 void LatestFrame::PutCursor(const StreamCursor& c) {
     OS_MutexLocker lock(m_lock);
+    // the producer repeats the position with every buffer and sends an
+    // image only when it changed
+    m_cursorChanged = m_cursorChanged || c.visible != m_cursorVisible ||
+                      (c.visible && (c.x != m_cursorX || c.y != m_cursorY || c.argb));
     m_cursorVisible = c.visible;
     if (!c.visible)
         return;
@@ -184,6 +188,9 @@ void* LatestFrame::Take(int size) {
     Area area = m_frontArea;
     if (picture) {
         m_front = nullptr;
+    } else if (!m_cursorChanged && m_blocks.Share(m_last) == 0) {
+        // nothing changed since: the very block handed on last, no copy
+        return m_last;
     } else {
         // nothing new: the last one again, with the cursor where it is now
         picture = (uint8_t*)m_blocks.Alloc((unsigned)size);
@@ -194,6 +201,7 @@ void* LatestFrame::Take(int size) {
         area = m_lastArea;
     }
     DrawCursor(picture, area, true);
+    m_cursorChanged = false;
     // kept to be handed on again; when the count is full, handed on alone
     // and the next period finds nothing until the stream sends more
     m_blocks.Free(m_last);

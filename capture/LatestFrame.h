@@ -14,7 +14,8 @@
 // A picture is copied once, out of the stream's buffer straight into a block
 // of the frame pool, and Take hands that block on as it is. The block handed
 // on last stays shared (SharedBlocks) so that a still screen, which sends
-// nothing new, is handed on again from it: one copy per picture either way.
+// nothing new, is handed on again from it: as it is while the cursor stays
+// put, else copied with the cursor moved.
 //
 // The stream's thread calls Put and PutCursor; the capture thread calls
 // Take or Grab; FixSize may come from either. Open and Close are the
@@ -90,6 +91,7 @@ private:
     std::vector<uint8_t> m_under;
     int64_t m_pictures;
     bool m_cursorVisible;
+    bool m_cursorChanged;              // since the last picture Take drew it into
     int m_cursorX, m_cursorY, m_hotX, m_hotY, m_cursorWidth, m_cursorHeight;
     std::vector<uint32_t> m_cursorImage;
 };

@@ -1,15 +1,24 @@
 #include "capture/PortalCapTask.h"
 
+#include "media/RecordingFormat.h"
 #include "os/OS_Clock.h"
 #include "os/OS_Log.h"
 
 PortalCapTask::PortalCapTask()
-    : m_listener(nullptr), m_endListener(nullptr), m_width(0), m_height(0), m_quit(false) {}
+    : m_listener(nullptr), m_endListener(nullptr), m_width(0), m_height(0),
+      m_fps(RecordingFormat::FRAMES_PER_SECOND), m_quit(false) {}
 
 PortalCapTask::~PortalCapTask() { Stop(); }
 
+void PortalCapTask::SetFrameRate(int fps) {
+    m_pacer.SetFrameRate(fps);
+    m_fps = fps > 0 ? fps : RecordingFormat::FRAMES_PER_SECOND;
+    m_stream.SetMaxFrameRate(m_fps * PRODUCER_RATE_FACTOR);
+}
+
 int PortalCapTask::Open(int pipeWireFd, uint32_t node, int x, int y, int width, int height) {
     // the region to keep, then the stream that fills it
+    m_stream.SetMaxFrameRate(m_fps * PRODUCER_RATE_FACTOR);
     if (m_frame.Open(x, y, width, height) != 0 || m_stream.Open(pipeWireFd, node, this) != 0)
         return -1;
     int streamWidth = 0, streamHeight = 0;

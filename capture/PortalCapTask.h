@@ -35,6 +35,10 @@ public:
     // ms: a compositor answers within a frame or two.
     static constexpr int FORMAT_WAIT_MS = 5000;
     static constexpr int FIRST_PICTURE_WAIT_MS = 500;
+    // The producer's most pictures a second, as a multiple of ours: twice
+    // keeps every period fresh (a compositor that skips a picture that came
+    // too early sends far fewer when asked for exactly our rate).
+    static constexpr int PRODUCER_RATE_FACTOR = 2;
 
     PortalCapTask();
     // Stops the thread if its owner has not.
@@ -43,8 +47,10 @@ public:
     // As ScreenCapTask's. Before Start.
     void SetListener(ScreenCapListener* listener) { m_listener = listener; }
     void SetFrameClock(const OS_Clock* clock) { m_pacer.SetClock(clock); }
-    // Pictures a second; before Start.
-    void SetFrameRate(int fps) { m_pacer.SetFrameRate(fps); }
+    // Pictures a second; before Start. The stream is asked for at most
+    // PRODUCER_RATE_FACTOR times as many: a busy desktop at 60 a second
+    // costs a copy each, which the grid would mostly leave out.
+    void SetFrameRate(int fps);
     // Not owned; null: nobody hears. Before Open.
     void SetEndListener(CaptureEndListener* listener) { m_endListener = listener; }
 
@@ -85,5 +91,6 @@ private:
     LatestFrame m_frame;
     FramePacer m_pacer;
     int m_width, m_height;
+    int m_fps;
     std::atomic<bool> m_quit;
 };

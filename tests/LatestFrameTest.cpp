@@ -103,7 +103,11 @@ TEST(LatestFrame, CursorFromMetadataIsDrawnWhereThePointerIs) {
     std::vector<uint8_t> repeated(again, again + out.size());
     EXPECT_EQ((std::vector<int>{255, 255, 255}), Bgr(repeated, 6, 3, 2));
     EXPECT_EQ((std::vector<int>{0, 0, 0}), Bgr(repeated, 6, 1, 1));
+    // nothing moved: that block once more, not a copy
+    frame.PutCursor(StreamCursor{true, 6, 3, 0, 0, 0, 0, nullptr});
+    EXPECT_EQ(again, frame.Take((int)out.size()));
     frame.Blocks().Free(first);
+    frame.Blocks().Free(again);
     frame.Blocks().Free(again);
     frame.Close();
     EXPECT_EQ(freeBlocks, FreePoolBlocks(pool));

@@ -70,11 +70,12 @@ ScreenCastPortal::Outcome StartPortal(ScreenCastPortal& portal, const char* choi
     return portal.WaitForStart(30000);
 }
 
-// A client that moves: a ball bouncing in a window of the desktop.
+// A client that moves: a ball bouncing in a window of the desktop, 60 times a second.
 struct MovingClient {
     ChildProcess process;
     MovingClient() {
-        process.Start({"-q", "videotestsrc", "pattern=ball", "!", "waylandsink"}, "gst-launch-1.0");
+        process.Start({"-q", "videotestsrc", "pattern=ball", "!", "video/x-raw,framerate=60/1", "!", "waylandsink"},
+                      "gst-launch-1.0");
         OS_Sleep(1500);  // its window maps and draws
     }
 };
@@ -154,6 +155,9 @@ TEST(PortalCapture, PacesMovingAndStillDesktop) {
     ASSERT_EQ(0, task.Open(portal.PipeWireFd(), portal.NodeId(), 0, 0, 0, 0));
     EXPECT_EQ(1280, task.width());
     EXPECT_EQ(720, task.height());
+    // a rate given after Open negotiates the stream's format again, twice here
+    task.SetFrameRate(30);
+    task.SetFrameRate(25);
     clock.Start(0);
     ASSERT_EQ(0, task.Start());
 

@@ -79,7 +79,7 @@ void RemoveHook(spa_hook*& hook) {
 PipeWireStream::PipeWireStream()
     : m_loop(nullptr), m_context(nullptr), m_core(nullptr), m_stream(nullptr), m_registry(nullptr),
       m_streamHook(nullptr), m_coreHook(nullptr), m_registryHook(nullptr), m_node(0), m_sink(nullptr), m_width(0), m_height(0), m_pixels(StreamPixels::BGRX),
-      m_formatKnown(false), m_cursorImage(nullptr), m_cursorCapacity(0), m_ended(false) {}
+      m_formatKnown(false), m_maxFrameRate(0), m_cursorImage(nullptr), m_cursorCapacity(0), m_ended(false) {}
 
 PipeWireStream::~PipeWireStream() { Close(); }
 
@@ -159,17 +159,7 @@ int PipeWireStream::Open(int fd, uint32_t node, StreamSink* sink) {
 
     uint8_t podBuffer[1024];
     spa_pod_builder b = SPA_POD_BUILDER_INIT(podBuffer, sizeof(podBuffer));
-    spa_rectangle size = {1280, 720}, minSize = {1, 1}, maxSize = {16384, 16384};
-    spa_fraction rate = {0, 1}, minRate = {0, 1}, maxRate = {1000, 1};
-    const spa_pod* params[1];
-    params[0] = (const spa_pod*)spa_pod_builder_add_object(
-        &b, SPA_TYPE_OBJECT_Format, SPA_PARAM_EnumFormat, SPA_FORMAT_mediaType, SPA_POD_Id(SPA_MEDIA_TYPE_video),
-        SPA_FORMAT_mediaSubtype, SPA_POD_Id(SPA_MEDIA_SUBTYPE_raw), SPA_FORMAT_VIDEO_format,
-        SPA_POD_CHOICE_ENUM_Id(7, SPA_VIDEO_FORMAT_BGRx, SPA_VIDEO_FORMAT_BGRx, SPA_VIDEO_FORMAT_BGRA,
-                               SPA_VIDEO_FORMAT_RGBx, SPA_VIDEO_FORMAT_RGBA, SPA_VIDEO_FORMAT_BGR,
-                               SPA_VIDEO_FORMAT_RGB),
-        SPA_FORMAT_VIDEO_size, SPA_POD_CHOICE_RANGE_Rectangle(&size, &minSize, &maxSize), SPA_FORMAT_VIDEO_framerate,
-        SPA_POD_CHOICE_RANGE_Fraction(&rate, &minRate, &maxRate));
+    const spa_pod* params[1] = {EnumFormat(&b)};
     int res = pw_stream_connect(m_stream, PW_DIRECTION_INPUT, node,
                                 (pw_stream_flags)(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS), params, 1);
     pw_thread_loop_unlock(m_loop);
@@ -179,6 +169,36 @@ int PipeWireStream::Open(int fd, uint32_t node, StreamSink* sink) {
         return -1;
     }
     return 0;
+}
+
+const spa_pod* PipeWireStream::EnumFormat(spa_pod_builder* b) const {
+    spa_rectangle size = {1280, 720}, minSize = {1, 1}, maxSize = {16384, 16384};
+    spa_fraction rate = {0, 1}, minRate = {0, 1}, maxRate = {1000, 1};
+    spa_fraction most = {m_maxFrameRate > 0 ? (uint32_t)m_maxFrameRate : 1000, 1};
+    return (const spa_pod*)spa_pod_builder_add_object(
+        b, SPA_TYPE_OBJECT_Format, SPA_PARAM_EnumFormat, SPA_FORMAT_mediaType, SPA_POD_Id(SPA_MEDIA_TYPE_video),
+        SPA_FORMAT_mediaSubtype, SPA_POD_Id(SPA_MEDIA_SUBTYPE_raw), SPA_FORMAT_VIDEO_format,
+        SPA_POD_CHOICE_ENUM_Id(7, SPA_VIDEO_FORMAT_BGRx, SPA_VIDEO_FORMAT_BGRx, SPA_VIDEO_FORMAT_BGRA,
+                               SPA_VIDEO_FORMAT_RGBx, SPA_VIDEO_FORMAT_RGBA, SPA_VIDEO_FORMAT_BGR,
+                               SPA_VIDEO_FORMAT_RGB),
+        SPA_FORMAT_VIDEO_size, SPA_POD_CHOICE_RANGE_Rectangle(&size, &minSize, &maxSize), SPA_FORMAT_VIDEO_framerate,
+        SPA_POD_CHOICE_RANGE_Fraction(&rate, &minRate, &maxRate), SPA_FORMAT_VIDEO_maxFramerate,
+        SPA_POD_CHOICE_RANGE_Fraction(&most, &minRate, &most));
+}
+
+void PipeWireStream::SetMaxFrameRate(int perSecond) {
+    if (perSecond == m_maxFrameRate)
+        return;
+    m_maxFrameRate = perSecond;
+    if (!m_loop || !m_stream)
+        return;
+    // connected: the producer negotiates the format again
+    pw_thread_loop_lock(m_loop);
+    uint8_t podBuffer[1024];
+    spa_pod_builder b = SPA_POD_BUILDER_INIT(podBuffer, sizeof(podBuffer));
+    const spa_pod* params[1] = {EnumFormat(&b)};
+    pw_stream_update_params(m_stream, params, 1);
+    pw_thread_loop_unlock(m_loop);
 }
 
 int PipeWireStream::WaitForFormat(int timeoutMs, int* width, int* height) {

@@ -71,6 +71,9 @@ public:
     // fd) to node, handing what comes to sink (not owned, must outlive
     // Close). 0, or -1 (logged) when PipeWire cannot be reached.
     int Open(int fd, uint32_t node, StreamSink* sink);
+    // Asks the producer for at most perSecond pictures a second (0: all it
+    // makes). Before Open; after it, the format is negotiated again. Owner.
+    void SetMaxFrameRate(int perSecond);
     // Waits up to timeoutMs for the producer to fix the picture's size.
     // 0 with *width, *height set, or -1 (time-out, or the stream ended).
     int WaitForFormat(int timeoutMs, int* width, int* height);
@@ -92,6 +95,8 @@ private:
     static void OnGlobalRemoved(void* data, uint32_t id);
     static void OnCoreError(void* data, uint32_t id, int seq, int res, const char* message);
 
+    // The formats we take, built in b.
+    const struct spa_pod* EnumFormat(struct spa_pod_builder* b) const;
     void Process();
     void ReadCursor(struct spa_buffer* buffer);
     void ReadPicture(struct spa_buffer* buffer);
@@ -113,6 +118,7 @@ private:
     int m_width, m_height;
     StreamPixels m_pixels;
     bool m_formatKnown;
+    int m_maxFrameRate;             // asked of the producer; 0: no limit
     uint32_t* m_cursorImage;        // the cursor converted to premultiplied ARGB
     int m_cursorCapacity;           // pixels m_cursorImage holds
     std::atomic<bool> m_ended;
