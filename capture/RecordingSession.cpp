@@ -246,6 +246,9 @@ int RecordingSession::OpenPortalStream(const Request& r) {
     task->SetFrameClock(&m_clock);
     task->SetListener(this);
     task->SetEndListener(this);
+    // the last recording's rate: most often this one's, and then the
+    // producer needs no second negotiation when it is set
+    task->SetFrameRate(m_fps);
     if (task->Open(r.choice, r.node, r.x, r.y, r.width, r.height) < 0) {
         task->Stop();
         delete task;
