@@ -45,16 +45,15 @@ const char* const H264_PRESET = "superfast";
 //   weightp=0     weighted prediction serves fades, which screens rarely show;
 //   subme=0       whole-pixel motion only: windows and scrolled text move by
 //                 whole pixels; some 5-10 % less CPU for moving pictures.
-//   aq-mode=0     one quantiser per picture: adaptive quantisation takes
-//                 bits from detailed blocks (text, icons) for flat ones, and
-//                 measures every block of every picture to do it, which on a
-//                 still screen, where all else is skipped, is some 40 % of the
-//                 encoder's time. A still desktop comes out some 1.7 dB sharper;
-//                 busy pictures under the rate cap lose about 0.3 dB.
+//   aq-strength=0.5  adaptive quantisation at half strength: at full strength
+//                 it takes bits from detailed blocks (text, icons) for flat
+//                 ones, and a still desktop comes out some 1.4 dB less sharp;
+//                 without it busy pictures under the rate cap lose some 0.3 dB
+//                 and a tenth of their likeness in the codec bench.
 // The loop filter stays: without it a still desktop gains some 0.3 dB, but
 // busy pictures at 60 fps, each with fewer bits, come out blocky (about
 // 1 dB and a fifth of their likeness lost).
-const char* const H264_SCREEN_OPTIONS = "scenecut=0:weightp=0:subme=0:aq-mode=0";
+const char* const H264_SCREEN_OPTIONS = "scenecut=0:weightp=0:subme=0:aq-strength=0.5";
 // Seconds between H.264 key frames. A still screen costs a key frame and
 // little else, so each key frame less leaves its bits to the next one (a
 // sharper picture under the cap), and spares the encoder the pictures after
