@@ -1,8 +1,11 @@
 #include "app/FramePoolWarmer.h"
 
+#include "app/AppPaths.h"
+#include "app/RecordingSettings.h"
 #include "capture/CapturePath.h"
 #include "capture/DesktopGrabber.h"
 #include "capture/ScreenSize.h"
+#include "media/AvPacker.h"
 #include "media/MemPool.h"
 
 namespace {
@@ -24,6 +27,7 @@ void FramePoolWarmer::End() {
     g_warmer->Join();
     delete g_warmer;
     g_warmer = nullptr;
+    AvPacker::DropPrepared();
 }
 
 int FramePoolWarmer::Run() {
@@ -34,8 +38,11 @@ int FramePoolWarmer::Run() {
     // On X11 the pictures are lent from the grabber's shared memory, not
     // taken from the pool.
     if (ChooseCapturePath() == CAPTURE_X11)
-        return DesktopGrabber::Prepare(width, height);
-    // 4 bytes a pixel, as the portal's pictures arrive
-    MemPool::Frames().Reserve((unsigned)width * (unsigned)height * 4);
-    return 0;
+        DesktopGrabber::Prepare(width, height);
+    else  // 4 bytes a pixel, as the portal's pictures arrive
+        MemPool::Frames().Reserve((unsigned)width * (unsigned)height * 4);
+    // the encoder, in the format set now
+    RecordingSettings settings;
+    settings.Load(AppPaths::Global().ConfigPath().c_str());
+    return AvPacker::Prepare(settings.codec, width, height, settings.fps);
 }

@@ -226,6 +226,10 @@ private:
     int m_sourceHeight;
     int m_sourceBitsPerPixel;
     std::atomic<AvPacker*> m_packer;  // read by the sources and the worker's watch
+    int m_packerWidth;             // its pictures' size
+    int m_packerHeight;
+    bool m_prepareAgain;           // worker: it took a prepared encoder; so will the next
+    std::atomic<bool> m_freeing;   // Free has begun: nothing more is prepared
     OS_Clock m_clock;
     std::atomic<bool> m_active;
     // Format of the next recording (SetFormat).
