@@ -10,23 +10,31 @@
 
 namespace {
 
-FramePoolWarmer* g_warmer = nullptr;  // UI thread only
+// One warmer for the capture's memory, one for the encoder: both are mostly
+// page faults, which two cores take in half the time, and the user may
+// press F3 a second after the bar shows.
+FramePoolWarmer* g_warmers[2] = {nullptr, nullptr};  // UI thread only
 
 }  // namespace
 
 void FramePoolWarmer::Begin() {
-    if (g_warmer)
+    if (g_warmers[0])
         return;
-    g_warmer = new FramePoolWarmer;
-    g_warmer->Start();
+    for (int part = 0; part < 2; ++part) {
+        g_warmers[part] = new FramePoolWarmer;
+        g_warmers[part]->m_encoder = part == 1;
+        g_warmers[part]->Start();
+    }
 }
 
 void FramePoolWarmer::End() {
-    if (!g_warmer)
-        return;
-    g_warmer->Join();
-    delete g_warmer;
-    g_warmer = nullptr;
+    for (FramePoolWarmer*& warmer : g_warmers) {
+        if (!warmer)
+            continue;
+        warmer->Join();
+        delete warmer;
+        warmer = nullptr;
+    }
     AvPacker::DropPrepared();
 }
 
@@ -35,14 +43,17 @@ int FramePoolWarmer::Run() {
     GetScreenSize(&width, &height);
     if (width <= 0 || height <= 0)
         return 0;
+    if (m_encoder) {
+        // in the format set now
+        RecordingSettings settings;
+        settings.Load(AppPaths::Global().ConfigPath().c_str());
+        return AvPacker::Prepare(settings.codec, width, height, settings.fps);
+    }
     // On X11 the pictures are lent from the grabber's shared memory, not
     // taken from the pool.
     if (ChooseCapturePath() == CAPTURE_X11)
-        DesktopGrabber::Prepare(width, height);
-    else  // 4 bytes a pixel, as the portal's pictures arrive
-        MemPool::Frames().Reserve((unsigned)width * (unsigned)height * 4);
-    // the encoder, in the format set now
-    RecordingSettings settings;
-    settings.Load(AppPaths::Global().ConfigPath().c_str());
-    return AvPacker::Prepare(settings.codec, width, height, settings.fps);
+        return DesktopGrabber::Prepare(width, height);
+    // 4 bytes a pixel, as the portal's pictures arrive
+    MemPool::Frames().Reserve((unsigned)width * (unsigned)height * 4);
+    return 0;
 }

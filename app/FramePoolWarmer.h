@@ -12,13 +12,18 @@
 // 25 us a page, 150 ms at 1920 x 1080). Camera recordings need none of it.
 class FramePoolWarmer : public OS_Thread {
 public:
-    // Starts the process's warmer when screen recording is entered; later
+    // Starts the process's warmers when screen recording is entered; later
     // calls do nothing. UI thread, after the pool's Init.
     static void Begin();
-    // Waits for it if it was started and frees an encoder no recording
+    // Waits for them if they were started and frees an encoder no recording
     // took; main, before the exit, after every recording ended.
     static void End();
 
+    FramePoolWarmer() : m_encoder(false) {}
+
 protected:
     int Run() override;
+
+private:
+    bool m_encoder;  // this one makes the encoder, not the capture's memory
 };

@@ -32,6 +32,7 @@ extern "C" {
 }
 
 #include "media/RecordingFormat.h"
+#include "os/OS_Clock.h"
 #include "os/OS_Log.h"
 
 namespace {
@@ -441,6 +442,7 @@ int Mp4Muxer::PrepareVideoEncoder(VideoStreamParams video) {
     if (g_prepared && SameSettings(g_preparedFor, video))
         return 0;
     avcodec_free_context(&g_prepared);
+    int64_t start = OS_NowMs();
     // Made as Open makes it, for an MP4 file that is never written: the
     // same settings, global header included.
     Mp4Muxer muxer;
@@ -460,6 +462,8 @@ int Mp4Muxer::PrepareVideoEncoder(VideoStreamParams video) {
     g_prepared = muxer.m_videoOut.codec;
     muxer.m_videoOut.codec = nullptr;
     g_preparedFor = video;
+    OS_Log::Info("mux: video encoder for %dx%d prepared in %lld ms\n", video.width, video.height,
+                 (long long)(OS_NowMs() - start));
     return 0;
 }
 
@@ -481,6 +485,7 @@ bool Mp4Muxer::TakePreparedEncoder() {
     m_videoOut.codec = g_prepared;
     g_prepared = nullptr;
     m_videoKeyOwed = true;
+    OS_Log::Info("mux: the prepared video encoder is used\n");
     return true;
 }
 
