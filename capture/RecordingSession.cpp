@@ -28,7 +28,7 @@ extern "C" {
 RecordingSession::RecordingSession()
     : m_listener(nullptr), m_initialised(false), m_quit(false), m_screenTask(nullptr), m_windowTask(nullptr),
       m_portalTask(nullptr), m_captureEnded(false), m_sourceWidth(0), m_sourceHeight(0), m_sourceBitsPerPixel(0),
-      m_packer(nullptr), m_packerWidth(0), m_packerHeight(0), m_prepareAgain(false), m_freeing(false),
+      m_packer(nullptr), m_packerWidth(0), m_packerHeight(0), m_prepareNext(), m_freeing(false),
       m_active(false), m_codec(RecordingFormat::CODEC_MPEG4), m_fps(RecordingFormat::FRAMES_PER_SECOND),
       m_sampleRate(RecordingFormat::SAMPLE_RATE), m_lastFrame(-1), m_nextDiskCheckMs(0), m_silenceTold(false),
       m_soundPeak(0), m_micRecorder(nullptr), m_mixRecorder(nullptr), m_mixing(false),
@@ -120,9 +120,9 @@ int RecordingSession::Run() {
             if (m_listener)
                 m_listener->OnFinished();
             // the next recording of the same picture finds its encoder made
-            if (m_prepareAgain && !m_freeing)
-                AvPacker::Prepare(m_codec, m_packerWidth, m_packerHeight, m_fps);
-            m_prepareAgain = false;
+            if (m_prepareNext.width > 0 && !m_freeing)
+                AvPacker::Prepare(m_prepareNext.codec, m_prepareNext.width, m_prepareNext.height, m_prepareNext.fps);
+            m_prepareNext.width = 0;
         }
 
         // a failed file or a silent camera ends the recording
@@ -435,7 +435,8 @@ int RecordingSession::Finish() {
     if (packer) {
         packer->Close();
         failure = packer->Failure();
-        m_prepareAgain = packer->TookPrepared();
+        if (packer->TookPrepared())
+            m_prepareNext = {m_codec, m_packerWidth, m_packerHeight, m_fps};
         delete packer;
     }
     m_fileName.clear();
