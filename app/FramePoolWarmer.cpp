@@ -1,30 +1,42 @@
 #include "app/FramePoolWarmer.h"
 
+#include "app/AppPaths.h"
+#include "app/RecordingSettings.h"
 #include "capture/CapturePath.h"
 #include "capture/DesktopGrabber.h"
 #include "capture/ScreenSize.h"
+#include "media/AvPacker.h"
 #include "media/MemPool.h"
 
 namespace {
 
-FramePoolWarmer* g_warmer = nullptr;  // UI thread only
+// One warmer for the capture's memory, one for the encoder: both are mostly
+// page faults, which two cores take in half the time, and the user may
+// press F3 a second after the bar shows.
+FramePoolWarmer* g_warmers[2] = {nullptr, nullptr};  // UI thread only
 
 }  // namespace
 
 void FramePoolWarmer::Begin(CapturePath path) {
-    if (g_warmer)
+    if (g_warmers[0])
         return;
-    g_warmer = new FramePoolWarmer;
-    g_warmer->m_path = path;
-    g_warmer->Start();
+    for (int part = 0; part < 2; ++part) {
+        g_warmers[part] = new FramePoolWarmer;
+        g_warmers[part]->m_encoder = part == 1;
+        g_warmers[part]->m_path = path;
+        g_warmers[part]->Start();
+    }
 }
 
 void FramePoolWarmer::End() {
-    if (!g_warmer)
-        return;
-    g_warmer->Join();
-    delete g_warmer;
-    g_warmer = nullptr;
+    for (FramePoolWarmer*& warmer : g_warmers) {
+        if (!warmer)
+            continue;
+        warmer->Join();
+        delete warmer;
+        warmer = nullptr;
+    }
+    AvPacker::DropPrepared();
 }
 
 int FramePoolWarmer::Run() {
@@ -32,6 +44,12 @@ int FramePoolWarmer::Run() {
     GetScreenSize(&width, &height);
     if (width <= 0 || height <= 0)
         return 0;
+    if (m_encoder) {
+        // in the format set now
+        RecordingSettings settings;
+        settings.Load(AppPaths::Global().ConfigPath().c_str());
+        return AvPacker::Prepare(settings.codec, width, height, settings.fps);
+    }
     // On X11 the pictures are lent from the grabber's shared memory, not
     // taken from the pool.
     if (m_path == CAPTURE_X11)

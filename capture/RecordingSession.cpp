@@ -28,7 +28,8 @@ extern "C" {
 RecordingSession::RecordingSession()
     : m_listener(nullptr), m_initialised(false), m_quit(false), m_screenTask(nullptr), m_windowTask(nullptr),
       m_portalTask(nullptr), m_captureEnded(false), m_sourceWidth(0), m_sourceHeight(0), m_sourceBitsPerPixel(0),
-      m_packer(nullptr), m_active(false), m_codec(RecordingFormat::CODEC_MPEG4), m_fps(RecordingFormat::FRAMES_PER_SECOND),
+      m_packer(nullptr), m_packerWidth(0), m_packerHeight(0), m_prepareNext(), m_freeing(false),
+      m_active(false), m_codec(RecordingFormat::CODEC_MPEG4), m_fps(RecordingFormat::FRAMES_PER_SECOND),
       m_sampleRate(RecordingFormat::SAMPLE_RATE), m_lastFrame(-1), m_nextDiskCheckMs(0), m_silenceTold(false),
       m_soundPeak(0), m_micRecorder(nullptr), m_mixRecorder(nullptr), m_mixing(false),
       m_cameraWidth(0), m_cameraHeight(0), m_cameraBitsPerPixel(0), m_preview(nullptr), m_reverse(false),
@@ -43,6 +44,7 @@ int RecordingSession::Init() {
         return -1;
     m_mixer.Init(RecordingFormat::FRAMES_PER_BLOCK);
     m_quit = false;
+    m_freeing = false;
     if (Start() != 0) {
         OS_Log::Error("recording: failed to start the worker thread!\n");
         return -1;
@@ -53,6 +55,7 @@ int RecordingSession::Init() {
 }
 
 void RecordingSession::Free() {
+    m_freeing = true;
     if (m_initialised) {
         Stop();
         // the worker takes the stop before it looks at its quit flag
@@ -116,6 +119,10 @@ int RecordingSession::Run() {
                 m_listener->OnRecordingFailed(RecordingListener::CAUSE_WRITE, failure);
             if (m_listener)
                 m_listener->OnFinished();
+            // the next recording of the same picture finds its encoder made
+            if (m_prepareNext.width > 0 && !m_freeing)
+                AvPacker::Prepare(m_prepareNext.codec, m_prepareNext.width, m_prepareNext.height, m_prepareNext.fps);
+            m_prepareNext.width = 0;
         }
 
         // a failed file or a silent camera ends the recording
@@ -305,6 +312,8 @@ int RecordingSession::OpenPacker(const std::string& fileName, int width, int hei
         return -1;
     }
     m_packer = packer;
+    m_packerWidth = width;
+    m_packerHeight = height;
     m_fileName = fileName;
     m_nextDiskCheckMs = OS_NowMs() + DISK_CHECK_MS;
     return 0;
@@ -429,6 +438,8 @@ int RecordingSession::Finish() {
     if (packer) {
         packer->Close();
         failure = packer->Failure();
+        if (packer->TookPrepared())
+            m_prepareNext = {m_codec, m_packerWidth, m_packerHeight, m_fps};
         delete packer;
     }
     m_fileName.clear();

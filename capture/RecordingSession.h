@@ -226,6 +226,13 @@ private:
     int m_sourceHeight;
     int m_sourceBitsPerPixel;
     std::atomic<AvPacker*> m_packer;  // read by the sources and the worker's watch
+    int m_packerWidth;             // its pictures' size
+    int m_packerHeight;
+    // Worker: the format of the recording Finish ended when it took an
+    // encoder made ahead (width 0: none), copied there: the next is made
+    // after the listener heard the end, when the UI may set a new format.
+    struct { int codec, width, height, fps; } m_prepareNext;
+    std::atomic<bool> m_freeing;   // Free has begun: nothing more is prepared
     OS_Clock m_clock;
     std::atomic<bool> m_active;
     // Format of the next recording (SetFormat).

@@ -28,13 +28,31 @@ int64_t ThreadCpuUs() {
 
 const int SOUND_FRAME_BYTES = AvPacker::AUDIO_CHANNELS * 2;  // one stereo 16-bit sample frame
 
+// The video stream of a recording in codec at width x height (even sizes
+// for H.264, see Open), fps pictures a second.
+VideoStreamParams VideoParams(int codec, int width, int height, int fps) {
+    VideoStreamParams video;
+    video.width = width;
+    video.height = height;
+    video.bitRate = AvPacker::VIDEO_BIT_RATE;
+    video.codecId = AV_CODEC_ID_MPEG4;
+    if (codec == RecordingFormat::CODEC_H264) {
+        video.codecId = AV_CODEC_ID_H264;
+        video.quality = AvPacker::H264_QUALITY;
+    }
+    video.timeBaseNum = 1;
+    video.timeBaseDen = fps;
+    return video;
+}
+
 }  // namespace
 
 int64_t AvPacker::MsToSoundFrames(double ms) const { return std::llround(ms * m_sampleRate / 1000.0); }
 int64_t AvPacker::UsToSoundFrames(int64_t us) const { return std::llround((double)us * m_sampleRate / 1e6); }
 
 AvPacker::AvPacker()
-    : m_quit(false), m_accepting(false), m_finished(true), m_failure(0), m_opened(false), m_muxer(nullptr),
+    : m_quit(false), m_accepting(false), m_finished(true), m_failure(0), m_opened(false), m_tookPrepared(false),
+      m_muxer(nullptr),
       m_scaler(nullptr), m_audioFrame(nullptr), m_srcWidth(0), m_srcHeight(0), m_dstWidth(0), m_dstHeight(0),
       m_fps(0), m_codec(RecordingFormat::CODEC_MPEG4), m_sampleRate(AUDIO_SAMPLE_RATE), m_audioSamples(0), m_soundStarted(false), m_soundPlaced(0), m_trimPending(0), m_soundShift(0), m_soundOffset(0),
       m_soundFrame(nullptr), m_soundFill(0), m_havePicture(false), m_lastPts(0), m_picturesPushed(0),
@@ -73,17 +91,7 @@ int AvPacker::Open(const char* fileName, int srcWidth, int srcHeight, int bitsPe
     }
 
     // file with both streams
-    VideoStreamParams video;
-    video.width = dstWidth;
-    video.height = dstHeight;
-    video.bitRate = VIDEO_BIT_RATE;
-    video.codecId = AV_CODEC_ID_MPEG4;
-    if (m_codec == RecordingFormat::CODEC_H264) {
-        video.codecId = AV_CODEC_ID_H264;
-        video.quality = H264_QUALITY;
-    }
-    video.timeBaseNum = 1;
-    video.timeBaseDen = fps;
+    VideoStreamParams video = VideoParams(m_codec, dstWidth, dstHeight, fps);
     AudioStreamParams audio;
     audio.sampleRate = m_sampleRate;
     audio.channels = AUDIO_CHANNELS;
@@ -96,6 +104,7 @@ int AvPacker::Open(const char* fileName, int srcWidth, int srcHeight, int bitsPe
         Close();
         return -1;
     }
+    m_tookPrepared = m_muxer->TookPreparedEncoder();
 
     // sound frame
     m_audioFrame = new AudioFrameHolder;
@@ -133,6 +142,16 @@ int AvPacker::Open(const char* fileName, int srcWidth, int srcHeight, int bitsPe
                  m_sampleRate);
     return 0;
 }
+
+int AvPacker::Prepare(int codec, int width, int height, int fps) {
+    if (codec == RecordingFormat::CODEC_H264) {
+        width &= ~1;
+        height &= ~1;
+    }
+    return Mp4Muxer::PrepareVideoEncoder(VideoParams(codec, width, height, fps));
+}
+
+void AvPacker::DropPrepared() { Mp4Muxer::DropPreparedVideoEncoder(); }
 
 int AvPacker::Push(MMPacket* packet) {
     if (!m_accepting) {

@@ -137,6 +137,18 @@ public:
     void Close();
 
     Stats GetStats();
+    // Open took a video encoder made by Prepare.
+    bool TookPrepared() const { return m_tookPrepared; }
+
+    // Makes, ahead of a recording and off its time, the video encoder that
+    // Open would make for pictures of width x height at fps in codec
+    // (RecordingFormat::VideoCodec), where making it costs periods (MPEG-4
+    // above 2560 x 1440: most of a second at 3840 x 2160); the next Open
+    // with that format takes it over. Blocks while it works. 0, or -1
+    // (logged). Any thread: a worker while the user chooses what to record.
+    static int Prepare(int codec, int width, int height, int fps);
+    // Frees what Prepare made and no Open took. Any thread, at the exit.
+    static void DropPrepared();
 
 protected:
     int Run() override;
@@ -164,6 +176,7 @@ private:
     std::atomic<bool> m_finished;   // the file is complete (or there is none)
     std::atomic<int> m_failure;     // see Failure
     bool m_opened;                  // Open was called: never again
+    bool m_tookPrepared;            // see TookPrepared
     Mp4Muxer* m_muxer;              // owned; packer thread only while it runs
     VideoFrameScaler* m_scaler;     // owned; packer thread only while it runs
     AudioFrameHolder* m_audioFrame; // owned; packer thread only while it runs

@@ -21,6 +21,7 @@
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
+#include <mutex>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -31,6 +32,7 @@ extern "C" {
 }
 
 #include "media/RecordingFormat.h"
+#include "os/OS_Clock.h"
 #include "os/OS_Log.h"
 
 namespace {
@@ -101,6 +103,18 @@ const int MIN_QUANTISER = 3;
 const char* const FRAGMENT_FLAGS = "frag_keyframe+empty_moov+default_base_moof";
 const char* const FRAGMENT_MICROSECONDS = "500000";
 
+// The prepared video encoder (Mp4Muxer::PrepareVideoEncoder). The lock is
+// held while one is made, so that an Open meanwhile waits for it instead of
+// making a second (at 3840 x 2160 that would be another 150 MB).
+std::mutex g_preparedLock;
+AVCodecContext* g_prepared = nullptr;  // opened and warmed; guarded by g_preparedLock
+VideoStreamParams g_preparedFor;       // its settings; guarded by g_preparedLock
+
+bool SameSettings(const VideoStreamParams& a, const VideoStreamParams& b) {
+    return a.width == b.width && a.height == b.height && a.bitRate == b.bitRate && a.quality == b.quality &&
+           a.codecId == b.codecId && a.timeBaseNum == b.timeBaseNum && a.timeBaseDen == b.timeBaseDen;
+}
+
 // FFmpeg's reason for err, on the level of the failure it explains.
 void LogReason(int level, const char* what, int err) {
     char text[AV_ERROR_MAX_STRING_SIZE];
@@ -136,12 +150,17 @@ int VideoEncoderThreads(int width, int height) {
     return (int)(cores < MAX_ENCODER_THREADS ? cores : MAX_ENCODER_THREADS);
 }
 
+// The encoder is warmed before its first picture (see WarmVideoEncoder).
+bool NeedsWarmUp(const VideoStreamParams& video) {
+    return video.codecId == AV_CODEC_ID_MPEG4 && VideoEncoderThreads(video.width, video.height) > 1;
+}
+
 }  // namespace
 
 Mp4Muxer::Mp4Muxer()
     : m_outputFormat(nullptr), m_formatContext(nullptr), m_videoStreamIndex(-1), m_audioStreamIndex(-1),
       m_videoOut(), m_audioOut(), m_packet(nullptr), m_headerWritten(false), m_videoKeyOwed(false),
-      m_lastWriteError(0) {}
+      m_tookPrepared(false), m_lastWriteError(0) {}
 
 Mp4Muxer::~Mp4Muxer() { Close(); }
 
@@ -173,13 +192,14 @@ int Mp4Muxer::Open(const char* fileName, VideoStreamParams video, AudioStreamPar
             Release();
             return -1;
         }
+        // one prepared ahead is already open and warm
+        m_tookPrepared = TakePreparedEncoder();
         if (OpenEncoder(m_videoOut) < 0) {
             OS_Log::Error("mux: failed to open video codec for encoder!\n");
             Release();
             return -1;
         }
-        if (m_video.codecId == AV_CODEC_ID_MPEG4 && VideoEncoderThreads(m_video.width, m_video.height) > 1 &&
-            WarmVideoEncoder() < 0) {
+        if (!m_tookPrepared && NeedsWarmUp(m_video) && WarmVideoEncoder() < 0) {
             OS_Log::Error("mux: failed to prepare the video encoder!\n");
             Release();
             return -1;
@@ -361,7 +381,7 @@ int Mp4Muxer::AddAudioStream() {
 }
 
 int Mp4Muxer::OpenEncoder(OutputStream& os) {
-    int err = avcodec_open2(os.codec, nullptr, nullptr);
+    int err = avcodec_is_open(os.codec) ? 0 : avcodec_open2(os.codec, nullptr, nullptr);
     if (err < 0) {
         LogReason(OS_Log::LEVEL_ERROR, avcodec_get_name(os.codec->codec_id), err);
         return -1;
@@ -425,6 +445,60 @@ int Mp4Muxer::WarmVideoEncoder() {
     }
     m_videoKeyOwed = true;
     return 0;
+}
+
+int Mp4Muxer::PrepareVideoEncoder(VideoStreamParams video) {
+    if (!NeedsWarmUp(video))
+        return 0;
+    std::lock_guard<std::mutex> guard(g_preparedLock);
+    if (g_prepared && SameSettings(g_preparedFor, video))
+        return 0;
+    avcodec_free_context(&g_prepared);
+    int64_t start = OS_NowMs();
+    // Made as Open makes it, for an MP4 file that is never written: the
+    // same settings, global header included.
+    Mp4Muxer muxer;
+    muxer.m_video = video;
+    if (avformat_alloc_output_context2(&muxer.m_formatContext, nullptr, "mp4", nullptr) < 0 ||
+        !muxer.m_formatContext) {
+        muxer.m_formatContext = nullptr;
+        return -1;
+    }
+    muxer.m_outputFormat = muxer.m_formatContext->oformat;
+    muxer.m_packet = av_packet_alloc();
+    if (!muxer.m_packet || muxer.AddVideoStream() < 0 || muxer.OpenEncoder(muxer.m_videoOut) < 0 ||
+        muxer.WarmVideoEncoder() < 0) {
+        OS_Log::Error("mux: failed to prepare the video encoder!\n");
+        return -1;
+    }
+    g_prepared = muxer.m_videoOut.codec;
+    muxer.m_videoOut.codec = nullptr;
+    g_preparedFor = video;
+    OS_Log::Info("mux: video encoder for %dx%d prepared in %lld ms\n", video.width, video.height,
+                 (long long)(OS_NowMs() - start));
+    return 0;
+}
+
+void Mp4Muxer::DropPreparedVideoEncoder() {
+    std::lock_guard<std::mutex> guard(g_preparedLock);
+    avcodec_free_context(&g_prepared);
+}
+
+// Puts the prepared encoder in place of the one AddVideoStream made (not
+// yet opened) when both have the same settings; the first picture must
+// then be a key frame, as after WarmVideoEncoder.
+bool Mp4Muxer::TakePreparedEncoder() {
+    if (!NeedsWarmUp(m_video))
+        return false;
+    std::lock_guard<std::mutex> guard(g_preparedLock);
+    if (!g_prepared || !SameSettings(g_preparedFor, m_video) || g_prepared->flags != m_videoOut.codec->flags)
+        return false;
+    avcodec_free_context(&m_videoOut.codec);
+    m_videoOut.codec = g_prepared;
+    g_prepared = nullptr;
+    m_videoKeyOwed = true;
+    OS_Log::Info("mux: the prepared video encoder is used\n");
+    return true;
 }
 
 int Mp4Muxer::EncodeAudio(AVFrame* frame) {
@@ -561,4 +635,5 @@ void Mp4Muxer::Release() {
     m_audioStreamIndex = -1;
     m_headerWritten = false;
     m_videoKeyOwed = false;
+    m_tookPrepared = false;
 }

@@ -26,8 +26,9 @@ public:
     // stream (index 0) and the audio stream (index 1) unless their codecId is
     // 0, opens both encoders and writes the header. Above 2560 x 1440 the
     // MPEG-4 encoder is warmed up here with pictures that are not written
-    // (at 3840 x 2160 some 100 MB and a fraction of a second). 0, or -1
-    // with everything released again.
+    // (at 3840 x 2160 some 100 MB and most of a second), unless one was
+    // prepared (PrepareVideoEncoder). 0, or -1 with everything released
+    // again.
     int Open(const char* fileName, VideoStreamParams video, AudioStreamParams audio);
     // Encodes one YUV 4:2:0 picture of the coded size whose pts counts frame
     // periods from 0, and writes what the encoder gives back; the first
@@ -49,6 +50,19 @@ public:
     // The FFmpeg error code (AVERROR(ENOSPC), AVERROR(EIO)...) of the last
     // failed write, or 0.
     int LastWriteError() const { return m_lastWriteError; }
+    // Open took the prepared video encoder (PrepareVideoEncoder).
+    bool TookPreparedEncoder() const { return m_tookPrepared; }
+
+    // Opens and warms, ahead of a recording and off its time, the video
+    // encoder that Open would warm for these settings (MPEG-4 above
+    // 2560 x 1440, see WarmVideoEncoder), and keeps it for the next Open with
+    // the same settings, which takes it instead of making its own. One is
+    // kept: it replaces one made for other settings. An Open that comes
+    // while one is being made waits for it rather than make a second. 0
+    // (also when these settings need none), or -1 (logged). Any thread.
+    static int PrepareVideoEncoder(VideoStreamParams video);
+    // Frees the prepared encoder nobody took. Any thread; before the exit.
+    static void DropPreparedVideoEncoder();
 
 private:
     Mp4Muxer(const Mp4Muxer&) = delete;
@@ -68,6 +82,7 @@ private:
     int AddVideoStream();
     int AddAudioStream();
     int OpenEncoder(OutputStream& os);
+    bool TakePreparedEncoder();
     int WarmVideoEncoder();
     const AVFrame* ToEncoderFormat(OutputStream& os, const AVFrame* frame);
     int EncodeAndWrite(OutputStream& os, const AVFrame* frame);
@@ -84,5 +99,6 @@ private:
     AVPacket* m_packet;                // reused for every encoded packet
     bool m_headerWritten;              // the trailer is owed
     bool m_videoKeyOwed;               // the next picture must be a key frame
+    bool m_tookPrepared;               // the video encoder was prepared ahead
     int m_lastWriteError;              // see LastWriteError
 };

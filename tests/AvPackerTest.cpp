@@ -233,6 +233,8 @@ TEST(AvPacker, KeepsTwoPicturesWaitingAndWritesTheQueueAtClose) {
 TEST(AvPacker, RecordsAnySizeAndClosesCleanly) {
     int threads = CountThreads();
     CountingAllocator memory;
+    // as screen mode does: the 4K recording takes the encoder made ahead, the others make their own
+    ASSERT_EQ(0, AvPacker::Prepare(RecordingFormat::CODEC_MPEG4, 3840, 2160, FPS));
     for (std::vector<int> c : {std::vector<int>{101, 57, 4, 3}, {101, 57, 3, 3}, {3840, 2160, 4, 3}, {64, 48, 4, 0}}) {
         int width = c[0], height = c[1], bytes = c[2], pictures = c[3];
         std::string size = std::to_string(width) + "x" + std::to_string(height);
@@ -241,6 +243,7 @@ TEST(AvPacker, RecordsAnySizeAndClosesCleanly) {
         std::string path = dir.File("size.mp4");
         AvPacker packer;
         ASSERT_EQ(0, packer.Open(path.c_str(), width, height, bytes * 8, 0, width, height, FPS));
+        EXPECT_EQ(width == 3840, packer.TookPrepared());
         std::vector<uint8_t> picture = SolidPicture(width, height, bytes, 200, 40, 90);
         for (int i = 0; i < pictures; ++i)
             PushPaced(packer, MakePacket(VIDEO, picture, FrameUs(i), nullptr));
@@ -262,7 +265,8 @@ TEST(AvPacker, RecordsAnySizeAndClosesCleanly) {
         ASSERT_EQ((size_t)pictures, decoded.size());
         ExpectColour(decoded[0], 200, 40, 90);
     }
-    EXPECT_EQ(threads, CountThreads());
+    AvPacker::DropPrepared();
+    EXPECT_EQ(threads, CountThreads()) << "no encoder's threads left behind";
 }
 
 namespace {
