@@ -29,8 +29,10 @@ class PulseConnection {
 public:
     // How long Connect waits for the server to answer. A dead socket fails at
     // once; this only bounds a server that accepts and then hangs: the
-    // caller must not look frozen for long.
-    static constexpr int CONNECT_TIMEOUT_MS = 2500;
+    // caller must not look frozen for long: the screen bar lists the
+    // devices before it shows, and should show within 3 s whatever the
+    // server does. A local server that works answers in milliseconds.
+    static constexpr int CONNECT_TIMEOUT_MS = 2000;
     // How long one request (a source look-up, the list, a stream connect)
     // may take before it is given up and counted as failed.
     static constexpr int OPERATION_TIMEOUT_MS = 2500;
