@@ -20,10 +20,18 @@ FramePoolWarmer* g_warmers[2] = {nullptr, nullptr};  // UI thread only
 void FramePoolWarmer::Begin(CapturePath path) {
     if (g_warmers[0])
         return;
+    // Read here, once: Xlib's extension look-ups race when two threads
+    // open and close displays at the same time.
+    int width = 0, height = 0;
+    GetScreenSize(&width, &height);
+    if (width <= 0 || height <= 0)
+        return;
     for (int part = 0; part < 2; ++part) {
         g_warmers[part] = new FramePoolWarmer;
         g_warmers[part]->m_encoder = part == 1;
         g_warmers[part]->m_path = path;
+        g_warmers[part]->m_width = width;
+        g_warmers[part]->m_height = height;
         g_warmers[part]->Start();
     }
 }
@@ -40,10 +48,7 @@ void FramePoolWarmer::End() {
 }
 
 int FramePoolWarmer::Run() {
-    int width = 0, height = 0;
-    GetScreenSize(&width, &height);
-    if (width <= 0 || height <= 0)
-        return 0;
+    int width = m_width, height = m_height;
     if (m_encoder) {
         // in the format set now
         RecordingSettings settings;

@@ -21,7 +21,7 @@ public:
     // took; main, before the exit, after every recording ended.
     static void End();
 
-    FramePoolWarmer() : m_encoder(false), m_path(CAPTURE_X11) {}
+    FramePoolWarmer() : m_encoder(false), m_path(CAPTURE_X11), m_width(0), m_height(0) {}
 
 protected:
     int Run() override;
@@ -29,4 +29,5 @@ protected:
 private:
     bool m_encoder;  // this one makes the encoder, not the capture's memory
     CapturePath m_path;
+    int m_width, m_height;  // the screen's
 };
