@@ -144,10 +144,7 @@ int AvPacker::Open(const char* fileName, int srcWidth, int srcHeight, int bitsPe
 }
 
 int AvPacker::Prepare(int codec, int width, int height, int fps) {
-    if (codec == RecordingFormat::CODEC_H264) {
-        width &= ~1;
-        height &= ~1;
-    }
+    // only MPEG-4 is ever prepared: H.264's even-size rule is not needed
     return Mp4Muxer::PrepareVideoEncoder(VideoParams(codec, width, height, fps));
 }
 

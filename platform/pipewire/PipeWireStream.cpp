@@ -12,7 +12,6 @@
 #include <unistd.h>
 
 #include "os/OS_Log.h"
-#include "os/OS_MutexLocker.h"
 
 // PipeWire's order: a thread loop runs the context; the core (our
 // connection) and the stream are made and connected with the loop locked.
@@ -108,8 +107,6 @@ int PipeWireStream::Open(int fd, uint32_t node, StreamSink* sink) {
     }();
 
     Close();
-    if (m_formatLock.Init() < 0)
-        return -1;
     m_sink = sink;
     m_ended = false;
     m_formatKnown = false;
@@ -309,12 +306,9 @@ void PipeWireStream::OnParamChanged(void* data, uint32_t id, const spa_pod* para
         self->End("unusable picture format");
         return;
     }
-    {
-        OS_MutexLocker guard(self->m_formatLock);
-        self->m_pixels = pixels;
-        self->m_width = (int)info.size.width;
-        self->m_height = (int)info.size.height;
-    }
+    self->m_pixels = pixels;
+    self->m_width = (int)info.size.width;
+    self->m_height = (int)info.size.height;
     self->m_formatKnown = true;
     OS_Log::Info("screen stream: %s %dx%d, %u/%u frames per second at most %u/%u\n",
                  spa_debug_type_find_short_name(spa_type_video_format, info.format), self->m_width,
@@ -374,14 +368,8 @@ void PipeWireStream::Process() {
 }
 
 void PipeWireStream::ReadPicture(spa_buffer* buffer) {
-    int width, height;
-    StreamPixels pixels;
-    {
-        OS_MutexLocker guard(m_formatLock);
-        width = m_width;
-        height = m_height;
-        pixels = m_pixels;
-    }
+    int width = m_width, height = m_height;
+    StreamPixels pixels = m_pixels;
     // where the picture is, clamped to the buffer
     spa_data* d = &buffer->datas[0];
     int bpp = BytesPerPixel(pixels);

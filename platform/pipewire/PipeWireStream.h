@@ -3,7 +3,6 @@
 #include <atomic>
 #include <cstdint>
 
-#include "os/OS_Mutex.h"
 
 struct pw_thread_loop;
 struct pw_context;
@@ -113,8 +112,8 @@ private:
     uint32_t m_node;         // the producer's node
     StreamSink* m_sink;
 
-    // a size can change mid-stream; WaitForFormat reads it from another thread
-    OS_Mutex m_formatLock;
+    // a size can change mid-stream; all callbacks and WaitForFormat hold
+    // the loop's lock
     int m_width, m_height;
     StreamPixels m_pixels;
     bool m_formatKnown;
