@@ -16,6 +16,7 @@
 #include "app/Translation.h"
 #include "media/MemPool.h"
 #include "os/OS_Log.h"
+#include "os/OS_Memory.h"
 #include "ui/TextCodec.h"
 
 namespace {
@@ -78,6 +79,7 @@ int main(int argc, char* argv[]) {
     int answered = AnswerCommandLine(argc, argv, &mode);
     if (answered >= 0)
         return answered;
+    OS_RestartWithLargePages(argv);
 
     // Beside the executable, or in the user's folders when installed.
     AppPaths& paths = AppPaths::Global();

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "os/OS_Log.h"
+#include "os/OS_Memory.h"
 #include "os/OS_MutexLocker.h"
 
 MemPool::MemPool() : m_count(0), m_blockSize(0), m_blocks(nullptr), m_freeHead(nullptr) {}
@@ -33,6 +34,7 @@ MemPool::Block* MemPool::MapBlock(size_t bytes, int index) {
             munmap(p, used + page);
         return nullptr;
     }
+    OS_AdviseLargePages(p, used);
     Block* block = reinterpret_cast<Block*>((uint8_t*)p + used - payload) - 1;
     block->next = nullptr;
     block->bytes = bytes;
@@ -109,11 +111,9 @@ int MemPool::Reserve(unsigned blockSize) {
         if ((*link)->bytes < m_blockSize && !Enlarge(link))
             return -1;
         // The pages the pictures will use written now (a small window's
-        // picture uses only the start of a block). Written, not only
-        // populated: under a hypervisor that backs guest memory lazily a
-        // populated page still faults at its first real write.
+        // picture uses only the start of a block).
         if ((*link)->written < blockSize) {
-            memset(*link + 1, 0, blockSize);
+            OS_WritePages(*link + 1, blockSize);
             (*link)->written = blockSize;
         }
     }

@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "os/OS_Log.h"
+#include "os/OS_Memory.h"
 #include "platform/x11/X11Connection.h"
 
 // One shared image and its segment. The XImage's obdata points at info, so
@@ -123,7 +124,7 @@ bool MakeSegment(size_t bytes, SpareSegment* made) {
         return false;
     }
     // Written, not only mapped: a mapped page still faults at its first write.
-    memset(made->address, 0, bytes);
+    OS_WritePages(made->address, bytes);
     made->bytes = bytes;
     return true;
 }
