@@ -3,6 +3,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -66,8 +67,15 @@ void OS_RestartWithLargePages(char* argv[]) {
     std::string value = std::string(LARGE_PAGES_TUNABLE) + "=1";
     if (!before.empty())
         value = before + ":" + value;
+    // The file itself, not /proc/self/exe: the process is named after the
+    // file executed, and should stay "vidloom" for ps and pgrep.
+    char self[PATH_MAX];
+    ssize_t length = readlink("/proc/self/exe", self, sizeof(self) - 1);
+    if (length <= 0)
+        return;
+    self[length] = '\0';
     setenv(TUNABLES, value.c_str(), 1);
-    execv("/proc/self/exe", argv);
+    execv(self, argv);
     // not restarted: nothing lost but the large pages
     if (set)
         setenv(TUNABLES, before.c_str(), 1);

@@ -197,3 +197,5 @@ std::string AppDriver::Log() const {
     return ReadFileText(m_dir + "/vidloom.log.txt") + "\n--- stdout/stderr:\n" +
            ReadFileText(m_dir + "/stdout.log");
 }
+
+std::string AppDriver::ProcessName() const { return ReadFileText("/proc/" + std::to_string(m_pid) + "/comm"); }

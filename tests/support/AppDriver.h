@@ -60,6 +60,8 @@ public:
     // recording was finished); its path, or "" after timeoutMs.
     std::string WaitOutputFile(int timeoutMs = 15000) const;
     std::string Log() const;
+    // The running program's process name (/proc/<pid>/comm).
+    std::string ProcessName() const;
 
 private:
     std::string m_dir;
