@@ -148,6 +148,10 @@ int AvPacker::Prepare(int codec, int width, int height, int fps) {
     return Mp4Muxer::PrepareVideoEncoder(VideoParams(codec, width, height, fps));
 }
 
+bool AvPacker::Prepares(int codec, int width, int height, int fps) {
+    return Mp4Muxer::PreparesVideoEncoder(VideoParams(codec, width, height, fps));
+}
+
 void AvPacker::DropPrepared() { Mp4Muxer::DropPreparedVideoEncoder(); }
 
 int AvPacker::Push(MMPacket* packet) {

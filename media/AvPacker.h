@@ -147,6 +147,8 @@ public:
     // with that format takes it over. Blocks while it works. 0, or -1
     // (logged). Any thread: a worker while the user chooses what to record.
     static int Prepare(int codec, int width, int height, int fps);
+    // Prepare makes an encoder for this format.
+    static bool Prepares(int codec, int width, int height, int fps);
     // Frees what Prepare made and no Open took. Any thread, at the exit.
     static void DropPrepared();
 

@@ -447,6 +447,8 @@ int Mp4Muxer::WarmVideoEncoder() {
     return 0;
 }
 
+bool Mp4Muxer::PreparesVideoEncoder(const VideoStreamParams& video) { return NeedsWarmUp(video); }
+
 int Mp4Muxer::PrepareVideoEncoder(VideoStreamParams video) {
     if (!NeedsWarmUp(video))
         return 0;

@@ -61,6 +61,8 @@ public:
     // while one is being made waits for it rather than make a second. 0
     // (also when these settings need none), or -1 (logged). Any thread.
     static int PrepareVideoEncoder(VideoStreamParams video);
+    // PrepareVideoEncoder makes one for these settings.
+    static bool PreparesVideoEncoder(const VideoStreamParams& video);
     // Frees the prepared encoder nobody took. Any thread; before the exit.
     static void DropPreparedVideoEncoder();
 

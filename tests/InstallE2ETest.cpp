@@ -64,7 +64,6 @@ TEST(InstallE2E, InstalledProgramKeepsItsFilesInTheUserFolders) {
     app.SetEnv("XDG_CONFIG_HOME", home.File("config"));
     app.SetEnv("XDG_STATE_HOME", home.File("state"));
     ASSERT_NE("", app.Enter("^桌面录像$")) << app.Log();
-    EXPECT_EQ("vidloom\n", app.ProcessName()) << "found by its name, restarted or not";
     Mp4Probe probe;
     ASSERT_EQ(0, probe.Open(app.Record(2000))) << app.OutputFiles() << app.Log();
     ASSERT_EQ(0u, app.OutputFiles().find("屏幕录像-")) << app.OutputFiles();
