@@ -94,6 +94,13 @@ const int WARM_UP_PICTURES = 3;
 
 // Finest quantiser the video encoder may use (see AddVideoStream).
 const int MIN_QUANTISER = 3;
+// Key frames' quantiser against the pictures after them (negative: of the
+// last one's), 0.8 by the encoder's default. At 0.6 a still 3840 x 2160
+// screen's key frames came out 1.9 dB sharper and the file 17 % smaller, a
+// moving picture some 0.1 dB sharper and 16-20 % smaller; 1920 x 1080 still
+// pictures, already at the finest quantiser, are unchanged. At 0.5 the rate
+// control overshoots.
+const float KEY_FRAME_QUANTISER_FACTOR = -0.6f;
 
 // An MP4 written in fragments, one at each key frame and at least every
 // half second: each fragment carries its own index, so a recording cut
@@ -319,6 +326,10 @@ int Mp4Muxer::AddVideoStream() {
         // control works in lambda; both limits say the same.
         c->qmin = MIN_QUANTISER;
         av_opt_set_int(c->priv_data, "lmin", MIN_QUANTISER * FF_QP2LAMBDA, 0);
+        // Key frames a little finer than the encoder's default, against the
+        // pictures after them: on a still screen those otherwise spend their
+        // bits bringing back what the key frame lost, once a second.
+        c->i_quant_factor = KEY_FRAME_QUANTISER_FACTOR;
     }
     if (m_outputFormat->flags & AVFMT_GLOBALHEADER)
         c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
