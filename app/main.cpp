@@ -84,12 +84,15 @@ int main(int argc, char* argv[]) {
         return answered;
     // 2 MB pages pay where the video encoder is made ahead of a recording
     // (at 3840 x 2160 some 0.5 CPU-s less per recording); elsewhere loading
-    // the libraries a second time would cost more (0.1 CPU-s).
-    int screenWidth = 0, screenHeight = 0;
-    GetScreenSize(&screenWidth, &screenHeight);
-    if (AvPacker::Prepares(RecordingFormat::CODEC_MPEG4, screenWidth, screenHeight,
-                           RecordingFormat::FRAMES_PER_SECOND))
-        OS_RestartWithLargePages(argv);
+    // the libraries a second time would cost more (0.1 CPU-s). The screen
+    // is asked only when a restart could happen at all.
+    if (OS_LargePagesWantRestart()) {
+        int screenWidth = 0, screenHeight = 0;
+        GetScreenSize(&screenWidth, &screenHeight);
+        if (AvPacker::Prepares(RecordingFormat::CODEC_MPEG4, screenWidth, screenHeight,
+                               RecordingFormat::FRAMES_PER_SECOND))
+            OS_RestartWithLargePages(argv);
+    }
 
     // Beside the executable, or in the user's folders when installed.
     AppPaths& paths = AppPaths::Global();

@@ -326,9 +326,8 @@ int Mp4Muxer::AddVideoStream() {
         // control works in lambda; both limits say the same.
         c->qmin = MIN_QUANTISER;
         av_opt_set_int(c->priv_data, "lmin", MIN_QUANTISER * FF_QP2LAMBDA, 0);
-        // Key frames a little finer than the encoder's default, against the
-        // pictures after them: on a still screen those otherwise spend their
-        // bits bringing back what the key frame lost, once a second.
+        // Key frames finer than the encoder's default: on a still screen the
+        // pictures after one otherwise spend their bits restoring its detail.
         c->i_quant_factor = KEY_FRAME_QUANTISER_FACTOR;
     }
     if (m_outputFormat->flags & AVFMT_GLOBALHEADER)

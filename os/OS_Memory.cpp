@@ -17,12 +17,27 @@
 
 namespace {
 
+const char* const TUNABLES = "GLIBC_TUNABLES";
+const char* const LARGE_PAGES_TUNABLE = "glibc.malloc.hugetlb";
+const char* const THP_MODE_FILE = "/sys/kernel/mm/transparent_hugepage/enabled";
+
 // madvise wants a page boundary; the page holding address is part of the
 // same mapping.
 void AdvisePages(void* address, size_t bytes, int advice) {
     uintptr_t page = (uintptr_t)sysconf(_SC_PAGESIZE);
     uintptr_t start = (uintptr_t)address & ~(page - 1);
     madvise((void*)start, (uintptr_t)address + bytes - start, advice);
+}
+
+// The kernel gives 2 MB pages only where asked: "always [madvise] never".
+bool LargePagesOnRequest() {
+    FILE* file = fopen(THP_MODE_FILE, "r");
+    if (!file)
+        return false;
+    char line[128] = {0};
+    bool onRequest = fgets(line, sizeof(line), file) && strstr(line, "[madvise]");
+    fclose(file);
+    return onRequest;
 }
 
 }  // namespace
@@ -39,31 +54,15 @@ void OS_AdviseLargePages(void* address, size_t bytes) {
         AdvisePages(address, bytes, MADV_HUGEPAGE);
 }
 
-namespace {
-
-const char* const TUNABLES = "GLIBC_TUNABLES";
-const char* const LARGE_PAGES_TUNABLE = "glibc.malloc.hugetlb";
-const char* const THP_MODE_FILE = "/sys/kernel/mm/transparent_hugepage/enabled";
-
-// The kernel gives 2 MB pages only where asked: "always [madvise] never".
-bool LargePagesOnRequest() {
-    FILE* file = fopen(THP_MODE_FILE, "r");
-    if (!file)
-        return false;
-    char line[128] = {0};
-    bool onRequest = fgets(line, sizeof(line), file) && strstr(line, "[madvise]");
-    fclose(file);
-    return onRequest;
+bool OS_LargePagesWantRestart() {
+    const char* set = getenv(TUNABLES);
+    // already restarted, or the user set it either way
+    return !(set && strstr(set, LARGE_PAGES_TUNABLE)) && LargePagesOnRequest();
 }
-
-}  // namespace
 
 void OS_RestartWithLargePages(char* argv[]) {
     const char* set = getenv(TUNABLES);
     std::string before = set ? set : "";
-    // already restarted, or the user set it either way
-    if (before.find(LARGE_PAGES_TUNABLE) != std::string::npos || !LargePagesOnRequest())
-        return;
     std::string value = std::string(LARGE_PAGES_TUNABLE) + "=1";
     if (!before.empty())
         value = before + ":" + value;

@@ -16,10 +16,14 @@ void OS_WritePages(void* address, size_t bytes);
 // changes where the kernel declines.
 void OS_AdviseLargePages(void* address, size_t bytes);
 
-// Starts the program again in the same process, once, with glibc's malloc
+// Whether OS_RestartWithLargePages would change anything: the kernel gives
+// 2 MB pages only on request and the program was not started with glibc's
+// setting for them either way (as after the restart).
+bool OS_LargePagesWantRestart();
+// Starts the program again in the same process, with glibc's malloc
 // asking for 2 MB pages for its large blocks, where the kernel gives them
 // only on request (transparent huge pages in "madvise" mode). FFmpeg's
 // video encoder makes some 150 MB of buffers at 3840 x 2160 each time one
-// is opened, and only malloc can ask for them. Returns when there is
-// nothing to do or the exec failed; call first in main, before any thread.
+// is opened, and only malloc can ask for them. Returns only when the exec
+// failed; call first in main, before any thread.
 void OS_RestartWithLargePages(char* argv[]);

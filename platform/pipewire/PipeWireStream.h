@@ -3,7 +3,6 @@
 #include <atomic>
 #include <cstdint>
 
-
 struct pw_thread_loop;
 struct pw_context;
 struct pw_core;
