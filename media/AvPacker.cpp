@@ -263,6 +263,16 @@ void AvPacker::EncodePicture(MMPacket& packet) {
         return;
     // A failed encode or write ends the recording (the muxer logs why).
     int written = m_muxer->EncodeVideo(frame);
+    // The capture starts some 30-60 ms after the clock (the screen and the
+    // file are opened in between): the first picture also stands for the
+    // periods up to its own, so the file has one every period from the
+    // start. Repeats of one picture cost the encoder next to nothing.
+    for (int32_t repeat = 1; !m_havePicture && written >= 0 && repeat <= pts; ++repeat) {
+        frame->pts = repeat;
+        written = m_muxer->EncodeVideo(frame);
+    }
+    if (!m_havePicture && pts > 0)
+        OS_Log::Debug("packer: the first picture, of frame %d, fills the frames from 0\n", pts);
     m_encodeCpuUs += ThreadCpuUs() - converted;
     if (written < 0) {
         ++m_picturesFailed;

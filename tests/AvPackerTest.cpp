@@ -351,6 +351,10 @@ TEST(AvPacker, PlacesSoundByItsCaptureTime) {
         const std::vector<ProbePacket>& pictures = probe.Packets(0);
         ASSERT_FALSE(pictures.empty());
         EXPECT_EQ(0, pictures.front().pts) << "the first picture shows from the start";
+        // a first picture 0.2 s late also fills the periods before it
+        std::vector<int64_t> frames = FrameNumbers(probe);
+        for (size_t i = 0; i < frames.size(); ++i)
+            ASSERT_EQ((int64_t)i, frames[i]) << "a picture every period from the start";
         EXPECT_EQ(0, sound.firstPts) << "the sound track starts with the pictures";
         EXPECT_NEAR(probe.Streams()[0].ToSeconds(pictures.back().pts + pictures.back().duration),
                     (double)sound.Frames() / 11025, 0.1) << "sound and picture lengths";
