@@ -20,6 +20,12 @@
 
 // Bytes asked for; nothing is stored in them.
 static const int GUARD_BYTES = 100;
+// Segments cleared before giving up. Clearing one also deletes the key's
+// file, and the file made again names a new key (ftok keeps 16 bits of its
+// inode), which may be that of another dead copy's segment whose file is
+// gone: each is cleared in turn. A running copy's is never cleared, so
+// with one running every try fails.
+static const int GUARD_TRIES = 4;
 
 int AcquireSingleInstance(const char* key) {
     // Kept attached until the process ends; its destructor removes the
@@ -29,18 +35,20 @@ int AcquireSingleInstance(const char* key) {
         return 0;
     guard.setKey(QString::fromUtf8(key));
 
-    if (guard.create(GUARD_BYTES, QSharedMemory::ReadWrite))
-        return 0;
-    if (guard.error() != QSharedMemory::AlreadyExists) {
-        OS_Log::Error("cannot create the single-instance guard: %s\n", guard.errorString().toUtf8().constData());
-        return -1;
-    }
-    // Clear a segment left by a dead copy, then try once more.
-    if (guard.attach(QSharedMemory::ReadOnly))
-        guard.detach();
-    if (guard.create(GUARD_BYTES, QSharedMemory::ReadWrite)) {
-        OS_Log::Info("single-instance guard of a dead copy cleared.\n");
-        return 0;
+    for (int tries = 0; tries < GUARD_TRIES; ++tries) {
+        if (guard.create(GUARD_BYTES, QSharedMemory::ReadWrite)) {
+            if (tries > 0)
+                OS_Log::Info("single-instance guard of a dead copy cleared.\n");
+            return 0;
+        }
+        if (guard.error() != QSharedMemory::AlreadyExists) {
+            OS_Log::Error("cannot create the single-instance guard: %s\n",
+                          guard.errorString().toUtf8().constData());
+            return -1;
+        }
+        // Clear a segment left by a dead copy, then try again.
+        if (guard.attach(QSharedMemory::ReadOnly))
+            guard.detach();
     }
     return -1;
 }

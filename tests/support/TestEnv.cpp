@@ -27,8 +27,16 @@ TempDir::TempDir() {
 }
 
 TempDir::~TempDir() {
-    if (m_path.rfind("/tmp/vidloom-test.", 0) == 0)
-        RunCommand("chmod -R u+w '" + m_path + "' 2>/dev/null; rm -rf '" + m_path + "'");
+    if (m_path.rfind("/tmp/vidloom-test.", 0) != 0)
+        return;
+    // A copy killed in a test leaves its single-instance segment behind,
+    // keyed by a file in here (ftok: 'Q', the device's low byte, the inode's
+    // low 16 bits). Once the file is gone nothing would clear it, and such
+    // segments would pile up towards the system's limit.
+    RunCommand("for f in $(find '" + m_path + "' -name 'qipc_sharedmemory_*' 2>/dev/null); do "
+               "ipcrm -M $(( (0x51 << 24) | (($(stat -c %d \"$f\") & 0xff) << 16) | "
+               "($(stat -c %i \"$f\") & 0xffff) )) 2>/dev/null; done");
+    RunCommand("chmod -R u+w '" + m_path + "' 2>/dev/null; rm -rf '" + m_path + "'");
 }
 
 std::string ReadFileText(const std::string& path) {
