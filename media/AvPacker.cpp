@@ -267,12 +267,13 @@ void AvPacker::EncodePicture(MMPacket& packet) {
     // file are opened in between): the first picture also stands for the
     // periods up to its own, so the file has one every period from the
     // start. Repeats of one picture cost the encoder next to nothing.
-    for (int32_t repeat = 1; !m_havePicture && written >= 0 && repeat <= pts; ++repeat) {
-        frame->pts = repeat;
-        written = m_muxer->EncodeVideo(frame);
-    }
-    if (!m_havePicture && pts > 0)
+    if (!m_havePicture && pts > 0) {
         OS_Log::Debug("packer: the first picture, of frame %d, fills the frames from 0\n", pts);
+        for (int32_t repeat = 1; written >= 0 && repeat <= pts; ++repeat) {
+            frame->pts = repeat;
+            written = m_muxer->EncodeVideo(frame);
+        }
+    }
     m_encodeCpuUs += ThreadCpuUs() - converted;
     if (written < 0) {
         ++m_picturesFailed;

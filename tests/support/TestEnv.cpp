@@ -6,6 +6,9 @@
 #include <fstream>
 #include <iterator>
 #include <thread>
+#include <glob.h>
+#include <sys/ipc.h>
+#include <sys/shm.h>
 #include <sys/wait.h>
 
 static bool IsSet(const char* name) {
@@ -30,12 +33,19 @@ TempDir::~TempDir() {
     if (m_path.rfind("/tmp/vidloom-test.", 0) != 0)
         return;
     // A copy killed in a test leaves its single-instance segment behind,
-    // keyed by a file in here (ftok: 'Q', the device's low byte, the inode's
-    // low 16 bits). Once the file is gone nothing would clear it, and such
-    // segments would pile up towards the system's limit.
-    RunCommand("for f in $(find '" + m_path + "' -name 'qipc_sharedmemory_*' 2>/dev/null); do "
-               "ipcrm -M $(( (0x51 << 24) | (($(stat -c %d \"$f\") & 0xff) << 16) | "
-               "($(stat -c %i \"$f\") & 0xffff) )) 2>/dev/null; done");
+    // keyed by Qt with ftok(file, 'Q') of a file in here. Once the file is
+    // gone nothing would clear it, and such segments would pile up towards
+    // the system's limit.
+    glob_t keys;
+    if (glob((m_path + "/qipc_sharedmemory_*").c_str(), 0, nullptr, &keys) == 0) {
+        for (size_t i = 0; i < keys.gl_pathc; ++i) {
+            key_t key = ftok(keys.gl_pathv[i], 'Q');
+            int id = key == -1 ? -1 : shmget(key, 0, 0);
+            if (id >= 0)
+                shmctl(id, IPC_RMID, nullptr);
+        }
+        globfree(&keys);
+    }
     RunCommand("chmod -R u+w '" + m_path + "' 2>/dev/null; rm -rf '" + m_path + "'");
 }
 
